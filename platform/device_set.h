@@ -1,0 +1,53 @@
+#pragma once
+// The device installer as the subsystems use it: present devices of a setup class or device
+// interface class, optionally filtered by enumerator, with their hardware IDs and device-key
+// values. Sources: the machine's USB serial ports (libserialport) and the simulated devices
+// announced in the folder named by MORLIN_DEVICES (format in docs/simulation.md).
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+inline constexpr std::string_view kPortsClass = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+inline constexpr std::string_view kModemClass = "{4D36E96D-E325-11CE-BFC1-08002BE10318}";
+inline constexpr std::string_view kUsbDeviceInterface = "{A5DCBF10-6530-11D2-901F-00C04FB951ED}";
+
+struct CaseInsensitiveLess {
+    bool operator()(std::string_view a, std::string_view b) const;
+    using is_transparent = void;
+};
+
+struct DeviceRecord {
+    std::string instance_id;               // "USB\VID_04E6&PID_1A02\5&2A3B&0&1"
+    std::string class_guid;                // setup class or interface class, braces, upper case
+    std::vector<std::string> hardware_ids; // SPDRP_HARDWAREID, most specific first
+    // The device key's values (PortName, SymbolicName, ParentDevNode, ...), names ignoring case.
+    std::map<std::string, std::string, CaseInsensitiveLess> device_key;
+    std::string interface_path; // device path of an interface-class device ("\\?\USB#...")
+    std::string port_address;   // where its serial port is reached (device path or rfc2217://)
+    std::string source;         // announcement file or the real port; for removal and logs
+
+    // The hardware IDs as the REG_MULTI_SZ bytes SetupDiGetDeviceRegistryProperty returns.
+    std::string hardware_id_multi_string() const;
+    std::optional<std::string> key_value(std::string_view name) const;
+};
+
+// SetupDiGetClassDevs(DIGCF_PRESENT): the present devices of `class_guid` (any letter case,
+// with braces) whose instance ID begins with `enumerator` (ignoring case; empty = all), in a
+// stable order (real ports by name, then announcements by file name). Nothing, with the last
+// error set, when the list cannot be made.
+std::optional<std::vector<DeviceRecord>> present_devices(std::string_view class_guid,
+                                                         std::string_view enumerator = {});
+
+// A value of a key below HKEY_LOCAL_MACHINE that a device carries beside its device key, such
+// as "Enum\USB\VID_04E6&PID_1A02\0001" / SymbolicName; falls back to the registry stand-in.
+std::optional<std::string> machine_key_value(std::string_view key, std::string_view name);
+
+// Removes a device instance (SetupDiRemoveDevice): a simulated device's announcement is
+// deleted; a real device cannot be removed here (false, kErrorNotSupported).
+bool remove_device(const DeviceRecord& device);
+
+} // namespace platform

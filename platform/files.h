@@ -1,0 +1,82 @@
+#pragma once
+// Files and directories with the Windows semantics the subsystems rely on.
+// Paths may use '\' or '/' as separators; both are accepted everywhere.
+// Names that the program fixes ("MORLIN.CFG", "Morlin.cfg") are looked up ignoring case.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Turns a path written with '\' separators into the native form.
+std::string native_path(std::string_view path);
+
+// Windows wildcard match ('*' any run, '?' any one character), ignoring ASCII case.
+bool wildcard_match(std::string_view pattern, std::string_view name);
+
+// Names (not paths) of the regular files in `directory` whose name matches `pattern`,
+// in directory order like FindFirstFile/FindNextFile. Missing directory: empty list.
+std::vector<std::string> find_files(std::string_view directory, std::string_view pattern);
+
+// The existing file in `directory` whose name equals `name` ignoring case; an exact match wins.
+// Returns its full path, or nothing (last error kErrorFileNotFound).
+std::optional<std::string> find_file_ignoring_case(std::string_view directory,
+                                                   std::string_view name);
+// Resolves a path whose last component may differ in letter case from the file on disk.
+// Returns the path of the existing file, or the path unchanged when nothing matches.
+std::string resolve_ignoring_case(std::string_view path);
+
+bool file_exists(std::string_view path);
+bool directory_exists(std::string_view path);
+bool create_directory(std::string_view path); // true also when it already exists
+bool delete_file(std::string_view path);
+// Replaces `target` by `source` in one step (rename); the old file stays whole on failure.
+bool replace_file(std::string_view source, std::string_view target);
+
+std::string current_directory();
+std::string temp_directory();          // GetTempPath: TMPDIR or /tmp, without trailing separator
+std::string program_path();            // full path of the running program
+std::string program_directory();       // folder of the running program
+std::string join_path(std::string_view directory, std::string_view name);
+
+enum class Access : std::uint8_t { Read = 1, Write = 2, ReadWrite = 3 };
+enum class Share : std::uint8_t { None = 0, Read = 1, Write = 2, ReadWrite = 3 };
+enum class Disposition : std::uint8_t {
+    OpenExisting,  // fail when missing
+    CreateAlways,  // create or truncate
+    OpenAlways,    // open or create
+    CreateNew,     // fail when it exists
+};
+
+struct OpenOptions {
+    Access access = Access::Read;
+    Share share = Share::Read;
+    Disposition disposition = Disposition::OpenExisting;
+    bool write_through = false; // every write reaches the disk before it returns
+};
+
+// An open file. Failures return false/nothing and set the last error.
+class File {
+public:
+    static std::unique_ptr<File> open(std::string_view path, const OpenOptions& options);
+    virtual ~File() = default;
+
+    // Reads up to buffer.size() bytes; returns the count read (0 at end), or nothing on error.
+    virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+    virtual bool write(std::span<const std::uint8_t> data) = 0; // all bytes or failure
+    virtual std::optional<std::uint64_t> size() = 0;
+    virtual bool seek(std::uint64_t offset) = 0;
+    virtual bool seek_end() = 0;
+    virtual bool flush() = 0;
+};
+
+// Reads a whole file, refusing files larger than `limit` bytes.
+std::optional<std::vector<std::uint8_t>> read_file(std::string_view path,
+                                                   std::uint64_t limit = UINT64_C(1) << 32);
+
+} // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+// Shared libraries loaded by file name, as Windows loads a DLL.
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class Library {
+public:
+    // Loads a library. A name without a directory is searched the way Windows searches a DLL
+    // named without a path: the running program's folder, then the system's library folders,
+    // then the current directory (matching ignoring case in each). A name with a directory is
+    // loaded from there. Returns null and sets the last error (kErrorModNotFound,
+    // kErrorBadFormat) on failure.
+    static std::unique_ptr<Library> load(std::string_view name);
+    virtual ~Library() = default;
+
+    // Address of an exported function or object by its undecorated name, or null
+    // (last error kErrorProcNotFound).
+    virtual void* symbol(const char* name) const = 0;
+    // Full path of the file that was loaded.
+    virtual const std::string& path() const = 0;
+};
+
+// Full path of the library or program file that contains `address` (GetModuleFileName of the
+// module that holds it). Lets a library find files beside itself.
+std::optional<std::string> module_path_of(const void* address);
+
+} // namespace platform

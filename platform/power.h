@@ -1,0 +1,19 @@
+#pragma once
+// Keeps the machine from suspending, logging off and shutting down while held: a logind
+// inhibitor lock ("sleep:shutdown:idle", mode "block") when the system bus is there.
+// MORLIN_INHIBIT=none skips the bus (tests use it: they never touch the machine's services).
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class PowerInhibitor {
+public:
+    // Null when no lock could be taken; `why_not` then says why (for a log line).
+    static std::unique_ptr<PowerInhibitor> acquire(std::string_view who, std::string_view why,
+                                                   std::string& why_not);
+    virtual ~PowerInhibitor() = default; // releases the lock
+};
+
+} // namespace platform
