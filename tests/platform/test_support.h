@@ -1,6 +1,7 @@
 #pragma once
 // A temporary folder per test, removed afterwards, and small file helpers.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -46,5 +47,32 @@ inline std::string read_text(const std::string& path) {
     }
     return text;
 }
+
+// Sets (or with nullptr unsets) an environment variable for the life of the guard.
+class EnvGuard {
+  public:
+    EnvGuard(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+            had_ = true;
+        }
+        set(value);
+    }
+    ~EnvGuard() { set(had_ ? old_.c_str() : nullptr); }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+  private:
+    void set(const char* value) {
+        if (value != nullptr) {
+            ::setenv(name_.c_str(), value, 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+    }
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
 
 } // namespace test_support
