@@ -1,0 +1,62 @@
+#pragma once
+// The device monitor of a download: a thread that watches USB device removals while the
+// terminal is written to, and holds off suspend and shutdown meanwhile. When the terminal
+// under download disappears while the monitor is armed, it sets the host's abort flag.
+//
+// Threads: start(), stop() and set_armed() run on the download's thread; the removal check
+// runs on the watcher's thread. The armed flag is the monitor's "ready" signal.
+#include "abort_flag.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <platform/device_watcher.h>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace vupporta {
+
+// Starts watching device interface notifications; the product uses platform::DeviceWatcher.
+using WatcherFactory = std::function<std::unique_ptr<platform::DeviceWatcher>(
+    std::string_view interface_class, platform::DeviceWatcher::Callback callback)>;
+
+class DeviceMonitor {
+public:
+    explicit DeviceMonitor(WatcherFactory factory = {});
+    ~DeviceMonitor();
+    DeviceMonitor(const DeviceMonitor&) = delete;
+    DeviceMonitor& operator=(const DeviceMonitor&) = delete;
+
+    // Starts the monitor thread for the terminal with `symbolic_name`; returns at once. The
+    // thread arms the monitor once it watches.
+    void start(std::string symbolic_name, AbortFlag abort_flag);
+    // Ends the monitor thread and waits for it; the armed flag is clear afterwards. Does
+    // nothing when no monitor runs.
+    void stop();
+    bool running() const { return thread_.joinable(); }
+
+    bool armed() const { return armed_.load(); }
+    void set_armed(bool armed) { armed_.store(armed); }
+
+    // The removal check: whether a removed device interface path names this terminal.
+    static bool names_terminal(std::string_view interface_path, std::string_view symbolic_name);
+
+private:
+    void run();
+    void on_device_event(const platform::DeviceEvent& event);
+
+    WatcherFactory factory_;
+    std::thread thread_;
+    std::string symbolic_name_; // written before the thread starts, read only meanwhile
+    AbortFlag abort_flag_;      // likewise
+    std::atomic<bool> armed_{false};
+
+    std::mutex mutex_;
+    std::condition_variable stop_requested_;
+    bool stopping_ = false;
+};
+
+} // namespace vupporta

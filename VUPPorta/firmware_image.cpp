@@ -1,0 +1,106 @@
+#include "firmware_image.h"
+
+#include "version_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <platform/files.h>
+
+namespace vupporta {
+namespace {
+
+constexpr std::size_t kProductTagOffset = 116;
+constexpr std::size_t kVersionOffset = 132;
+
+bool equal_ignoring_case(std::span<const std::uint8_t> bytes, std::string_view text) {
+    return bytes.size() >= text.size() &&
+           std::equal(text.begin(), text.end(), bytes.begin(), [](char a, std::uint8_t b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(b);
+           });
+}
+
+// Whether "PRODCFG", 0x00, `product_byte` occurs anywhere; the letters compare ignoring case.
+bool has_product_configuration(std::span<const std::uint8_t> data, std::uint8_t product_byte) {
+    constexpr std::string_view kMarker = "PRODCFG";
+    constexpr std::size_t kLength = kMarker.size() + 2;
+    if (data.size() < kLength) {
+        return false;
+    }
+    for (std::size_t at = 0; at + kLength <= data.size(); ++at) {
+        if ((data[at] | 0x20) != 'p') {
+            continue;
+        }
+        if (data[at + 7] == 0x00 && data[at + 8] == product_byte &&
+            equal_ignoring_case(data.subspan(at, kMarker.size()), kMarker)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+FirmwareImage::FirmwareImage(std::vector<std::uint8_t> bytes) : data_(std::move(bytes)) {
+    product_ = recognise_product();
+}
+
+std::optional<std::uint8_t> FirmwareImage::byte_at(std::size_t offset) const {
+    if (offset >= data_.size()) {
+        return std::nullopt;
+    }
+    return data_[offset];
+}
+
+std::string_view FirmwareImage::recognise_product() const {
+    const std::span<const std::uint8_t> data = data_;
+    if (is_application()) {
+        if (has_product_configuration(data, 0x00)) {
+            return kHalvane;
+        }
+        if (has_product_configuration(data, 0x01)) {
+            return kPellax;
+        }
+        return {};
+    }
+    if (data.size() <= kProductTagOffset) {
+        return {};
+    }
+    const auto tag = data.subspan(kProductTagOffset);
+    if (equal_ignoring_case(tag, "QVX") || equal_ignoring_case(tag, "HALVANE")) {
+        return kHalvane;
+    }
+    if (equal_ignoring_case(tag, "Pellax")) {
+        return kPellax;
+    }
+    return {};
+}
+
+std::string FirmwareImage::application_version() const {
+    return application_version_text(byte_at(kVersionOffset).value_or(0),
+                                    byte_at(kVersionOffset + 1).value_or(0));
+}
+
+std::string FirmwareImage::firmware_version() const {
+    return firmware_version_text(byte_at(kVersionOffset).value_or(0),
+                                 byte_at(kVersionOffset + 1).value_or(0),
+                                 byte_at(kVersionOffset + 2).value_or(0));
+}
+
+std::size_t FirmwareImage::minimum_transfer_size() const {
+    // Firmware: 256 + 256 + 261 bytes before the first block of free size; any other image:
+    // 256 + 256.
+    return is_firmware() ? 773 : 512;
+}
+
+std::optional<FirmwareImage> load_firmware_image(const char* path) {
+    if (path == nullptr || *path == '\0') {
+        return std::nullopt;
+    }
+    auto bytes = platform::read_file(path, FirmwareImage::kMaxFileSize);
+    if (!bytes || bytes->empty()) {
+        return std::nullopt;
+    }
+    return FirmwareImage(std::move(*bytes));
+}
+
+} // namespace vupporta

@@ -1,0 +1,71 @@
+#pragma once
+// The terminal's serial link: the COM port opened at 57600 baud 8N1, transmits and receives
+// under limits counted in read attempts of one second, exchanges, break pulses, purge, and
+// the two fixed status queries. At most one port is open at a time.
+//
+// Threads: used by the thread running a plug-in call; the abort flag may be set meanwhile by
+// the device monitor thread (it is read between pieces and read attempts).
+#include "abort_flag.h"
+#include "status_response.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <platform/serial_port.h>
+#include <span>
+#include <string_view>
+
+namespace vupporta {
+
+inline constexpr std::uint8_t kAck = 0x06;
+
+// Opens a port by its device path ("\\.\COM3"); the product uses platform::SerialPort::open.
+using PortOpener = std::function<std::unique_ptr<platform::SerialPort>(std::string_view)>;
+
+class SerialLink {
+public:
+    static constexpr std::uint32_t kBaud = 57600;
+    static constexpr std::size_t kPieceSize = 128;
+    static constexpr std::uint32_t kReadAttemptMs = 1000;
+
+    explicit SerialLink(PortOpener opener = {});
+
+    // Opens the port of a terminal ("COM3") and sets its line: 0 or 729. Forgets any port
+    // held before.
+    int open(std::string_view port_name);
+    void close();
+    bool is_open() const { return port_ != nullptr; }
+
+    void set_abort_flag(AbortFlag flag) { abort_ = flag; }
+    const AbortFlag& abort_flag() const { return abort_; }
+
+    // Sends the whole buffer: 0 or 212.
+    int transmit(std::span<const std::uint8_t> data);
+    // Receives exactly buffer.size() bytes within `time_limit_ms` (a multiple of 1000; 0 means
+    // one read attempt): 0, 200 (fewer bytes), 212 (aborted) or 731 (nothing).
+    int receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit_ms);
+    // Transmits in pieces of at most 128 bytes, then receives the answer: 0 or a code.
+    int exchange(std::span<const std::uint8_t> request, std::span<std::uint8_t> answer,
+                 std::uint32_t time_limit_ms);
+    // Sets the break condition and clears it at once.
+    bool break_pulse();
+    // Discards pending transmit and receive operations.
+    void purge();
+    // Changes only the read total time-out multiplier (kMaxDword, 1 or 0).
+    void set_read_timing(std::uint32_t multiplier);
+
+    // GET STATUS for the manufacturer data object, one retry on a bad status word:
+    // 0 or a code (756 after two bad status words).
+    int manufacturer_status(StatusResponse& response);
+    // The short status query: 0 or 733.
+    int short_status();
+
+private:
+    int query_status_block(std::span<const std::uint8_t> block, StatusResponse& response);
+
+    PortOpener opener_;
+    std::unique_ptr<platform::SerialPort> port_;
+    AbortFlag abort_;
+};
+
+} // namespace vupporta
