@@ -49,6 +49,7 @@ class MorlinProgram : public ::testing::Test {
         env.emplace("MORLIN_TEST_PLUGIN_SCENARIO", dir_.file("scenario.txt"));
         env.emplace("MORLIN_TEST_PLUGIN_RECORD", dir_.file("calls.txt"));
         env.emplace("TMPDIR", dir_.file("tmp"));
+        env.emplace("XDG_RUNTIME_DIR", dir_.file("tmp"));
         env.emplace("LC_ALL", "C");
         std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION";
         for (const auto& [name, value] : env) {
