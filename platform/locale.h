@@ -2,6 +2,7 @@
 // Local time, the user's locale and the user-interface language.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -22,5 +23,9 @@ std::string format_time(const LocalTime& time, const std::string& picture);
 // de_DE 0x0407, de_CH 0x0807, de_AT 0x0C07, de_LU 0x1007, de_LI 0x1407, English 0x0409
 // (en_GB 0x0809, ...), C/POSIX 0x0409; unknown 0.
 std::uint16_t user_ui_language();
+
+// The Windows language ID of one POSIX locale name such as "de_CH.UTF-8" or "en_US@euro"
+// (what user_ui_language applies to the first variable that is set). Unknown names give 0.
+std::uint16_t language_id_of_locale(std::string_view locale_name);
 
 } // namespace platform

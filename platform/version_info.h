@@ -5,6 +5,7 @@
 // GetFileVersionInfo reads a version resource. The block layout is documented in docs/.
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,22 +26,26 @@ struct VersionInfo {
 // cannot be read or carries no block.
 std::optional<VersionInfo> read_version_info(std::string_view path);
 
+// Finds and reads the version block in the bytes of a whole program or library file (what
+// read_version_info does after reading the file; exposed for tests and the fuzz target).
+// The bytes are untrusted: every offset is checked.
+std::optional<VersionInfo> parse_version_info(std::span<const std::uint8_t> file_bytes);
+
 } // namespace platform
 
 // Embeds a version block in the binary being built. Arguments are string literals:
 //   MORLIN_VERSION_INFO("Mobile DFU Interface DLL", "1.02", "VUPPorta", "Morlin", "1.24",
 //                       "Copyright ...");
 // Use once per binary, at namespace scope.
-#define MORLIN_VERSION_INFO(description, file_version, internal_name, product_name,           \
-                            product_version, copyright)                                        \
-    extern "C" __attribute__((used, section("morlin_version"), visibility("hidden")))          \
-    const char morlin_version_block[] =                                                        \
-        "MORLIN-VERSION-INFO\0"                                                                \
-        "FileDescription=" description "\0"                                                    \
-        "FileVersion=" file_version "\0"                                                       \
-        "InternalName=" internal_name "\0"                                                     \
-        "ProductName=" product_name "\0"                                                       \
-        "ProductVersion=" product_version "\0"                                                 \
-        "LegalCopyright=" copyright "\0"                                                       \
-        "Translation=040904E4\0"                                                               \
-        "END-VERSION-INFO"
+#define MORLIN_VERSION_INFO(description, file_version, internal_name, product_name,                \
+                            product_version, copyright)                                            \
+    extern "C" __attribute__((used, section("morlin_version"), visibility("hidden")))              \
+    const char morlin_version_block[] = "MORLIN-VERSION-INFO\0"                                    \
+                                        "FileDescription=" description "\0"                        \
+                                        "FileVersion=" file_version "\0"                           \
+                                        "InternalName=" internal_name "\0"                         \
+                                        "ProductName=" product_name "\0"                           \
+                                        "ProductVersion=" product_version "\0"                     \
+                                        "LegalCopyright=" copyright "\0"                           \
+                                        "Translation=040904E4\0"                                   \
+                                        "END-VERSION-INFO"

@@ -77,11 +77,11 @@ typedef int (*PFN_VUPGetDLLInfo)(int kind, char *text /* 260 bytes */);
 #define VUP_FUNCTION_COUNT 15
 /* Names in binding order; the first VUP_REQUIRED_FUNCTIONS are required. */
 #define VUP_FUNCTION_NAMES                                                                     \
-    {"VUPIsBinaryValid",        "VUPCreateDeviceInfoList", "VUPFilterDeviceInfoSet",           \
-     "VUPUploadFirmware",       "VUPDownloadFirmware",     "VUPDestroyDeviceInfoList",         \
-     "VUPGetErrorMessage",      "VUPGetDisplayInfo",       "VUPMatchDevBySymLink",             \
-     "VUPMatchDFUDevByProdType", "VUPInitializeLogger",    "VUPStartStop",                     \
-     "VUPIsOSSupported",        "VUPIsUploadSupported",    "VUPGetDLLInfo"}
+    {"VUPIsBinaryValid",     "VUPCreateDeviceInfoList", "VUPFilterDeviceInfoSet",              \
+     "VUPUploadFirmware",    "VUPDownloadFirmware",     "VUPDestroyDeviceInfoList",            \
+     "VUPGetErrorMessage",   "VUPGetDisplayInfo",       "VUPInitializeLogger",                 \
+     "VUPStartStop",         "VUPMatchDevBySymLink",    "VUPMatchDFUDevByProdType",            \
+     "VUPIsOSSupported",     "VUPIsUploadSupported",    "VUPGetDLLInfo"}
 
 /* Run kinds passed to VUPFilterDeviceInfoSet. */
 #define VUP_RUN_INTERACTIVE 0

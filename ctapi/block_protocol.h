@@ -1,0 +1,82 @@
+#pragma once
+// One CT-API command to the terminal and its response back, in T=1-style blocks: I-blocks
+// with send sequence numbers and the more-data bit carry the command (chained in pieces of at
+// most 254 bytes) and the response; R-blocks ask for the next piece of a chained response, or
+// (from the terminal) for the next or the repeated piece of a chained command.
+//
+// The library never repeats a block on its own and never sends S-blocks or error R-blocks.
+// A failed exchange leaves the sequence numbers where they are; only a RESET CT to the
+// terminal (or reset()) puts them back to 0.
+//
+// Threads: the caller's thread only.
+#include "block_frame.h"
+#include "block_transport.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace brantel {
+
+enum class ExchangeResult { Success, Failure, TooLong };
+
+struct ExchangeAddresses {
+    std::uint8_t destination = 0; // in: where the command goes; out: response's destination
+    std::uint8_t source = 0;      // in: who sends it; out: the answering unit
+};
+
+class BlockProtocol {
+  public:
+    explicit BlockProtocol(BlockTransport& transport) : transport_(transport) {}
+
+    // Puts the sequence numbers, counters and buffers back to their values after reset.
+    void reset();
+
+    // Sends `command` to addresses.destination and gathers the response.
+    // Success: the response is in response[0..capacity), capacity is its length and
+    // addresses hold the response's NAD nibbles. TooLong: the response does not fit (or the
+    // terminal reported a memory error); nothing is changed. Failure: nothing is changed.
+    // `card_terminal_mode` switches the READ BINARY status-word rewrite on.
+    ExchangeResult exchange(ExchangeAddresses& addresses, std::span<const std::uint8_t> command,
+                            std::span<std::uint8_t> response, std::uint16_t& capacity,
+                            bool card_terminal_mode);
+
+    // The sequence bits, for tests and diagnostics.
+    std::uint8_t send_sequence() const { return send_sequence_; }
+    std::uint8_t expected_sequence() const { return expected_sequence_; }
+
+  private:
+    enum class Step { Fail, Continue, Complete };
+
+    void build_next_i_block();
+    void prepare_r_block();
+    bool send_and_receive();
+    Step parse_received();
+    Step on_i_block();
+    Step on_r_block();
+
+    BlockTransport& transport_;
+
+    std::uint8_t send_sequence_ = 0;     // N(S) of the next I-block to build
+    std::uint8_t expected_sequence_ = 0; // N(S) the next I-block from the terminal must carry
+    std::uint16_t max_block_data_ = kMaxSendData;
+
+    std::array<std::uint8_t, kMessageBufferSize> command_{};
+    std::uint16_t send_position_ = 0;
+    std::uint16_t remaining_ = 0;
+    bool more_ = false;
+    std::uint8_t last_i_len_ = 0; // LEN of the last I-block built
+
+    std::array<std::uint8_t, kMessageBufferSize> response_{};
+    std::uint16_t response_count_ = 0;
+
+    BlockBuffer transmit_{};
+    BlockBuffer receive_{};
+    std::uint8_t nad_ = 0, pcb_ = 0, len_ = 0;                            // to send
+    std::uint8_t received_nad_ = 0, received_pcb_ = 0, received_len_ = 0; // last received
+};
+
+// Whether `command` is RESET CT (20 11 00 00 00) exactly.
+bool is_reset_ct(std::span<const std::uint8_t> command);
+
+} // namespace brantel

@@ -1,0 +1,39 @@
+// The exported CT-API functions: thin C entry points over the library's one state object.
+#include "ctapi.h"
+#include "ctapi_library.h"
+
+#include <cstring>
+
+namespace {
+
+// Constructed when the library is loaded; its destructor runs when the library is unloaded
+// (or the process ends) and closes the port and stops the monitor without a close reset.
+brantel::CtApiLibrary instance;
+
+constexpr char kVersionText[] = "Ver 1.09 - Halvane";
+
+} // namespace
+
+extern "C" {
+
+CTAPI_EXPORT IS8 CTAPI_CALL CT_init(IU16 ctn, IU16 pn) {
+    return instance.init(ctn, pn);
+}
+
+CTAPI_EXPORT IS8 CTAPI_CALL CT_data(IU16 ctn, IU8* dad, IU8* sad, IU16 lenc, IU8* command,
+                                    IU16* lenr, IU8* response) {
+    return instance.data(ctn, dad, sad, lenc, command, lenr, response);
+}
+
+CTAPI_EXPORT IS8 CTAPI_CALL CT_close(IU16 ctn) {
+    return instance.close(ctn);
+}
+
+CTAPI_EXPORT IU16 CTAPI_CALL Get_VersionString(char* buffer, IS16 selector) {
+    if (buffer == nullptr || selector < 1 || selector > 3)
+        return 0;
+    std::memcpy(buffer, kVersionText, sizeof kVersionText);
+    return 1;
+}
+
+} // extern "C"

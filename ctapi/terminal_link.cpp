@@ -1,0 +1,179 @@
+#include "terminal_link.h"
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "port_search.h"
+
+#include <algorithm>
+
+namespace brantel {
+namespace {
+
+bool configure(platform::SerialPort& port) {
+    if (!port.setup_queues(kQueueSize, kQueueSize))
+        return false;
+    platform::Timeouts timeouts;
+    if (!port.get_timeouts(timeouts))
+        return false;
+    timeouts.read_interval = kReadIntervalMs;
+    timeouts.read_total_multiplier = 0;
+    timeouts.read_total_constant = kReadTotalConstantMs;
+    if (!port.set_timeouts(timeouts))
+        return false;
+    // Only the line fields the terminal needs; flow control stays as the driver has it.
+    platform::LineSettings line;
+    if (!port.get_line_settings(line))
+        return false;
+    line.baud = kBaudRate;
+    line.data_bits = 8;
+    line.parity = platform::Parity::None;
+    line.stop_bits = platform::StopBits::One;
+    line.binary = true;
+    line.dtr = platform::DtrControl::Disable;
+    return port.set_line_settings(line);
+}
+
+bool device_gone() {
+    return platform::last_error() == platform::kErrorDeviceNotConnected;
+}
+
+} // namespace
+
+TerminalLink::~TerminalLink() {
+    close();
+}
+
+OpenResult TerminalLink::search_and_open() {
+    if (running_in_remote_session())
+        return OpenResult::Failure;
+    const auto paths = present_terminal_port_paths(os_family());
+    if (!paths)
+        return OpenResult::Failure;
+    OpenResult last = OpenResult::Failure;
+    for (const auto& path : *paths) {
+        last = open(path);
+        if (last == OpenResult::Success) {
+            set_saved_path(path);
+            return last;
+        }
+    }
+    return last;
+}
+
+OpenResult TerminalLink::open(std::string_view path) {
+    close();
+    auto port = platform::SerialPort::open(path);
+    if (!port) {
+        return platform::last_error() == platform::kErrorAccessDenied ? OpenResult::Busy
+                                                                      : OpenResult::Failure;
+    }
+    if (!configure(*port))
+        return OpenResult::Failure; // the port closes as it goes out of scope
+    std::lock_guard lock(mutex_);
+    port_ = std::move(port);
+    return OpenResult::Success;
+}
+
+void TerminalLink::close() {
+    std::unique_ptr<platform::SerialPort> closing;
+    {
+        std::lock_guard lock(mutex_);
+        closing = std::move(port_);
+    }
+}
+
+void TerminalLink::close_if_lost() {
+    if (lost_.load() && port_)
+        close();
+}
+
+bool TerminalLink::is_open() {
+    close_if_lost();
+    return port_ != nullptr;
+}
+
+void TerminalLink::set_saved_path(std::string_view path) {
+    std::lock_guard lock(mutex_);
+    saved_path_.assign(path.substr(0, kPortPathBufferSize - 1));
+}
+
+std::string TerminalLink::saved_path() const {
+    std::lock_guard lock(mutex_);
+    return saved_path_;
+}
+
+bool TerminalLink::saved_port_present() const {
+    return terminal_port_present(os_family(), saved_path());
+}
+
+bool TerminalLink::purge() {
+    if (!is_open())
+        return false;
+    return port()->purge(platform::kPurgeTxClear | platform::kPurgeRxClear);
+}
+
+bool TerminalLink::write(std::span<const std::uint8_t> data) {
+    if (!is_open())
+        return false;
+    if (!port()->write(data)) {
+        if (device_gone())
+            close();
+        return false;
+    }
+    return true;
+}
+
+bool TerminalLink::read_exactly(std::span<std::uint8_t> buffer) {
+    std::size_t gathered = 0;
+    while (gathered < buffer.size()) {
+        if (!is_open())
+            return false;
+        const auto count = port()->read(buffer.subspan(gathered));
+        if (!count) {
+            if (device_gone())
+                close();
+            return false;
+        }
+        if (!is_open())
+            return false; // the monitor found the terminal gone meanwhile
+        if (!saved_port_present())
+            return false;
+        if (*count == 0)
+            return false; // nothing within the read time-out
+        gathered += std::min(*count, buffer.size() - gathered);
+    }
+    return true;
+}
+
+bool TerminalLink::transceive(const BlockBuffer& transmit, BlockBuffer& receive) {
+    const std::size_t size = std::min(block_size(transmit), transmit.size());
+    write(std::span(transmit).first(size)); // a failed write shows in the read
+    if (!is_open())
+        return false;
+    if (!read_exactly(std::span(receive).first(kHeaderSize)))
+        return false;
+    const std::size_t rest = std::size_t{receive[kLenOffset]} + 1;
+    return read_exactly(std::span(receive).subspan(kHeaderSize, rest));
+}
+
+void TerminalLink::mark_lost() {
+    lost_.store(true);
+    removal_.signal();
+    std::lock_guard lock(mutex_);
+    if (port_)
+        port_->cancel();
+}
+
+bool TerminalLink::reconnect() {
+    if (!removal_.wait(kRemovalWaitMs))
+        return false;
+    platform::sleep_ms(kReconnectSettleMs);
+    close();
+    if (open(saved_path()) != OpenResult::Success)
+        return false;
+    removal_.reset();
+    lost_.store(false);
+    return true;
+}
+
+} // namespace brantel

@@ -1,0 +1,92 @@
+#pragma once
+// The serial link to the Halvane terminal: finding its port, opening and configuring it,
+// moving whole blocks, and the link-lost state that the device monitor sets.
+//
+// Threads: everything here runs on the caller's thread, except mark_lost() and
+// saved_port_present(), which the device monitor thread calls. The port itself is only ever
+// opened and closed on the caller's thread: the monitor marks the link lost and cancels a
+// pending read or write, and the caller's thread closes the port when it next touches it.
+#include "block_transport.h"
+#include "os_family.h"
+#include "platform/serial_port.h"
+#include "removal_event.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace brantel {
+
+enum class OpenResult { Success, Failure, Busy };
+
+// Port settings of the terminal's link.
+inline constexpr std::uint32_t kBaudRate = 57600;
+inline constexpr std::uint32_t kQueueSize = 4096;
+inline constexpr std::uint32_t kReadIntervalMs = 4000;
+inline constexpr std::uint32_t kReadTotalConstantMs = 4000;
+// Reconnect waits.
+inline constexpr std::uint32_t kRemovalWaitMs = 3000;
+inline constexpr std::uint32_t kReconnectSettleMs = 1000;
+
+class TerminalLink : public BlockTransport {
+  public:
+    TerminalLink() = default;
+    ~TerminalLink() override;
+    TerminalLink(const TerminalLink&) = delete;
+    TerminalLink& operator=(const TerminalLink&) = delete;
+
+    void set_os_family(OsFamily family) { family_.store(family); }
+    OsFamily os_family() const { return family_.load(); }
+
+    // Port search in open mode: opens the first present terminal port that can be opened and
+    // saves its path. Busy when the last port tried was held by another program.
+    OpenResult search_and_open();
+    // Opens `path` exclusively and sets it up for the terminal (queues, time-outs, 57600 8N1).
+    OpenResult open(std::string_view path);
+    // Closes the port if it is open. Caller's thread only.
+    void close();
+    // Whether the port is open and the link not lost.
+    bool is_open();
+
+    void set_saved_path(std::string_view path);
+    std::string saved_path() const;
+    // Presence check of the saved port (port search in check mode).
+    bool saved_port_present() const;
+
+    bool purge();
+    // Writes the bytes; false when the write fails. A device that is gone closes the port.
+    bool write(std::span<const std::uint8_t> data);
+    // Reads exactly buffer.size() bytes; after every read call the link must still be there.
+    bool read_exactly(std::span<std::uint8_t> buffer);
+    bool transceive(const BlockBuffer& transmit, BlockBuffer& receive) override;
+
+    // Device monitor thread: the terminal's port is gone. Marks the link lost, signals the
+    // removal event and ends a pending read or write.
+    void mark_lost();
+    bool link_lost() const { return lost_.load(); }
+    // Monitor stop: forgets a loss (the port stays as it is).
+    void clear_lost() { lost_.store(false); }
+    RemovalEvent& removal_event() { return removal_; }
+
+    // After a removal: waits for the removal event, lets the device settle and reopens the
+    // saved port path.
+    bool reconnect();
+
+  private:
+    // Closes the port when the monitor marked the link lost. Caller's thread only.
+    void close_if_lost();
+    platform::SerialPort* port() const { return port_.get(); }
+
+    std::unique_ptr<platform::SerialPort> port_; // written only on the caller's thread
+    mutable std::mutex mutex_;                   // guards port_ against cancel, and saved_path_
+    std::string saved_path_;
+    std::atomic<OsFamily> family_{OsFamily::Windows2000Up};
+    std::atomic<bool> lost_{false};
+    RemovalEvent removal_;
+};
+
+} // namespace brantel

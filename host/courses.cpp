@@ -1,0 +1,47 @@
+#include "host/courses.h"
+
+#include "host/device_lists.h"
+#include "host/host_log.h"
+#include "host/morlin_app.h"
+
+#include <string>
+
+namespace morlin {
+
+int report_course_not_built(MorlinApp& app, std::string_view course) {
+    const std::string text = "The " + std::string(course) + " is not built yet.";
+    log_text(text);
+    platform::MessageBoxRequest box;
+    box.text = text;
+    box.caption = app.texts.text(kStrCaption);
+    if (box.caption.empty()) {
+        box.caption = "Morlin";
+    }
+    box.icon = platform::MessageIcon::Error;
+    app.ui().message_box(box);
+    return kExitConfiguredRunFailed;
+}
+
+int run_configuration_editor(MorlinApp& app) {
+    return report_course_not_built(app, "configuration editor");
+}
+
+int run_device_information_display(MorlinApp& app) {
+    app.device_info_display = true;
+    app.download_mode = false;
+    app.options.silent = false;
+    app.show_wait_window();
+    const HostError outcome = create_device_lists(app);
+    app.close_wait_window();
+    if (outcome.failed()) {
+        app.show_host_error(outcome);
+        return kExitSuccess;
+    }
+    return report_course_not_built(app, "device information display");
+}
+
+int run_interactive(MorlinApp& app) {
+    return report_course_not_built(app, "main window");
+}
+
+} // namespace morlin

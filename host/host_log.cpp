@@ -1,0 +1,126 @@
+#include "host/host_log.h"
+
+#include "platform/files.h"
+#include "shared/log_writer.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace morlin {
+
+namespace {
+
+struct LogState {
+    std::mutex lock;
+    SizeLimitedLogWriter writer;
+    std::atomic<bool> disabled{false};
+};
+
+LogState& state() {
+    static LogState instance;
+    return instance;
+}
+
+// Caller holds the lock.
+void write_message_locked(LogState& log, std::string_view message) {
+    if (message.size() > kLogMessageLimit) {
+        message = message.substr(0, kLogMessageLimit);
+    }
+    log.writer.write(format_log_line(platform::local_time(), message));
+}
+
+} // namespace
+
+std::string log_file_path() {
+    const char* configured = std::getenv("MORLIN_LOG_FILE");
+    if (configured != nullptr && *configured != '\0') {
+        return configured;
+    }
+    const std::string folder = platform::join_path(platform::temp_directory(), "Morlin");
+    platform::create_directory(folder);
+    return platform::join_path(folder, "Morlin.log");
+}
+
+std::string format_log_line(const platform::LocalTime& time, std::string_view message) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d ", time.month % 100,
+                  time.day % 100, time.year % 100, time.hour % 100, time.minute % 100,
+                  time.second % 100);
+    std::string line(stamp);
+    line.append(message);
+    line.append("\r\n");
+    return line;
+}
+
+std::string format_log_header(const platform::LocalTime& time) {
+    char header[96];
+    std::snprintf(header, sizeof header,
+                  "Morlin Integrated Firmware Update Utility %02d-%02d-%04d %02d:%02d:%02d",
+                  time.month % 100, time.day % 100, time.year % 10000, time.hour % 100,
+                  time.minute % 100, time.second % 100);
+    return header;
+}
+
+void set_log_disabled(bool disabled) {
+    state().disabled = disabled;
+}
+
+bool open_host_log(std::string_view path, std::string_view version_line) {
+    LogState& log = state();
+    {
+        std::lock_guard guard(log.lock);
+        log.writer = SizeLimitedLogWriter();
+        if (!log.writer.open(path)) {
+            return false;
+        }
+    }
+    const std::string header = format_log_header(platform::local_time());
+    log_text(header);
+    log_text(std::string(header.size(), '-'));
+    log_text(version_line);
+    return true;
+}
+
+void close_host_log() {
+    LogState& log = state();
+    std::lock_guard guard(log.lock);
+    log.writer.close();
+}
+
+bool host_log_is_open() {
+    LogState& log = state();
+    std::lock_guard guard(log.lock);
+    return log.writer.is_open();
+}
+
+void log_text(std::string_view message) {
+    LogState& log = state();
+    if (log.disabled) {
+        return;
+    }
+    std::lock_guard guard(log.lock);
+    write_message_locked(log, message);
+}
+
+} // namespace morlin
+
+extern "C" void host_log(const char* format, ...) {
+    using namespace morlin;
+    LogState& log = state();
+    if (log.disabled || format == nullptr) {
+        return;
+    }
+    std::lock_guard guard(log.lock);
+    if (!log.writer.is_open()) {
+        return;
+    }
+    char message[kLogMessageLimit + 1];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    write_message_locked(log, message);
+}

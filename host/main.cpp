@@ -1,0 +1,17 @@
+// Morlin, the firmware update host.
+#include "host/morlin_app.h"
+#include "platform/version_info.h"
+
+#include <string>
+#include <vector>
+
+MORLIN_VERSION_INFO("Integrated Firmware Update Utility", "1.24", "Morlin", "Morlin", "1.24",
+                    "Copyright (C) Ostrum");
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    morlin::MorlinApp app;
+    app.initialise(arguments);
+    app.shutdown();
+    return app.exit_code();
+}

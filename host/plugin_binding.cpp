@@ -1,0 +1,136 @@
+#include "host/plugin_binding.h"
+
+#include "host/host_log.h"
+#include "host/host_texts.h"
+#include "host/morlin_app.h"
+#include "platform/files.h"
+#include "platform/version_info.h"
+
+#include <bit>
+#include <cstring>
+
+namespace morlin {
+
+namespace {
+
+constexpr const char* kPluginPattern = "VUP*.so";
+
+template <typename Function>
+void bind(const platform::Library& library, const char* name, Function& target) {
+    void* address = library.symbol(name);
+    target = address != nullptr ? std::bit_cast<Function>(address) : nullptr;
+}
+
+void copy_text(char (&target)[VUP_TEXT_SIZE], std::string_view text) {
+    const std::size_t length = std::min(text.size(), sizeof target - 1);
+    std::memcpy(target, text.data(), length);
+    target[length] = '\0';
+}
+
+} // namespace
+
+bool PluginRecord::is_mobile_terminal_plugin() const {
+    const std::string_view line(version_line, strnlen(version_line, sizeof version_line));
+    return line.find("Mobile") != std::string_view::npos ||
+           line.find("Pellax") != std::string_view::npos;
+}
+
+void PluginRecord::clear_devices() {
+    std::memset(static_cast<void*>(devices.data()), 0, sizeof(DeviceInfoEntry) * devices.size());
+    device_count = 0;
+}
+
+bool bind_plugin_functions(const platform::Library& library, PluginFunctions& functions) {
+    PluginFunctions bound;
+    bind(library, "VUPIsBinaryValid", bound.is_binary_valid);
+    bind(library, "VUPCreateDeviceInfoList", bound.create_device_info_list);
+    bind(library, "VUPFilterDeviceInfoSet", bound.filter_device_info_set);
+    bind(library, "VUPUploadFirmware", bound.upload_firmware);
+    bind(library, "VUPDownloadFirmware", bound.download_firmware);
+    bind(library, "VUPDestroyDeviceInfoList", bound.destroy_device_info_list);
+    bind(library, "VUPGetErrorMessage", bound.get_error_message);
+    bind(library, "VUPGetDisplayInfo", bound.get_display_info);
+    if (!bound.is_binary_valid || !bound.create_device_info_list || !bound.filter_device_info_set ||
+        !bound.upload_firmware || !bound.download_firmware || !bound.destroy_device_info_list ||
+        !bound.get_error_message || !bound.get_display_info) {
+        return false;
+    }
+    bind(library, "VUPInitializeLogger", bound.initialize_logger);
+    bind(library, "VUPStartStop", bound.start_stop);
+    bind(library, "VUPMatchDevBySymLink", bound.match_dev_by_symlink);
+    bind(library, "VUPMatchDFUDevByProdType", bound.match_dfu_dev_by_prod_type);
+    bind(library, "VUPIsOSSupported", bound.is_os_supported);
+    bind(library, "VUPIsUploadSupported", bound.is_upload_supported);
+    bind(library, "VUPGetDLLInfo", bound.get_dll_info);
+    functions = bound;
+    return true;
+}
+
+std::string plugin_version_line(std::string_view library_path, const HostTexts& texts) {
+    const auto info = platform::read_version_info(library_path);
+    if (!info) {
+        return {};
+    }
+    return info->file_description + " " + texts.text(kStrVersionJoin) + " " + info->file_version;
+}
+
+DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
+                                 const HostTexts& texts,
+                                 std::array<PluginRecord, kMaxPlugins>& table) {
+    DiscoveryResult result;
+    const auto files = platform::find_files(directory, kPluginPattern);
+    if (files.empty()) {
+        result.code = kStrNoPluginFile;
+        return result;
+    }
+    result.code = kStrNoUsablePlugin;
+    for (const std::string& file : files) {
+        if (result.plugin_count == kMaxPlugins) {
+            break;
+        }
+        PluginRecord& record = table[static_cast<std::size_t>(result.plugin_count)];
+        auto library = platform::Library::load(file);
+        if (!library) {
+            continue;
+        }
+        PluginFunctions functions;
+        if (!bind_plugin_functions(*library, functions)) {
+            continue;
+        }
+        if (platform_class == 0 && (functions.is_os_supported == nullptr ||
+                                    functions.is_os_supported() == VUP_ERR_OS_NOT_SUPPORTED)) {
+            continue;
+        }
+        record.fn = functions;
+        copy_text(record.version_line, plugin_version_line(library->path(), texts));
+        record.module = std::move(library);
+        record.start_failed = false;
+        record.clear_devices();
+        result.code = 0;
+        ++result.plugin_count;
+    }
+    for (int index = 0; index < result.plugin_count; ++index) {
+        PluginRecord& record = table[static_cast<std::size_t>(index)];
+        if (record.fn.initialize_logger != nullptr) {
+            record.fn.initialize_logger(host_log);
+        }
+    }
+    return result;
+}
+
+HostError choose_plugin_for_file(MorlinApp& app, const char* file_name) {
+    HostError outcome;
+    for (int index = 0; index < app.plugin_count; ++index) {
+        PluginRecord& plugin = app.plugins[static_cast<std::size_t>(index)];
+        const int result = plugin.fn.is_binary_valid(file_name);
+        if (result == 0) {
+            app.current_plugin = &plugin;
+            app.current_plugin_index = index;
+            return HostError::none();
+        }
+        outcome = HostError::plugin(result, index);
+    }
+    return outcome;
+}
+
+} // namespace morlin

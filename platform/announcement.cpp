@@ -1,0 +1,210 @@
+#include "platform/announcement.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+namespace platform {
+namespace {
+
+std::string_view trim(std::string_view text) {
+    const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && is_space(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && is_space(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && !CaseInsensitiveLess{}(a, b) && !CaseInsensitiveLess{}(b, a);
+}
+
+// "{4D36E978-E325-11CE-BFC1-08002BE10318}": braces, hex digits and dashes in the GUID places.
+std::optional<std::string> normalized_guid(std::string_view text) {
+    if (text.size() != 38 || text.front() != '{' || text.back() != '}') {
+        return std::nullopt;
+    }
+    std::string guid(text);
+    for (std::size_t i = 1; i < 37; ++i) {
+        const bool dash_place = i == 9 || i == 14 || i == 19 || i == 24;
+        const auto c = static_cast<unsigned char>(guid[i]);
+        if (dash_place ? c != '-' : !std::isxdigit(c)) {
+            return std::nullopt;
+        }
+        guid[i] = static_cast<char>(std::toupper(c));
+    }
+    return guid;
+}
+
+enum class Section { None, Device, DeviceKey, MachineKey };
+
+} // namespace
+
+std::optional<Announcement> parse_announcement(std::string_view text, std::string& error) {
+    if (text.size() > kMaxAnnouncementBytes) {
+        error = "file larger than " + std::to_string(kMaxAnnouncementBytes) + " bytes";
+        return std::nullopt;
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        error = "file holds a zero byte";
+        return std::nullopt;
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+
+    Announcement result;
+    Section section = Section::None;
+    std::string machine_key;
+    std::size_t line_number = 0;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const std::string_view raw = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++line_number;
+        const std::string_view line = trim(raw);
+        if (line.empty() || line.front() == '#' || line.front() == ';') {
+            continue;
+        }
+        const std::string where = "line " + std::to_string(line_number) + ": ";
+        if (line.front() == '[') {
+            if (line.back() != ']' || line.size() < 3) {
+                error = where + "bad section header";
+                return std::nullopt;
+            }
+            const std::string_view name = trim(line.substr(1, line.size() - 2));
+            if (name.empty()) {
+                error = where + "empty section name";
+                return std::nullopt;
+            }
+            if (equals_ignoring_case(name, "Device")) {
+                section = Section::Device;
+            } else if (equals_ignoring_case(name, "DeviceKey")) {
+                section = Section::DeviceKey;
+            } else {
+                section = Section::MachineKey;
+                machine_key = std::string(name);
+            }
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            error = where + "not a Name=Value line";
+            return std::nullopt;
+        }
+        const std::string_view name = trim(line.substr(0, equals));
+        const std::string value(trim(line.substr(equals + 1)));
+        if (name.empty()) {
+            error = where + "empty value name";
+            return std::nullopt;
+        }
+        DeviceRecord& device = result.device;
+        switch (section) {
+        case Section::None:
+            error = where + "value outside a section";
+            return std::nullopt;
+        case Section::DeviceKey:
+            device.device_key.insert_or_assign(std::string(name), value);
+            break;
+        case Section::MachineKey:
+            result.machine_keys[machine_key].insert_or_assign(std::string(name), value);
+            break;
+        case Section::Device:
+            if (equals_ignoring_case(name, "Class")) {
+                auto guid = normalized_guid(value);
+                if (!guid) {
+                    error = where + "Class is not a GUID in braces";
+                    return std::nullopt;
+                }
+                device.class_guid = std::move(*guid);
+            } else if (equals_ignoring_case(name, "InstanceId")) {
+                device.instance_id = value;
+            } else if (equals_ignoring_case(name, "HardwareId")) {
+                if (device.hardware_ids.size() >= kMaxHardwareIds) {
+                    error = where + "too many hardware IDs";
+                    return std::nullopt;
+                }
+                if (!value.empty()) {
+                    device.hardware_ids.push_back(value);
+                }
+            } else if (equals_ignoring_case(name, "InterfacePath")) {
+                device.interface_path = value;
+            } else if (equals_ignoring_case(name, "Port")) {
+                device.port_address = value;
+            } // other names: left for newer writers
+            break;
+        }
+    }
+    if (result.device.class_guid.empty()) {
+        error = "no Class in [Device]";
+        return std::nullopt;
+    }
+    if (result.device.instance_id.empty()) {
+        error = "no InstanceId in [Device]";
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::optional<std::filesystem::path> announcement_folder() {
+    const char* folder = std::getenv("MORLIN_DEVICES");
+    if (folder == nullptr || *folder == '\0') {
+        return std::nullopt;
+    }
+    return std::filesystem::path(folder);
+}
+
+bool is_announcement_name(std::string_view file_name) {
+    return !file_name.empty() && file_name.front() != '.' && file_name.size() > 7 &&
+           file_name.ends_with(".device");
+}
+
+std::optional<Announcement> read_announcement(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt; // gone between listing and reading: unplugged meanwhile
+    }
+    std::string text(kMaxAnnouncementBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::string error;
+    auto announcement = parse_announcement(text, error);
+    if (!announcement) {
+        std::fprintf(stderr, "morlin: skipping device announcement %s: %s\n", file.string().c_str(),
+                     error.c_str());
+        return std::nullopt;
+    }
+    announcement->device.source = file.string();
+    return announcement;
+}
+
+std::vector<Announcement> read_announcements() {
+    std::vector<Announcement> result;
+    const auto folder = announcement_folder();
+    if (!folder) {
+        return result;
+    }
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(*folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (is_announcement_name(it->path().filename().string()) && it->is_regular_file(ec)) {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        if (auto announcement = read_announcement(file)) {
+            result.push_back(std::move(*announcement));
+        }
+    }
+    return result;
+}
+
+} // namespace platform

@@ -1,0 +1,41 @@
+#pragma once
+// Simulated device announcements: one "<name>.device" file per device in the folder named by
+// MORLIN_DEVICES (format in docs/devices.md). Each file tells what the device installer would
+// tell about the device and where its serial port is reached. Files are outside input: they
+// are parsed with bounds, and a malformed file is skipped with a line on stderr.
+#include "platform/device_set.h"
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Values of one key below HKEY_LOCAL_MACHINE, names ignoring case.
+using KeyValues = std::map<std::string, std::string, CaseInsensitiveLess>;
+
+struct Announcement {
+    DeviceRecord device; // source = the file's path
+    // Other sections: "[Enum\USB\...]" -> its values (key paths ignoring case).
+    std::map<std::string, KeyValues, CaseInsensitiveLess> machine_keys;
+};
+
+inline constexpr std::size_t kMaxAnnouncementBytes = 64 * 1024;
+inline constexpr std::size_t kMaxHardwareIds = 32;
+
+// Parses the text of one announcement; nothing, with `error` set, when it is malformed.
+std::optional<Announcement> parse_announcement(std::string_view text, std::string& error);
+
+// The announcement folder (MORLIN_DEVICES), or nothing when the variable is unset or empty.
+std::optional<std::filesystem::path> announcement_folder();
+// Whether `file_name` names an announcement (ends in ".device", does not start with '.').
+bool is_announcement_name(std::string_view file_name);
+// Reads and parses one file; malformed or unreadable files give nothing and a stderr line.
+std::optional<Announcement> read_announcement(const std::filesystem::path& file);
+// Every well-formed announcement of the folder, by file name.
+std::vector<Announcement> read_announcements();
+
+} // namespace platform

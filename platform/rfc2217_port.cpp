@@ -1,0 +1,661 @@
+// A serial port reached over TCP with the Telnet COM-PORT-OPTION (RFC 2217): the client side.
+// Line settings, break and purge travel as COM-PORT-OPTION messages; data travels in binary
+// mode with 255 doubled. All socket work happens on the calling thread: a read polls the
+// socket and the cancel signal, so cancel() from another thread ends it at once.
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "platform/posix_wait.h"
+#include "platform/rfc2217_codec.h"
+#include "platform/serial_port_backends.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+namespace rfc = rfc2217;
+
+// Real-time limits of the link itself (not protocol waits of the terminal).
+constexpr std::uint32_t kConnectMs = 5000;
+constexpr std::uint32_t kNegotiationMs = 5000;
+constexpr std::uint32_t kAnswerMs = 2000;
+constexpr std::size_t kReceiveChunk = 64 * 1024;
+constexpr std::size_t kSendChunk = 32 * 1024;
+
+struct Address {
+    std::string host;
+    std::string port;
+};
+
+// "rfc2217://host:port", "rfc2217://[::1]:port".
+std::optional<Address> parse_address(std::string_view address) {
+    address.remove_prefix(std::min<std::size_t>(address.size(), 10)); // the scheme
+    while (!address.empty() && address.back() == '/') {
+        address.remove_suffix(1);
+    }
+    const auto colon = address.rfind(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == address.size()) {
+        return std::nullopt;
+    }
+    std::string_view host = address.substr(0, colon);
+    const std::string_view port = address.substr(colon + 1);
+    if (host.front() == '[' && host.back() == ']' && host.size() > 2) {
+        host = host.substr(1, host.size() - 2);
+    }
+    unsigned number = 0;
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (ec != std::errc{} || end != port.data() + port.size() || number == 0 || number > 65535) {
+        return std::nullopt;
+    }
+    return Address{std::string(host), std::string(port)};
+}
+
+// Connects with a limit; the socket is non-blocking. -1 with the last error set.
+int connect_to(const Address& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
+        set_last_error(kErrorFileNotFound);
+        return -1;
+    }
+    std::uint32_t error = kErrorFileNotFound;
+    int fd = -1;
+    for (addrinfo* ai = found; ai != nullptr && fd < 0; ai = ai->ai_next) {
+        fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                      ai->ai_protocol);
+        if (fd < 0) {
+            error = error_from_errno(errno);
+            continue;
+        }
+        int result = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+        if (result != 0 && errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            int so_error = ETIMEDOUT;
+            if (::poll(&p, 1, static_cast<int>(kConnectMs)) == 1) {
+                socklen_t length = sizeof so_error;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length);
+            }
+            result = so_error == 0 ? 0 : -1;
+            errno = so_error;
+        }
+        if (result != 0) {
+            // Nobody listening there: no such port.
+            error = (errno == ECONNREFUSED || errno == ETIMEDOUT || errno == EHOSTUNREACH ||
+                     errno == ENETUNREACH)
+                        ? kErrorFileNotFound
+                        : error_from_errno(errno);
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0) {
+        set_last_error(error);
+        return -1;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+bool we_support(std::uint8_t option) {
+    return option == rfc::kOptionBinary || option == rfc::kOptionComPort ||
+           option == rfc::kOptionSuppressGoAhead;
+}
+
+std::uint8_t parity_value(Parity parity) {
+    switch (parity) {
+    case Parity::Odd:
+        return rfc::kParityOdd;
+    case Parity::Even:
+        return rfc::kParityEven;
+    case Parity::Mark:
+        return rfc::kParityMark;
+    case Parity::Space:
+        return rfc::kParitySpace;
+    case Parity::None:
+        break;
+    }
+    return rfc::kParityNone;
+}
+
+std::optional<Parity> parity_of(std::uint32_t value) {
+    switch (value) {
+    case rfc::kParityNone:
+        return Parity::None;
+    case rfc::kParityOdd:
+        return Parity::Odd;
+    case rfc::kParityEven:
+        return Parity::Even;
+    case rfc::kParityMark:
+        return Parity::Mark;
+    case rfc::kParitySpace:
+        return Parity::Space;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::uint8_t stop_value(StopBits stop) {
+    switch (stop) {
+    case StopBits::Two:
+        return rfc::kStopTwo;
+    case StopBits::OnePointFive:
+        return rfc::kStopOnePointFive;
+    case StopBits::One:
+        break;
+    }
+    return rfc::kStopOne;
+}
+
+std::optional<StopBits> stop_of(std::uint32_t value) {
+    switch (value) {
+    case rfc::kStopOne:
+        return StopBits::One;
+    case rfc::kStopTwo:
+        return StopBits::Two;
+    case rfc::kStopOnePointFive:
+        return StopBits::OnePointFive;
+    default:
+        return std::nullopt;
+    }
+}
+
+class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
+  public:
+    explicit Rfc2217Port(int fd) : fd_(fd) {}
+    ~Rfc2217Port() override { ::close(fd_); }
+
+    // Negotiates the options and reads the line settings. The last error on failure:
+    // kErrorAccessDenied when the server hangs up (the port is held by another program).
+    bool start() {
+        if (!cancel_.valid() || !never_.valid()) {
+            set_last_error(kErrorNotEnoughMemory);
+            return false;
+        }
+        std::vector<std::uint8_t> hello;
+        for (const std::uint8_t option :
+             {rfc::kOptionBinary, rfc::kOptionSuppressGoAhead, rfc::kOptionComPort}) {
+            rfc::append_negotiation(hello, rfc::kWill, option);
+            we_[option] = Option::WantYes;
+        }
+        for (const std::uint8_t option : {rfc::kOptionBinary, rfc::kOptionSuppressGoAhead}) {
+            rfc::append_negotiation(hello, rfc::kDo, option);
+            they_[option] = Option::WantYes;
+        }
+        // Asking with value 0 reads the server's current settings.
+        rfc::append_com_port_u32(hello, rfc::kSetBaudrate, 0);
+        rfc::append_com_port_u8(hello, rfc::kSetDatasize, 0);
+        rfc::append_com_port_u8(hello, rfc::kSetParity, rfc::kParityRequest);
+        rfc::append_com_port_u8(hello, rfc::kSetStopsize, rfc::kStopRequest);
+        expect({rfc::kSetBaudrate, rfc::kSetDatasize, rfc::kSetParity, rfc::kSetStopsize});
+        if (!send_control(hello) || !await_answers(kNegotiationMs)) {
+            set_last_error(lost_ ? kErrorAccessDenied : kErrorGenFailure);
+            return false;
+        }
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+
+    bool get_line_settings(LineSettings& settings) override {
+        settings = settings_;
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+
+    bool set_line_settings(const LineSettings& settings) override {
+        if (!usable() || settings.baud == 0 || settings.data_bits < 5 || settings.data_bits > 8) {
+            set_last_error(usable() ? kErrorInvalidParameter : kErrorDeviceNotConnected);
+            return false;
+        }
+        std::vector<std::uint8_t> frames;
+        rfc::append_com_port_u32(frames, rfc::kSetBaudrate, settings.baud);
+        rfc::append_com_port_u8(frames, rfc::kSetDatasize, settings.data_bits);
+        rfc::append_com_port_u8(frames, rfc::kSetParity, parity_value(settings.parity));
+        rfc::append_com_port_u8(frames, rfc::kSetStopsize, stop_value(settings.stop_bits));
+        rfc::append_com_port_u8(frames, rfc::kSetControl,
+                                settings.dtr == DtrControl::Disable ? rfc::kControlDtrOff
+                                                                    : rfc::kControlDtrOn);
+        expect({rfc::kSetBaudrate, rfc::kSetDatasize, rfc::kSetParity, rfc::kSetStopsize,
+                rfc::kSetControl});
+        if (!send_control(frames) || !await_answers(kAnswerMs)) {
+            return fail_link();
+        }
+        // The answers carry what the server took; what it did not answer stays as asked.
+        settings_.binary = settings.binary;
+        settings_.dtr = settings.dtr;
+        if (!answered_baud_) {
+            settings_.baud = settings.baud;
+        }
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+
+    bool get_timeouts(Timeouts& timeouts) override {
+        timeouts = timeouts_;
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+    bool set_timeouts(const Timeouts& timeouts) override {
+        timeouts_ = timeouts;
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+    bool setup_queues(std::uint32_t, std::uint32_t) override {
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+
+    std::optional<std::size_t> read(std::span<std::uint8_t> buffer) override {
+        if (!connected() && available() == 0) {
+            set_last_error(kErrorDeviceNotConnected);
+            return std::nullopt;
+        }
+        cancel_.clear();
+        Reader reader{*this};
+        return read_under_timeouts(timeouts_, buffer, reader);
+    }
+
+    std::optional<std::size_t> write(std::span<const std::uint8_t> data) override {
+        if (!usable()) {
+            set_last_error(kErrorDeviceNotConnected);
+            return std::nullopt;
+        }
+        cancel_.clear();
+        Writer writer{*this};
+        return write_under_timeouts(timeouts_, data, writer);
+    }
+
+    bool set_break(bool on) override {
+        std::vector<std::uint8_t> frame;
+        rfc::append_com_port_u8(frame, rfc::kSetControl,
+                                on ? rfc::kControlBreakOn : rfc::kControlBreakOff);
+        expect({rfc::kSetControl});
+        if (!usable() || !send_control(frame) || !await_answers(kAnswerMs)) {
+            return fail_link();
+        }
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+
+    bool purge(std::uint32_t flags) override {
+        const bool rx = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
+        const bool tx = (flags & (kPurgeTxAbort | kPurgeTxClear)) != 0;
+        if (flags & (kPurgeRxAbort | kPurgeTxAbort)) {
+            cancel_.raise(); // ends an operation pending on another thread
+        }
+        if (!rx && !tx) {
+            set_last_error(kErrorSuccess);
+            return true;
+        }
+        if (!usable()) {
+            set_last_error(kErrorDeviceNotConnected);
+            return false;
+        }
+        std::vector<std::uint8_t> frame;
+        rfc::append_com_port_u8(frame, rfc::kPurgeData,
+                                rx && tx ? rfc::kPurgeBoth
+                                         : (rx ? rfc::kPurgeReceive : rfc::kPurgeTransmit));
+        expect({rfc::kPurgeData});
+        // Bytes that arrive before the server's answer were sent before it purged.
+        discard_data_ = rx;
+        drop_received();
+        const bool answered = send_control(frame) && await_answers(kAnswerMs);
+        discard_data_ = false;
+        if (!answered) {
+            return fail_link();
+        }
+        set_last_error(kErrorSuccess);
+        return true;
+    }
+
+    void cancel() override { cancel_.raise(); }
+    bool connected() const override { return !lost_.load(); }
+
+  private:
+    enum class Option : std::uint8_t { No, WantYes, Yes };
+
+    bool usable() const { return connected(); }
+    std::size_t available() const { return rx_.size() - rx_head_; }
+
+    bool fail_link() {
+        set_last_error(lost_ ? kErrorDeviceNotConnected : kErrorGenFailure);
+        return false;
+    }
+
+    void drop_received() {
+        rx_.clear();
+        rx_head_ = 0;
+    }
+
+    void expect(std::initializer_list<std::uint8_t> commands) {
+        awaited_.assign(commands.begin(), commands.end());
+        answered_baud_ = false;
+    }
+
+    // --- the Telnet stream --------------------------------------------------------------
+
+    void on_data(std::span<const std::uint8_t> data) override {
+        if (discard_data_) {
+            return;
+        }
+        if (rx_head_ > 0 && rx_head_ == rx_.size()) {
+            drop_received();
+        }
+        rx_.insert(rx_.end(), data.begin(), data.end());
+    }
+
+    void on_negotiation(std::uint8_t verb, std::uint8_t option) override {
+        auto& we = we_[option];
+        auto& they = they_[option];
+        switch (verb) {
+        case rfc::kDo:
+            if (!we_support(option)) {
+                rfc::append_negotiation(replies_, rfc::kWont, option);
+            } else if (we == Option::No) {
+                rfc::append_negotiation(replies_, rfc::kWill, option);
+            }
+            we = we_support(option) ? Option::Yes : Option::No;
+            break;
+        case rfc::kDont:
+            if (we == Option::Yes) {
+                rfc::append_negotiation(replies_, rfc::kWont, option);
+            }
+            we = Option::No;
+            break;
+        case rfc::kWill:
+            if (!we_support(option)) {
+                rfc::append_negotiation(replies_, rfc::kDont, option);
+            } else if (they == Option::No) {
+                rfc::append_negotiation(replies_, rfc::kDo, option);
+            }
+            they = we_support(option) ? Option::Yes : Option::No;
+            break;
+        case rfc::kWont:
+            if (they == Option::Yes) {
+                rfc::append_negotiation(replies_, rfc::kDont, option);
+            }
+            they = Option::No;
+            break;
+        default:
+            break;
+        }
+    }
+
+    void on_subnegotiation(std::uint8_t option, std::span<const std::uint8_t> payload) override {
+        if (option != rfc::kOptionComPort) {
+            return;
+        }
+        const auto message = rfc::decode_com_port(payload);
+        if (!message || message->command < rfc::kServerOffset) {
+            return; // notifications to a server, or nothing
+        }
+        const auto command = static_cast<std::uint8_t>(message->command - rfc::kServerOffset);
+        const auto value = message->number();
+        if (value) {
+            switch (command) {
+            case rfc::kSetBaudrate:
+                if (*value != 0) {
+                    settings_.baud = *value;
+                    answered_baud_ = true;
+                }
+                break;
+            case rfc::kSetDatasize:
+                if (*value >= 5 && *value <= 8) {
+                    settings_.data_bits = static_cast<std::uint8_t>(*value);
+                }
+                break;
+            case rfc::kSetParity:
+                settings_.parity = parity_of(*value).value_or(settings_.parity);
+                break;
+            case rfc::kSetStopsize:
+                settings_.stop_bits = stop_of(*value).value_or(settings_.stop_bits);
+                break;
+            default:
+                break;
+            }
+        }
+        const auto it = std::find(awaited_.begin(), awaited_.end(), command);
+        if (it != awaited_.end()) {
+            awaited_.erase(it);
+        }
+    }
+
+    // --- the socket ---------------------------------------------------------------------
+
+    void mark_lost() { lost_.store(true); }
+
+    // Takes in what the socket holds now, without waiting.
+    void pump() {
+        std::array<std::uint8_t, kReceiveChunk> chunk;
+        while (!lost_) {
+            const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
+            if (n > 0) {
+                parser_.feed(std::span(chunk.data(), static_cast<std::size_t>(n)), *this);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                mark_lost(); // end of stream or reset: the device is gone
+            }
+            break;
+        }
+        if (!replies_.empty() && !lost_) {
+            std::vector<std::uint8_t> replies;
+            replies.swap(replies_);
+            out_.insert(out_.end(), replies.begin(), replies.end());
+            flush(kAnswerMs, never_);
+        }
+    }
+
+    // Sends what is queued in out_, taking in received bytes meanwhile. False when the limit
+    // passed or the link is gone or `cancel` was raised (`aborted` tells).
+    bool flush(WaitLimit limit, const CancelSignal& cancel, bool* aborted = nullptr) {
+        const std::uint64_t start = monotonic_ms();
+        while (!out_.empty()) {
+            if (lost_) {
+                return false;
+            }
+            const ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                out_.erase(out_.begin(), out_.begin() + n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                mark_lost();
+                return false;
+            }
+            WaitLimit left = limit;
+            if (limit) {
+                const std::uint64_t spent = monotonic_ms() - start;
+                if (spent >= *limit) {
+                    return false;
+                }
+                left = static_cast<std::uint32_t>(*limit - spent);
+            }
+            short revents = 0;
+            const auto outcome = wait_for(fd_, POLLOUT | POLLIN, left, cancel, revents);
+            if (outcome == WaitOutcome::Cancelled) {
+                if (aborted != nullptr) {
+                    *aborted = true;
+                }
+                return false;
+            }
+            if (outcome != WaitOutcome::Ready) {
+                return false;
+            }
+            if (revents & (POLLIN | POLLHUP | POLLERR)) {
+                pump_data_only();
+            }
+        }
+        return true;
+    }
+
+    // pump() without answering: used inside flush so that replies queue behind the data.
+    void pump_data_only() {
+        std::array<std::uint8_t, kReceiveChunk> chunk;
+        const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            parser_.feed(std::span(chunk.data(), static_cast<std::size_t>(n)), *this);
+        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            mark_lost();
+        }
+    }
+
+    bool send_control(std::span<const std::uint8_t> frames) {
+        out_.insert(out_.end(), frames.begin(), frames.end());
+        return flush(kAnswerMs, never_);
+    }
+
+    // Waits until every awaited answer came; false when the link went or the limit passed.
+    bool await_answers(std::uint32_t limit_ms) {
+        const std::uint64_t deadline = monotonic_ms() + limit_ms;
+        for (;;) {
+            pump();
+            if (awaited_.empty()) {
+                return true;
+            }
+            const std::uint64_t now = monotonic_ms();
+            if (lost_ || now >= deadline) {
+                return false;
+            }
+            short revents = 0;
+            if (wait_for(fd_, POLLIN, static_cast<std::uint32_t>(deadline - now), never_,
+                         revents) == WaitOutcome::Failed) {
+                return false;
+            }
+        }
+    }
+
+    TransferStep take(std::span<std::uint8_t> buffer) {
+        const std::size_t n = std::min(buffer.size(), available());
+        std::copy_n(rx_.begin() + static_cast<std::ptrdiff_t>(rx_head_), n, buffer.begin());
+        rx_head_ += n;
+        if (rx_head_ == rx_.size()) {
+            drop_received();
+        } else if (rx_head_ > kReceiveChunk && rx_head_ * 2 > rx_.size()) {
+            rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(rx_head_));
+            rx_head_ = 0;
+        }
+        return {n, 0};
+    }
+
+    struct Reader final : ByteSource {
+        explicit Reader(Rfc2217Port& port) : port_(port) {}
+        TransferStep fetch(std::span<std::uint8_t> buffer, WaitLimit limit) override {
+            const std::uint64_t start = monotonic_ms();
+            for (;;) {
+                port_.pump();
+                if (port_.available() > 0) {
+                    return port_.take(buffer);
+                }
+                if (port_.lost_) {
+                    return {0, kErrorDeviceNotConnected};
+                }
+                WaitLimit left = limit;
+                if (limit) {
+                    const std::uint64_t spent = monotonic_ms() - start;
+                    if (spent >= *limit) {
+                        return {};
+                    }
+                    left = static_cast<std::uint32_t>(*limit - spent);
+                }
+                short revents = 0;
+                switch (wait_for(port_.fd_, POLLIN, left, port_.cancel_, revents)) {
+                case WaitOutcome::Cancelled:
+                    return {0, kErrorOperationAborted};
+                case WaitOutcome::TimedOut:
+                    return {};
+                case WaitOutcome::Failed:
+                    return {0, error_from_errno(errno)};
+                case WaitOutcome::Ready:
+                    break;
+                }
+            }
+        }
+        Rfc2217Port& port_;
+    };
+
+    struct Writer final : ByteSink {
+        explicit Writer(Rfc2217Port& port) : port_(port) {}
+        TransferStep put(std::span<const std::uint8_t> data, WaitLimit limit) override {
+            // Bytes left from a write whose time-out passed go first, so that the stream
+            // stays whole (never half a doubled 255).
+            const std::span<const std::uint8_t> chunk =
+                data.first(std::min(data.size(), kSendChunk));
+            const bool had_backlog = !port_.out_.empty();
+            if (!had_backlog) {
+                rfc::append_escaped(port_.out_, chunk);
+            }
+            bool aborted = false;
+            if (!port_.flush(limit, port_.cancel_, &aborted)) {
+                if (aborted) {
+                    return {0, kErrorOperationAborted};
+                }
+                return port_.lost_ ? TransferStep{0, kErrorDeviceNotConnected} : TransferStep{};
+            }
+            if (had_backlog) {
+                return put(data, limit);
+            }
+            return {chunk.size(), 0};
+        }
+        Rfc2217Port& port_;
+    };
+
+    int fd_;
+    CancelSignal cancel_;
+    CancelSignal never_; // for waits that cancel() must not end (option answers)
+    std::atomic<bool> lost_{false};
+    rfc::StreamParser parser_;
+    std::array<Option, 256> we_{};
+    std::array<Option, 256> they_{};
+    std::vector<std::uint8_t> replies_;
+    std::vector<std::uint8_t> out_;
+    std::vector<std::uint8_t> rx_;
+    std::size_t rx_head_ = 0;
+    std::vector<std::uint8_t> awaited_;
+    bool answered_baud_ = false;
+    bool discard_data_ = false;
+    LineSettings settings_{};
+    Timeouts timeouts_{};
+};
+
+} // namespace
+
+std::unique_ptr<SerialPort> open_rfc2217_port(std::string_view address) {
+    const auto parsed = parse_address(address);
+    if (!parsed) {
+        set_last_error(kErrorFileNotFound);
+        return nullptr;
+    }
+    const int fd = connect_to(*parsed);
+    if (fd < 0) {
+        return nullptr;
+    }
+    auto port = std::make_unique<Rfc2217Port>(fd);
+    if (!port->start()) {
+        return nullptr;
+    }
+    return port;
+}
+
+} // namespace platform

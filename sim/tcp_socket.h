@@ -1,0 +1,55 @@
+#pragma once
+// The TCP side of the simulated port: a listening socket on 127.0.0.1, the one accepted
+// connection, and a waiter that sleeps until one of them is ready, a deadline passes, or
+// another thread wakes it. Non-blocking throughout; used by the simulator's server thread.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace sim {
+
+class TcpConnection {
+  public:
+    virtual ~TcpConnection() = default;
+    // Bytes read (0 when nothing is waiting), or nothing when the peer has closed or the
+    // connection failed.
+    virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+    // Bytes accepted by the socket (possibly fewer than given), or nothing on failure.
+    virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
+    // Shuts the connection down at once (a reset, as when a cable is pulled).
+    virtual void abort() = 0;
+};
+
+class TcpListener {
+  public:
+    // Listens on 127.0.0.1:`port` (0: any free port). Null with a reason in `error`.
+    static std::unique_ptr<TcpListener> listen(std::uint16_t port, std::string& error);
+    virtual ~TcpListener() = default;
+    virtual std::uint16_t port() const = 0;
+    // A waiting connection, or null when none is waiting.
+    virtual std::unique_ptr<TcpConnection> accept() = 0;
+};
+
+struct WaitResult {
+    bool listener_ready = false;
+    bool connection_readable = false;
+    bool connection_writable = false;
+};
+
+class Waiter {
+  public:
+    static std::unique_ptr<Waiter> create(std::string& error);
+    virtual ~Waiter() = default;
+    // Waits for the listener (when given), the connection (readable; also writable when
+    // `want_write`), a wake() or the deadline (none: no limit).
+    virtual WaitResult wait(TcpListener* listener, TcpConnection* connection, bool want_write,
+                            std::optional<std::chrono::steady_clock::time_point> deadline) = 0;
+    // Any thread: ends the current or next wait().
+    virtual void wake() = 0;
+};
+
+} // namespace sim

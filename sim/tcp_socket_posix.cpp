@@ -1,0 +1,211 @@
+// POSIX sockets for the simulated port's TCP side.
+#include "sim/tcp_socket.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sim {
+namespace {
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    int fd_;
+};
+
+class PosixConnection final : public TcpConnection {
+  public:
+    explicit PosixConnection(int fd) : fd_(fd) {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    int fd() const { return fd_.get(); }
+
+    std::optional<std::size_t> read(std::span<std::uint8_t> buffer) override {
+        while (true) {
+            const ssize_t n = ::recv(fd_.get(), buffer.data(), buffer.size(), 0);
+            if (n > 0) {
+                return static_cast<std::size_t>(n);
+            }
+            if (n == 0) {
+                return std::nullopt; // closed by the peer
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return 0;
+            }
+            return std::nullopt;
+        }
+    }
+
+    std::optional<std::size_t> write(std::span<const std::uint8_t> data) override {
+        while (true) {
+            const ssize_t n = ::send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL);
+            if (n >= 0) {
+                return static_cast<std::size_t>(n);
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return 0;
+            }
+            return std::nullopt;
+        }
+    }
+
+    void abort() override {
+        if (fd_.get() >= 0) {
+            const linger reset{1, 0};
+            ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            fd_.close();
+        }
+    }
+
+  private:
+    Fd fd_;
+};
+
+class PosixListener final : public TcpListener {
+  public:
+    PosixListener(int fd, std::uint16_t port) : fd_(fd), port_(port) {}
+    int fd() const { return fd_.get(); }
+    std::uint16_t port() const override { return port_; }
+
+    std::unique_ptr<TcpConnection> accept() override {
+        while (true) {
+            const int fd = ::accept4(fd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0) {
+                return std::make_unique<PosixConnection>(fd);
+            }
+            if (errno != EINTR) {
+                return nullptr;
+            }
+        }
+    }
+
+  private:
+    Fd fd_;
+    std::uint16_t port_;
+};
+
+class PosixWaiter final : public Waiter {
+  public:
+    explicit PosixWaiter(int fd) : event_(fd) {}
+
+    WaitResult wait(TcpListener* listener, TcpConnection* connection, bool want_write,
+                    std::optional<std::chrono::steady_clock::time_point> deadline) override {
+        pollfd fds[3] = {};
+        nfds_t count = 0;
+        fds[count++] = pollfd{event_.get(), POLLIN, 0};
+        int listener_index = -1;
+        int connection_index = -1;
+        if (listener != nullptr) {
+            listener_index = static_cast<int>(count);
+            fds[count++] = pollfd{static_cast<PosixListener*>(listener)->fd(), POLLIN, 0};
+        }
+        if (connection != nullptr) {
+            connection_index = static_cast<int>(count);
+            const short events = static_cast<short>(POLLIN | (want_write ? POLLOUT : 0));
+            fds[count++] = pollfd{static_cast<PosixConnection*>(connection)->fd(), events, 0};
+        }
+        int timeout_ms = -1;
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            timeout_ms = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+        }
+        WaitResult result;
+        const int ready = ::poll(fds, count, timeout_ms);
+        if (ready <= 0) {
+            return result;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] const ssize_t n = ::read(event_.get(), &value, sizeof value);
+        }
+        if (listener_index >= 0) {
+            result.listener_ready = fds[listener_index].revents != 0;
+        }
+        if (connection_index >= 0) {
+            const short revents = fds[connection_index].revents;
+            result.connection_readable = (revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+            result.connection_writable = (revents & POLLOUT) != 0;
+        }
+        return result;
+    }
+
+    void wake() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(event_.get(), &one, sizeof one);
+    }
+
+  private:
+    Fd event_;
+};
+
+} // namespace
+
+std::unique_ptr<TcpListener> TcpListener::listen(std::uint16_t port, std::string& error) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return nullptr;
+    }
+    auto fail = [&](const char* what) -> std::unique_ptr<TcpListener> {
+        error = std::string(what) + ": " + std::strerror(errno);
+        ::close(fd);
+        return nullptr;
+    };
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        return fail("bind");
+    }
+    if (::listen(fd, 4) != 0) {
+        return fail("listen");
+    }
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return fail("getsockname");
+    }
+    return std::make_unique<PosixListener>(fd, ntohs(address.sin_port));
+}
+
+std::unique_ptr<Waiter> Waiter::create(std::string& error) {
+    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("eventfd: ") + std::strerror(errno);
+        return nullptr;
+    }
+    return std::make_unique<PosixWaiter>(fd);
+}
+
+} // namespace sim

@@ -1,0 +1,425 @@
+// BRANTEL.so as a CT-API application uses it: loaded by file name, bound by name, driven only
+// through the public header, against the simulated Halvane terminal.
+#include "ctapi.h"
+#include "ctapi_test_support.h"
+#include "platform/library.h"
+#include "sim/terminal_simulator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<IU8>;
+using ctapi_test::TempDir;
+
+const bool environment_ready = (ctapi_test::prepare_environment(), true);
+
+const Bytes kResetCt = {0x20, 0x11, 0x00, 0x00, 0x00};
+const Bytes kGetStatus = {0x20, 0x13, 0x00, 0x46, 0x00};
+const Bytes kReadBinaryAll = {0x00, 0xB0, 0x00, 0x00, 0x00};
+
+// A private copy of the library in its own folder, so that a CTCONFIG.ini can lie beside it
+// and every test starts with a freshly loaded library.
+class Brantel {
+  public:
+    explicit Brantel(const char* config_text = nullptr) {
+        const auto copy = folder_.path() / "BRANTEL.so";
+        std::filesystem::copy_file(std::filesystem::path(MORLIN_BIN_DIR) / "BRANTEL.so", copy);
+        if (config_text != nullptr)
+            ctapi_test::write_text(folder_.path() / "ctconfig.INI", config_text);
+        library_ = platform::Library::load(copy.string());
+        if (!library_)
+            return;
+        init = reinterpret_cast<CT_init_fn>(library_->symbol("CT_init"));
+        data = reinterpret_cast<CT_data_fn>(library_->symbol("CT_data"));
+        close = reinterpret_cast<CT_close_fn>(library_->symbol("CT_close"));
+        version = reinterpret_cast<Get_VersionString_fn>(library_->symbol("Get_VersionString"));
+    }
+    bool loaded() const { return init && data && close && version; }
+    // Unloads the library (a terminal left open is closed without a close reset).
+    void unload() { library_.reset(); }
+
+    CT_init_fn init = nullptr;
+    CT_data_fn data = nullptr;
+    CT_close_fn close = nullptr;
+    Get_VersionString_fn version = nullptr;
+
+  private:
+    TempDir folder_;
+    std::unique_ptr<platform::Library> library_;
+};
+
+struct Reply {
+    IS8 result = 0;
+    IU8 dad = 0;
+    IU8 sad = 0;
+    Bytes bytes;
+};
+
+Reply exchange(const Brantel& brantel, const Bytes& command, IU8 dad = 1, IU16 room = 4096,
+               IU16 ctn = 0, IU8 sad = 2) {
+    Reply reply;
+    reply.dad = dad;
+    reply.sad = sad;
+    Bytes buffer(room);
+    Bytes sent = command;
+    IU16 lenr = room;
+    reply.result = brantel.data(ctn, &reply.dad, &reply.sad, static_cast<IU16>(sent.size()),
+                                sent.data(), &lenr, buffer.data());
+    if (reply.result == OK)
+        reply.bytes.assign(buffer.begin(), buffer.begin() + lenr);
+    return reply;
+}
+
+bool ends_with(const Bytes& bytes, IU8 sw1, IU8 sw2) {
+    return bytes.size() >= 2 && bytes[bytes.size() - 2] == sw1 && bytes.back() == sw2;
+}
+
+std::vector<sim::LineEvent> blocks_in(const sim::TerminalSimulator& terminal) {
+    std::vector<sim::LineEvent> blocks;
+    for (auto& event : terminal.line_log()) {
+        if (event.kind == sim::LineEvent::Kind::BlockIn)
+            blocks.push_back(event);
+    }
+    return blocks;
+}
+
+bool saw(const sim::TerminalSimulator& terminal, sim::LineEvent::Kind kind) {
+    const auto log = terminal.line_log();
+    return std::any_of(log.begin(), log.end(), [&](const auto& e) { return e.kind == kind; });
+}
+
+template <typename Condition> bool eventually(Condition condition, int ms = 3000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class CtApiTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(environment_ready); }
+
+    std::unique_ptr<sim::TerminalSimulator> start_terminal(sim::SimulatorOptions options = {}) {
+        std::string error;
+        auto terminal = sim::TerminalSimulator::start(options, &error);
+        EXPECT_TRUE(terminal) << error;
+        return terminal;
+    }
+};
+
+TEST_F(CtApiTest, OnlyTheFourFunctionsAreExported) {
+    Brantel brantel;
+    ASSERT_TRUE(brantel.loaded());
+    char text[32] = "unchanged";
+    EXPECT_EQ(brantel.version(text, 0), 0);
+    EXPECT_EQ(brantel.version(text, 4), 0);
+    EXPECT_EQ(brantel.version(nullptr, 2), 0);
+    EXPECT_STREQ(text, "unchanged");
+    for (IS16 selector : {1, 2, 3}) {
+        std::fill(std::begin(text), std::end(text), 'x');
+        EXPECT_EQ(brantel.version(text, selector), 1);
+        EXPECT_STREQ(text, "Ver 1.09 - Halvane");
+    }
+}
+
+TEST_F(CtApiTest, NothingWorksWithoutAnOpenTerminal) {
+    Brantel brantel;
+    ASSERT_TRUE(brantel.loaded());
+    EXPECT_EQ(brantel.init(0, 0), ERR_INVALID); // no terminal attached
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_INVALID);
+    EXPECT_EQ(brantel.close(0), ERR_INVALID);
+}
+
+TEST_F(CtApiTest, OpensTalksAndClosesWithTheBlocksTheTerminalExpects) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+
+    const Reply status = exchange(brantel, kGetStatus, 1, 100);
+    ASSERT_EQ(status.result, OK);
+    EXPECT_TRUE(ends_with(status.bytes, 0x90, 0x00));
+    EXPECT_EQ(status.dad, 2);
+    EXPECT_EQ(status.sad, 1);
+
+    ASSERT_EQ(brantel.close(0), OK);
+    const auto blocks = blocks_in(*terminal);
+    ASSERT_EQ(blocks.size(), 3u);
+    // Open reset from source 6 with N(S) 0, the command with N(S) 1, close reset from source 7.
+    EXPECT_EQ(blocks[0].nad, 0x16);
+    EXPECT_EQ(blocks[0].pcb, 0x00);
+    EXPECT_EQ(blocks[0].data, kResetCt);
+    EXPECT_EQ(blocks[1].nad, 0x12);
+    EXPECT_EQ(blocks[1].pcb, 0x40);
+    EXPECT_EQ(blocks[1].data, kGetStatus);
+    EXPECT_EQ(blocks[2].nad, 0x17);
+    EXPECT_EQ(blocks[2].data, kResetCt);
+    EXPECT_TRUE(eventually([&] { return saw(*terminal, sim::LineEvent::Kind::Disconnected); }));
+    EXPECT_EQ(brantel.close(0), ERR_INVALID);
+}
+
+TEST_F(CtApiTest, PortNumbersMustNameAPresentTerminal) {
+    sim::SimulatorOptions options;
+    options.port_name = "COM9";
+    auto terminal = start_terminal(options);
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    EXPECT_EQ(brantel.init(0, 7), ERR_INVALID);
+    EXPECT_FALSE(saw(*terminal, sim::LineEvent::Kind::Connected));
+    EXPECT_EQ(brantel.init(0, 9), OK);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, OK);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, PortHeldByAnotherProgramIsReportedAsCtError) {
+    sim::SimulatorOptions options;
+    options.faults.port_held = true;
+    auto terminal = start_terminal(options);
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    EXPECT_EQ(brantel.init(0, 0), ERR_CT);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_INVALID);
+}
+
+TEST_F(CtApiTest, SecondInitLeavesTheFirstTerminalUsable) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(3, 0), OK);
+    EXPECT_EQ(brantel.init(3, 0), ERR_INVALID);
+    EXPECT_EQ(brantel.init(4, 0), ERR_CT);
+    EXPECT_EQ(exchange(brantel, kGetStatus, 1, 4096, 3).result, OK);
+    EXPECT_EQ(exchange(brantel, kGetStatus, 1, 4096, 4).result, ERR_INVALID);
+    EXPECT_EQ(brantel.close(4), ERR_INVALID);
+    EXPECT_EQ(brantel.close(3), OK);
+}
+
+TEST_F(CtApiTest, OpenResetMustBeAnswered9500) {
+    sim::SimulatorOptions options;
+    options.status.reset_status_word = 0x9000;
+    auto terminal = start_terminal(options);
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    EXPECT_EQ(brantel.init(0, 0), ERR_INVALID);
+    EXPECT_TRUE(eventually([&] { return saw(*terminal, sim::LineEvent::Kind::Disconnected); }));
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_INVALID);
+}
+
+TEST_F(CtApiTest, ArgumentsAreCheckedInOrder) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+    terminal->clear_line_log();
+
+    EXPECT_EQ(exchange(brantel, {0x20, 0x13, 0x00}).result, ERR_INVALID);
+    EXPECT_EQ(exchange(brantel, Bytes(513, 0x00)).result, ERR_MEMORY);
+    EXPECT_EQ(exchange(brantel, kGetStatus, 1, 1).result, ERR_INVALID);
+
+    IU8 dad = 1, sad = 3;
+    IU16 lenr = 100;
+    Bytes command = kGetStatus, response(100);
+    EXPECT_EQ(brantel.data(0, &dad, &sad, 5, command.data(), &lenr, response.data()), ERR_INVALID);
+    EXPECT_EQ(dad, 2);
+    EXPECT_EQ(sad, 1);
+    dad = 15;
+    sad = 2;
+    EXPECT_EQ(brantel.data(0, &dad, &sad, 5, command.data(), &lenr, response.data()), ERR_INVALID);
+    EXPECT_EQ(brantel.data(0, nullptr, &sad, 5, command.data(), &lenr, response.data()),
+              ERR_INVALID);
+    EXPECT_EQ(brantel.data(0, &dad, &sad, 5, command.data(), nullptr, response.data()),
+              ERR_INVALID);
+    EXPECT_EQ(brantel.data(0, &dad, &sad, 5, command.data(), &lenr, nullptr), ERR_INVALID);
+    EXPECT_TRUE(blocks_in(*terminal).empty());
+
+    // A remote host may send too.
+    EXPECT_EQ(exchange(brantel, kGetStatus, 1, 4096, 0, 5).result, OK);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, ResponseLargerThanTheBufferIsAMemoryError) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+    IU8 dad = 1, sad = 2;
+    IU16 lenr = 2;
+    Bytes command = kGetStatus, response(2, 0x55);
+    EXPECT_EQ(brantel.data(0, &dad, &sad, 5, command.data(), &lenr, response.data()), ERR_MEMORY);
+    EXPECT_EQ(lenr, 2);
+    EXPECT_EQ(dad, 1);
+    EXPECT_EQ(response[0], 0x55);
+    // The numbering is still in step.
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, OK);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, LongCommandsAreChainedAndLongResponsesJoined) {
+    sim::SimulatorOptions options;
+    options.card_content.resize(4094);
+    for (std::size_t i = 0; i < options.card_content.size(); ++i)
+        options.card_content[i] = static_cast<IU8>(i * 7);
+    auto terminal = start_terminal(options);
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+
+    const Reply read = exchange(brantel, {0x00, 0xB0, 0x00, 0x00, 0x00, 0x00, 0x00}, 0);
+    ASSERT_EQ(read.result, OK);
+    ASSERT_EQ(read.bytes.size(), 4096u);
+    EXPECT_TRUE(
+        std::equal(options.card_content.begin(), options.card_content.end(), read.bytes.begin()));
+    EXPECT_TRUE(ends_with(read.bytes, 0x90, 0x00));
+    EXPECT_EQ(read.sad, 0);
+
+    // 300 bytes go out as 254 with the more-data bit and then 46.
+    terminal->clear_line_log();
+    Bytes update = {0x00, 0xD6, 0x00, 0x00};
+    update.resize(300, 0xA5);
+    exchange(brantel, update, 0);
+    const auto blocks = blocks_in(*terminal);
+    ASSERT_GE(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].data.size(), 254u);
+    EXPECT_NE(blocks[0].pcb & 0x20, 0);
+    EXPECT_EQ(blocks[1].data.size(), 46u);
+    EXPECT_EQ(blocks[1].pcb & 0x20, 0);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, DamagedAnswersFailUntilResetCt) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+
+    sim::Faults faults;
+    faults.bad_check_response = 1;
+    terminal->set_faults(faults);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_TRANS);
+    EXPECT_EQ(exchange(brantel, kResetCt).result, OK);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, OK);
+
+    faults = {};
+    faults.wrong_sequence_response = 1;
+    terminal->set_faults(faults);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_TRANS);
+    EXPECT_EQ(exchange(brantel, kResetCt).result, OK);
+
+    faults = {};
+    faults.silent_requests = 1;
+    terminal->set_faults(faults);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_TRANS);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(exchange(brantel, kResetCt).result, OK);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, OK);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, ErrorResponsesFromTheTerminal) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+    sim::Faults faults;
+    faults.error_response = 1;
+    faults.error_response_byte = 0x01;
+    terminal->set_faults(faults);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_MEMORY);
+    faults.error_response_byte = 0x00;
+    terminal->set_faults(faults);
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, ERR_TRANS);
+    terminal->set_faults(faults);
+    EXPECT_EQ(exchange(brantel, kGetStatus, 3).result, ERR_INVALID); // a further card slot
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+class CardTerminalModeTest : public CtApiTest {
+  protected:
+    // READ BINARY variants and whether they come back as the card sent them.
+    void expect_rewrite(Brantel& brantel, bool rewritten) {
+        auto terminal = start_terminal();
+        ASSERT_TRUE(terminal);
+        ASSERT_EQ(brantel.init(0, 0), OK);
+        const Reply all = exchange(brantel, kReadBinaryAll, 0);
+        ASSERT_EQ(all.result, OK);
+        if (rewritten)
+            EXPECT_TRUE(ends_with(all.bytes, 0x62, 0x82));
+        else
+            EXPECT_TRUE(ends_with(all.bytes, 0x90, 0x00));
+        const Reply p1_81 = exchange(brantel, {0x00, 0xB0, 0x81, 0x00, 0x00}, 0);
+        EXPECT_FALSE(ends_with(p1_81.bytes, 0x62, 0x82));
+        const Reply six = exchange(brantel, {0x00, 0xB0, 0x00, 0x00, 0x00, 0x00}, 0);
+        EXPECT_FALSE(ends_with(six.bytes, 0x62, 0x82));
+        EXPECT_EQ(brantel.close(0), OK);
+    }
+};
+
+TEST_F(CardTerminalModeTest, OnWhenConfiguredBesideTheLibrary) {
+    Brantel brantel("[CARD_TERMINAL_CONFIG]\r\nCARDTERMINAL_MODE=1\r\n");
+    expect_rewrite(brantel, true);
+}
+
+TEST_F(CardTerminalModeTest, OffWithModeZeroOrWithoutTheFile) {
+    Brantel zero("[CARD_TERMINAL_CONFIG]\nCARDTERMINAL_MODE=0\n");
+    expect_rewrite(zero, false);
+    Brantel none;
+    expect_rewrite(none, false);
+}
+
+TEST_F(CtApiTest, UnplugAndReplugThenResetCtReconnects) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+    ASSERT_EQ(exchange(brantel, kGetStatus).result, OK);
+
+    ASSERT_TRUE(terminal->unplug());
+    EXPECT_TRUE(eventually([&] { return exchange(brantel, kGetStatus).result == ERR_TRANS; }));
+    EXPECT_EQ(exchange(brantel, kResetCt).result, ERR_TRANS); // still unplugged
+
+    ASSERT_TRUE(terminal->replug());
+    terminal->clear_line_log();
+    ASSERT_TRUE(eventually([&] { return exchange(brantel, kResetCt).result == OK; }));
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, OK);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, UnplugDuringAnExchangeFailsIt) {
+    sim::SimulatorOptions options;
+    options.faults.unplug_after_status_queries = 1;
+    options.replug_after_ms = 100;
+    auto terminal = start_terminal(options);
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+    exchange(brantel, kGetStatus);
+    EXPECT_TRUE(eventually([&] { return exchange(brantel, kGetStatus).result == ERR_TRANS; }));
+    EXPECT_TRUE(eventually([&] { return exchange(brantel, kResetCt).result == OK; }, 5000));
+    EXPECT_EQ(exchange(brantel, kGetStatus).result, OK);
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
+TEST_F(CtApiTest, UnloadingClosesThePortWithoutACloseReset) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    {
+        Brantel brantel;
+        ASSERT_EQ(brantel.init(0, 0), OK);
+        terminal->clear_line_log();
+    }
+    EXPECT_TRUE(eventually([&] { return saw(*terminal, sim::LineEvent::Kind::Disconnected); }));
+    EXPECT_TRUE(blocks_in(*terminal).empty());
+}
+
+} // namespace
