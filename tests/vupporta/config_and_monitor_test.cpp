@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <platform/device_set.h>
 
 namespace vupporta {
 namespace {
@@ -24,9 +25,11 @@ std::vector<std::uint8_t> config_file(const Records& records) {
 
 TEST(ConfigOption, FindsTheOptionIgnoringTheLetterCaseOfItsName) {
     testing::TempFolder folder;
-    const auto path = folder.write(
-        "Morlin.cfg", config_file({{"Options", "3"}, {"GUI", "no"}, {"upgradeonly", "Yes"},
-                                   {"RETRIES", "3"}, {"Download", "1"}}));
+    const auto path = folder.write("Morlin.cfg", config_file({{"Options", "3"},
+                                                              {"GUI", "no"},
+                                                              {"upgradeonly", "Yes"},
+                                                              {"RETRIES", "3"},
+                                                              {"Download", "1"}}));
     EXPECT_EQ(read_config_option(path.c_str(), "UPGRADEONLY"), "Yes");
     EXPECT_EQ(read_config_option(path.c_str(), "RETRIES"), "3");
     EXPECT_EQ(read_config_option(path.c_str(), "MISSING"), "");
@@ -37,27 +40,27 @@ TEST(ConfigOption, OnlyOptionsCountedByTheHeaderAreSearched) {
     const auto path = folder.write(
         "a.cfg", config_file({{"Options", "1"}, {"GUI", "no"}, {"UPGRADEONLY", "yes"}}));
     EXPECT_EQ(read_config_option(path.c_str(), "UPGRADEONLY"), "");
-    const auto negative = folder.write(
-        "b.cfg", config_file({{"Options", "-4"}, {"UPGRADEONLY", "yes"}}));
+    const auto negative =
+        folder.write("b.cfg", config_file({{"Options", "-4"}, {"UPGRADEONLY", "yes"}}));
     EXPECT_EQ(read_config_option(negative.c_str(), "UPGRADEONLY"), "");
     // A count beyond the file stops at its end.
-    const auto big = folder.write(
-        "c.cfg", config_file({{"Options", "99999999"}, {"UPGRADEONLY", "yes"}}));
+    const auto big =
+        folder.write("c.cfg", config_file({{"Options", "99999999"}, {"UPGRADEONLY", "yes"}}));
     EXPECT_EQ(read_config_option(big.c_str(), "UPGRADEONLY"), "yes");
 }
 
 TEST(ConfigOption, TheFirstRecordMustBeOptionsExactly) {
     testing::TempFolder folder;
-    EXPECT_EQ(read_config_option(folder.write("a.cfg", config_file({{"options", "1"},
-                                                                    {"UPGRADEONLY", "yes"}}))
-                                     .c_str(),
-                                 "UPGRADEONLY"),
-              "");
-    EXPECT_EQ(read_config_option(folder.write("b.cfg", config_file({{"Download", "1"},
-                                                                    {"UPGRADEONLY", "yes"}}))
-                                     .c_str(),
-                                 "UPGRADEONLY"),
-              "");
+    EXPECT_EQ(
+        read_config_option(
+            folder.write("a.cfg", config_file({{"options", "1"}, {"UPGRADEONLY", "yes"}})).c_str(),
+            "UPGRADEONLY"),
+        "");
+    EXPECT_EQ(
+        read_config_option(
+            folder.write("b.cfg", config_file({{"Download", "1"}, {"UPGRADEONLY", "yes"}})).c_str(),
+            "UPGRADEONLY"),
+        "");
 }
 
 TEST(ConfigOption, BrokenFilesGiveNothing) {
@@ -77,17 +80,16 @@ TEST(ConfigOption, BrokenFilesGiveNothing) {
               std::string(259, 'A'));
     // A last record cut short still gives what it holds.
     auto short_last = std::vector<std::uint8_t>(whole.begin(), whole.end() - 200);
-    EXPECT_EQ(read_config_option(folder.write("s.cfg", short_last).c_str(), "UPGRADEONLY"),
-              "yes");
+    EXPECT_EQ(read_config_option(folder.write("s.cfg", short_last).c_str(), "UPGRADEONLY"), "yes");
 }
 
 TEST(DeviceMonitor, RemovalMatchDropsTheFirstFourCharactersAndKeepsCase) {
     const std::string symbolic = "\\??\\USB#Vid_04e6&Pid_1a02#SIM0001#{a5dcbf10}";
-    EXPECT_TRUE(DeviceMonitor::names_terminal("\\\\?\\USB#Vid_04e6&Pid_1a02#SIM0001#{a5dcbf10}",
-                                              symbolic));
+    EXPECT_TRUE(
+        DeviceMonitor::names_terminal("\\\\?\\USB#Vid_04e6&Pid_1a02#SIM0001#{a5dcbf10}", symbolic));
     EXPECT_TRUE(DeviceMonitor::names_terminal("XXXXSIM0001", symbolic));
-    EXPECT_FALSE(DeviceMonitor::names_terminal("\\\\?\\USB#VID_04E6&PID_1A02#SIM0001#{a5dcbf10}",
-                                               symbolic));
+    EXPECT_FALSE(
+        DeviceMonitor::names_terminal("\\\\?\\USB#VID_04E6&PID_1A02#SIM0001#{a5dcbf10}", symbolic));
     EXPECT_FALSE(DeviceMonitor::names_terminal("\\\\?\\", symbolic));
     EXPECT_FALSE(DeviceMonitor::names_terminal("\\\\?\\USB#X", ""));
 }

@@ -16,7 +16,7 @@ using testing::status_information;
 
 // Terminals by port name, each with its own fake.
 class DisplayTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testing::prepare_fast_environment(); }
 
     SerialLink link() {
@@ -84,9 +84,8 @@ TEST_F(DisplayTest, WithAFirmwareFileShowsTheFileBesideTheTerminal) {
     add("COM3", "Halvane");
     const auto path = folder.write("fw.bin", make_image('0', 1000, "Halvane", 1, 4, 0));
     SerialLink serial = link();
-    ASSERT_EQ(
-        display_info(serial, terminal_at(list.data(), 0), path.c_str(), texts, rows.data()),
-        VUP_OK);
+    ASSERT_EQ(display_info(serial, terminal_at(list.data(), 0), path.c_str(), texts, rows.data()),
+              VUP_OK);
     EXPECT_STREQ(rows[0].file_value, "Halvane");
     EXPECT_STREQ(rows[1].label, "T749");
     EXPECT_STREQ(rows[1].file_value, "1.4.0");
@@ -116,9 +115,9 @@ TEST_F(DisplayTest, FailuresGiveTheirCodesAndCloseThePort) {
     EXPECT_EQ(display_info(serial, terminal_at(list.data(), 0), path.c_str(), texts, rows.data()),
               VUP_ERR_STATUS_WORD);
     EXPECT_FALSE(serial.is_open());
-    EXPECT_EQ(display_info(serial, terminal_at(list.data(), 0), "/nonexistent/file", texts,
-                           rows.data()),
-              VUP_ERR_FILE);
+    EXPECT_EQ(
+        display_info(serial, terminal_at(list.data(), 0), "/nonexistent/file", texts, rows.data()),
+        VUP_ERR_FILE);
     EXPECT_EQ(display_info(serial, terminal_at(list.data(), 5), nullptr, texts, rows.data()),
               VUP_ERR_PORT);
     // Only the low 8 bits of the index count: 256 is entry 0.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <mutex>
+#include <platform/device_set.h>
 #include <platform/ui.h>
 
 namespace vupporta {
@@ -67,15 +68,14 @@ constexpr const char* kInterfacePath =
     "\\\\?\\USB#Vid_04e6&Pid_1a02#SIM0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testing::prepare_fast_environment();
         g_reports.clear();
         ui = std::make_shared<platform::ScriptedUserInterface>();
         previous_ui = platform::install_user_interface(ui);
         std::snprintf(terminal_detail.port_name, sizeof terminal_detail.port_name, "COM7");
-        std::snprintf(terminal_detail.product_name, sizeof terminal_detail.product_name,
-                      "Halvane");
+        std::snprintf(terminal_detail.product_name, sizeof terminal_detail.product_name, "Halvane");
         std::snprintf(terminal_detail.symbolic_name, sizeof terminal_detail.symbolic_name, "%s",
                       kSymbolicName);
     }
@@ -85,8 +85,8 @@ protected:
         const std::string path = folder.write("image.bin", image);
         SerialLink link([this](std::string_view p) { return terminal.open(p); });
         DeviceMonitor monitor(hub.factory());
-        Download run(link, monitor, texts, {&terminal_detail, path.c_str(), record_progress,
-                                            &abort_flag});
+        Download run(link, monitor, texts,
+                     {&terminal_detail, path.c_str(), record_progress, &abort_flag});
         const int result = run.run();
         link_left_open = link.is_open();
         monitor_left_running = monitor.running() || monitor.armed();
@@ -121,9 +121,9 @@ TEST_F(DownloadTest, FirmwareImageGoesOutInItsBlocksAndEveryByteArrives) {
     EXPECT_EQ(terminal.block_sizes, (std::vector<std::size_t>{256, 256, 261, 227}));
     EXPECT_EQ(terminal.upgrade_requests, (std::vector<std::uint8_t>{'0'}));
     EXPECT_EQ(terminal.breaks, 2);
-    const std::vector<Report> expected = {
-        {0, "T736"}, {0, "T752"}, {5, "T752"}, {5, "T750"}, {12, "T603"},
-        {12, "T603"}, {12, "T603"}, {12, "T603"}, {6, "T605"}};
+    const std::vector<Report> expected = {{0, "T736"},  {0, "T752"},  {5, "T752"},
+                                          {5, "T750"},  {12, "T603"}, {12, "T603"},
+                                          {12, "T603"}, {12, "T603"}, {6, "T605"}};
     EXPECT_EQ(g_reports, expected);
     EXPECT_FALSE(link_left_open);
     EXPECT_FALSE(monitor_left_running);
@@ -182,8 +182,8 @@ TEST_F(DownloadTest, WarningTextNeverUsesTheResourceAsAFormat) {
 }
 
 TEST_F(DownloadTest, BusyStateIsPolledUntilReady) {
-    terminal.status_answers = {status_information(), status_information(4),
-                               status_information(9), status_information(1)};
+    terminal.status_answers = {status_information(), status_information(4), status_information(9),
+                               status_information(1)};
     ASSERT_EQ(download(make_image('0', 1000, "Halvane")), VUP_OK);
     const auto seen = report_texts();
     ASSERT_GE(seen.size(), 2u);
@@ -320,7 +320,7 @@ TEST_F(DownloadTest, UnplugDuringTheTransferAbortsWithDeviceRemoved) {
     };
     EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_ERR_ABORTED);
     EXPECT_EQ(abort_flag, 1);
-    EXPECT_EQ(log.count("DeviceMonitor("), 1u);
+    EXPECT_EQ(log.count("DeviceMonitor("), log.count("Suspend and shutdown") + 1);
     EXPECT_TRUE(log.contains("): Device Removed"));
     EXPECT_EQ(g_reports.back(), (Report{0, std::nullopt}));
 }

@@ -6,7 +6,7 @@ namespace vupporta::testing {
 namespace {
 
 class FakePort : public platform::SerialPort {
-public:
+  public:
     explicit FakePort(FakeTerminal& terminal) : terminal_(terminal) {}
 
     bool get_line_settings(platform::LineSettings& settings) override {
@@ -51,7 +51,7 @@ public:
     void cancel() override {}
     bool connected() const override { return terminal_.connected; }
 
-private:
+  private:
     FakeTerminal& terminal_;
     platform::LineSettings line_{};
     platform::Timeouts timeouts_{};

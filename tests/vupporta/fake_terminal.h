@@ -20,13 +20,13 @@ std::vector<std::uint8_t> status_information(std::uint8_t download_state = 1, bo
                                              unsigned records = 0);
 
 class FakeTerminal {
-public:
+  public:
     // What the terminal answers.
     std::deque<std::vector<std::uint8_t>> status_answers; // information fields; last repeats
     bool short_status_ok = true;
-    std::optional<std::uint8_t> mode_answer = 0x06;       // after two break pulses
+    std::optional<std::uint8_t> mode_answer = 0x06; // after two break pulses
     std::optional<std::uint8_t> upgrade_answer = 0x06;
-    std::deque<std::uint8_t> notifications;               // after an accepted firmware request
+    std::deque<std::uint8_t> notifications; // after an accepted firmware request
     std::function<std::optional<std::uint8_t>(std::size_t block)> block_answer;
     std::optional<std::uint8_t> final_answer = 0x06;
     // Called before each block is answered (index, bytes so far): lets a test unplug the
@@ -42,7 +42,7 @@ public:
     std::deque<std::vector<std::uint8_t>> raw_reads;
 
     // What the terminal saw.
-    std::vector<std::string> port_paths;                  // every open, by path
+    std::vector<std::string> port_paths; // every open, by path
     int opens = 0;
     int breaks = 0;
     int purges = 0;
@@ -50,9 +50,9 @@ public:
     int short_queries = 0;
     std::vector<std::uint8_t> upgrade_requests;
     std::vector<std::size_t> block_sizes;
-    std::vector<std::uint8_t> image;                      // the bytes of all blocks
-    std::vector<std::size_t> write_sizes;                 // each write call
-    std::vector<std::uint32_t> read_multipliers;          // read total multiplier per read
+    std::vector<std::uint8_t> image;             // the bytes of all blocks
+    std::vector<std::size_t> write_sizes;        // each write call
+    std::vector<std::uint32_t> read_multipliers; // read total multiplier per read
     int silent_reads = 0;
 
     // Opens a fake port on this terminal (the SerialLink's port opener).
@@ -63,7 +63,7 @@ public:
     std::optional<std::size_t> read(std::span<std::uint8_t> buffer, std::uint32_t multiplier);
     void set_break(bool on);
 
-private:
+  private:
     enum class Phase { Idle, ModeRequested, AwaitUpgrade, Transfer };
     void answer_message();
     void queue_block(std::vector<std::uint8_t> information);

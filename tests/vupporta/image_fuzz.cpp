@@ -8,8 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const vupporta::FirmwareImage image(std::vector<std::uint8_t>(data, data + size));
     volatile std::size_t sink = image.product().size() + image.firmware_version().size() +
-                                image.application_version().size() +
-                                image.minimum_transfer_size() + image.has_known_type();
+                                image.application_version().size() + image.minimum_transfer_size() +
+                                image.has_known_type();
     (void)sink;
     return 0;
 }

@@ -12,7 +12,7 @@ using testing::FakeTerminal;
 using testing::LogCapture;
 
 class SerialLinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testing::prepare_fast_environment(); }
 
     SerialLink open_link() {

@@ -10,7 +10,7 @@
 namespace {
 
 class EmptyTexts : public vupporta::Texts {
-public:
+  public:
     std::string text(unsigned, std::size_t) const override { return {}; }
 };
 

@@ -38,14 +38,18 @@ LogCapture::LogCapture() {
     set_logger(capture_line);
 }
 
-LogCapture::~LogCapture() { set_logger(nullptr); }
+LogCapture::~LogCapture() {
+    set_logger(nullptr);
+}
 
 std::vector<std::string> LogCapture::lines() const {
     std::lock_guard lock(g_log_mutex);
     return g_log_lines;
 }
 
-bool LogCapture::contains(std::string_view text) const { return count(text) > 0; }
+bool LogCapture::contains(std::string_view text) const {
+    return count(text) > 0;
+}
 
 std::size_t LogCapture::count(std::string_view text) const {
     const auto all = lines();
@@ -100,7 +104,8 @@ std::vector<std::uint8_t> make_image(char type, std::size_t size, std::string_vi
     if (type == '0') {
         put(116, product == "Halvane" ? "QVX" : product == "Pellax" ? "PELLAX" : "");
     } else if (!product.empty()) {
-        const std::string marker = std::string("prodcfg") + '\0' + (product == "Pellax" ? '\1' : '\0');
+        const std::string marker =
+            std::string("prodcfg") + '\0' + (product == "Pellax" ? '\1' : '\0');
         put(size > 600 ? 500 : 140, marker);
     }
     if (size > 136) {

@@ -12,7 +12,7 @@ namespace vupporta::testing {
 
 // Installs a logger that keeps every line; the destructor removes it.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     std::vector<std::string> lines() const;
@@ -22,19 +22,19 @@ public:
 
 // Texts "T<number>", and the number itself for the warning's format.
 class NumberedTexts : public Texts {
-public:
+  public:
     std::string text(unsigned id, std::size_t buffer_size = kShortTextSize) const override;
 };
 
 // A fresh folder below the system's temporary folder, removed with its content.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     const std::string& path() const { return path_; }
     std::string write(std::string_view name, const std::vector<std::uint8_t>& bytes) const;
 
-private:
+  private:
     std::string path_;
 };
 
