@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -417,6 +418,29 @@ TEST_F(CtApiTest, UnplugDuringAnExchangeFailsIt) {
     EXPECT_TRUE(eventually([&] { return send_command(brantel, kResetCt).result == OK; }, 5000));
     EXPECT_EQ(send_command(brantel, kGetStatus).result, OK);
     EXPECT_EQ(brantel.close(0), OK);
+}
+
+// On Windows 95/98/Me the terminal is the modem device marked "Ostrum", not a USB port.
+TEST_F(CtApiTest, Windows9xFindsTheTerminalAmongTheModems) {
+    struct Windows98 {
+        Windows98() { ::setenv("MORLIN_OS_VERSION", "win98", 1); }
+        ~Windows98() { ::unsetenv("MORLIN_OS_VERSION"); }
+    } windows98;
+    sim::SimulatorOptions options;
+    options.announce_as = sim::AnnounceAs::Modem9x;
+    auto modem = start_terminal(options);
+    ASSERT_TRUE(modem);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+    EXPECT_EQ(send_command(brantel, kGetStatus).result, OK);
+    ASSERT_TRUE(modem->unplug()); // only removals are looked at on this family
+    EXPECT_TRUE(eventually([&] { return send_command(brantel, kGetStatus).result == ERR_TRANS; }));
+    EXPECT_EQ(brantel.close(0), OK);
+
+    modem.reset();
+    auto port = start_terminal(); // a USB port is not what Windows 98 looks for
+    ASSERT_TRUE(port);
+    EXPECT_EQ(brantel.init(0, 0), ERR_INVALID);
 }
 
 TEST_F(CtApiTest, UnloadingClosesThePortWithoutACloseReset) {
