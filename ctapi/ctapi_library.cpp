@@ -35,6 +35,8 @@ std::int8_t CtApiLibrary::init(std::uint16_t ctn, std::uint16_t pn) {
     if (current != kNoTerminal)
         return current == ctn ? kErrInvalid : kErrCt;
 
+    // No terminal is open: a loss noticed during an earlier, failed open is of no concern.
+    link_.forget_loss();
     OpenResult opened = OpenResult::Failure;
     if (pn == 0) {
         opened = link_.search_and_open();

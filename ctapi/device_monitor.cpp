@@ -22,8 +22,7 @@ void DeviceMonitor::stop() {
         return;
     watcher_.reset(); // no notification runs after this
     current_terminal_.store(kNoTerminal);
-    link_.clear_lost();
-    link_.removal_event().reset();
+    link_.forget_loss();
 }
 
 void DeviceMonitor::on_device_change(const platform::DeviceEvent& event) {

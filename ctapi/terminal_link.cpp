@@ -91,6 +91,11 @@ void TerminalLink::close_gone_device() {
     removal_.signal();
 }
 
+void TerminalLink::forget_loss() {
+    lost_.store(false);
+    removal_.reset();
+}
+
 void TerminalLink::close_if_lost() {
     if (lost_.load() && port_)
         close();

@@ -68,8 +68,9 @@ class TerminalLink : public BlockTransport {
     // removal event and ends a pending read or write.
     void mark_lost();
     bool link_lost() const { return lost_.load(); }
-    // Monitor stop: forgets a loss (the port stays as it is).
-    void clear_lost() { lost_.store(false); }
+    // Forgets a loss and resets the removal event (the port stays as it is): monitor stop,
+    // and a new open while no terminal is open.
+    void forget_loss();
     RemovalEvent& removal_event() { return removal_; }
 
     // After a removal: waits for the removal event, lets the device settle and reopens the
