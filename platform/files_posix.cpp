@@ -2,6 +2,7 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -191,6 +192,10 @@ std::vector<std::string> find_files(std::string_view directory, std::string_view
         }
     }
     ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        int folded = ::strcasecmp(a.c_str(), b.c_str());
+        return folded != 0 ? folded < 0 : a < b;
+    });
     set_last_error(names.empty() ? kErrorFileNotFound : kErrorSuccess);
     return names;
 }
