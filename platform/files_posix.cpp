@@ -301,6 +301,12 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
         set_last_error(errno == EEXIST ? kErrorFileExists : error_from_errno(errno));
         return nullptr;
     }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        set_last_error(kErrorAccessDenied); // as CreateFile on a folder
+        return nullptr;
+    }
     // Sharing: an open that shares nothing takes an exclusive lock; every other open takes a
     // shared one, so it fails while someone holds the file without sharing, and vice versa.
     int lock = options.share == Share::None ? LOCK_EX : LOCK_SH;

@@ -113,6 +113,8 @@ TEST(PlatformFile, WritesReadsSeeksAndHonoursDispositions) {
     EXPECT_EQ(platform::last_error(), platform::kErrorFileExists);
     EXPECT_FALSE(platform::File::open(dir.file("absent"), platform::OpenOptions{}));
     EXPECT_EQ(platform::last_error(), platform::kErrorFileNotFound);
+    EXPECT_FALSE(platform::File::open(dir.path().string(), platform::OpenOptions{}));
+    EXPECT_EQ(platform::last_error(), platform::kErrorAccessDenied);
 
     auto whole = platform::read_file(path);
     ASSERT_TRUE(whole);
