@@ -17,7 +17,7 @@ using serial_test::write_file_atomically;
 namespace {
 
 class DeviceSetTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ::setenv("MORLIN_DEVICES", dir_.path().c_str(), 1);
         ::setenv("MORLIN_REAL_PORTS", "none", 1);
@@ -44,15 +44,15 @@ TEST_F(DeviceSetTest, ListsAnnouncedDevicesByClassAndEnumeratorInFileOrder) {
     modem.replace(modem.find("4D36E978"), 8, "4D36E96D");
     write_file_atomically(dir_.path(), "m.device", modem);
 
-    const auto halvanes = present_devices("{4d36e978-e325-11ce-bfc1-08002be10318}",
-                                          "usb\\vid_04e6&pid_1a02");
+    const auto halvanes =
+        present_devices("{4d36e978-e325-11ce-bfc1-08002be10318}", "usb\\vid_04e6&pid_1a02");
     ASSERT_TRUE(halvanes);
     ASSERT_EQ(halvanes->size(), 2u);
     EXPECT_EQ((*halvanes)[0].key_value("portname"), "COM3");
     EXPECT_EQ((*halvanes)[1].key_value("PortName"), "COM4");
     EXPECT_EQ((*halvanes)[0].hardware_ids.front(), "USB\\Vid_04e6&Pid_1a02&Rev_0100");
     EXPECT_EQ((*halvanes)[0].hardware_id_multi_string(),
-              std::string("USB\\Vid_04e6&Pid_1a02&Rev_0100\0USB\\Vid_04e6&Pid_1a02\0\0", 50));
+              std::string("USB\\Vid_04e6&Pid_1a02&Rev_0100\0USB\\Vid_04e6&Pid_1a02\0\0", 54));
     EXPECT_EQ((*halvanes)[0].port_address, "rfc2217://127.0.0.1:1");
 
     const auto ports = present_devices(kPortsClass);
@@ -93,8 +93,8 @@ TEST(UsbPortRecord, FollowsTheWindowsNamesOfAUsbSerialDevice) {
     const DeviceRecord record = usb_port_record("ttyACM0", 0x04e6, 0x1a02, "A1#B");
     EXPECT_EQ(record.class_guid, kPortsClass);
     EXPECT_EQ(record.instance_id, "USB\\VID_04E6&PID_1A02\\A1_B");
-    EXPECT_EQ(record.hardware_ids,
-              (std::vector<std::string>{"USB\\Vid_04e6&Pid_1a02&Rev_0000", "USB\\Vid_04e6&Pid_1a02"}));
+    EXPECT_EQ(record.hardware_ids, (std::vector<std::string>{"USB\\Vid_04e6&Pid_1a02&Rev_0000",
+                                                             "USB\\Vid_04e6&Pid_1a02"}));
     EXPECT_EQ(record.key_value("PortName"), "ttyACM0");
     EXPECT_EQ(record.port_address, "/dev/ttyACM0");
     // The device monitor finds the interface path, less its first 4 characters, in the

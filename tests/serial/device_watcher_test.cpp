@@ -25,7 +25,7 @@ const std::string kPath1 =
 
 // Collects the watcher's events for the test thread.
 class EventLog {
-public:
+  public:
     void add(const DeviceEvent& event) {
         std::lock_guard lock(mutex_);
         events_.push_back(event);
@@ -38,14 +38,14 @@ public:
         return events_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<DeviceEvent> events_;
 };
 
 class DeviceWatcherTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ::setenv("MORLIN_DEVICES", dir_.path().c_str(), 1);
         ::setenv("MORLIN_REAL_PORTS", "none", 1);
@@ -68,6 +68,7 @@ TEST_F(DeviceWatcherTest, ReportsArrivalAndRemovalWithTheInterfacePath) {
     write_file_atomically(dir_.path(), "sim1.device",
                           announcement_text("SIM0001", "COM7", "rfc2217://127.0.0.1:1"));
     write_file_atomically(dir_.path(), "broken.device", "no announcement");
+    ASSERT_EQ(log_.wait_for(1).size(), 1u); // read before it goes again
     std::filesystem::remove(dir_.path() / "sim1.device");
     std::filesystem::remove(dir_.path() / "broken.device");
     // Present before the watcher started: its removal still carries its path.
