@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/serial_port.h"
+#include "platform/serial_timeouts.h"
 #include "serial_test_links.h"
 
 #include <cstdlib>
@@ -265,5 +266,42 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LinkKind>& param_info) {
         return std::string(param_info.param.name);
     });
+
+} // namespace
+
+namespace {
+
+// A line that takes nothing: the write time-out (multiplier * bytes + constant) passes.
+class StuckLine final : public platform::ByteSink {
+  public:
+    platform::TransferStep put(std::span<const std::uint8_t>, platform::WaitLimit limit) override {
+        limits.push_back(limit);
+        if (limit && *limit > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(*limit));
+        }
+        return {};
+    }
+    std::vector<platform::WaitLimit> limits;
+};
+
+TEST(SerialTimeouts, AWriteThatTheLineDoesNotTakeTimesOut) {
+    set_time_scale_percent(100);
+    Timeouts t;
+    t.write_total_multiplier = 10;
+    t.write_total_constant = 20;
+    StuckLine line;
+    const std::uint8_t data[3] = {1, 2, 3};
+    const auto start = monotonic_ms();
+    EXPECT_FALSE(write_under_timeouts(t, data, line));
+    EXPECT_EQ(last_error(), kErrorTimeout);
+    EXPECT_GE(monotonic_ms() - start, 45u);
+    ASSERT_EQ(line.limits.size(), 1u);
+    EXPECT_LE(line.limits[0].value_or(0), 50u);
+
+    // Without write time-outs the wait has no limit.
+    StuckLine unlimited;
+    write_under_timeouts(Timeouts{}, data, unlimited);
+    EXPECT_FALSE(unlimited.limits.at(0).has_value());
+}
 
 } // namespace
