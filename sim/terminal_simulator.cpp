@@ -7,6 +7,7 @@
 #include "sim/tcp_socket.h"
 #include "sim/terminal.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -30,7 +31,11 @@ TerminalConfig config_of(const SimulatorOptions& options) {
     config.response_delay = scaled_wait(options.response_delay_ms);
     config.restart_requests = options.restart_requests;
     config.image_size = options.image_size;
-    config.image_end_pause = std::chrono::milliseconds(options.image_end_pause_ms);
+    config.image_end_pause =
+        options.image_end_pause_ms != 0
+            ? std::chrono::milliseconds(options.image_end_pause_ms)
+            : std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(scaled_wait(3000)),
+                         std::chrono::milliseconds(20), std::chrono::milliseconds(100));
     config.max_response_inf = options.max_response_inf;
     config.card = CardState{options.card_present, options.card_content};
     return config;
@@ -234,12 +239,12 @@ class Simulator final : public TerminalSimulator, private LineSink {
             if (stop_) {
                 break;
             }
-            if (ready.listener_ready && listener_.get() == listener && listener != nullptr) {
-                accept_connections();
-            }
             if (ready.connection_readable && connection_.get() == connection &&
                 connection != nullptr) {
                 read_connection(buffer);
+            }
+            if (ready.listener_ready && listener_.get() == listener && listener != nullptr) {
+                accept_connections(buffer);
             }
         }
         changed_.notify_all();
@@ -263,8 +268,13 @@ class Simulator final : public TerminalSimulator, private LineSink {
         changed_.notify_all();
     }
 
-    void accept_connections() {
+    void accept_connections(std::vector<std::uint8_t>& buffer) {
         while (auto incoming = listener_->accept()) {
+            if (connection_) {
+                // A client that closes the port and opens it again at once: its old
+                // connection has ended already, but the end may not have been read yet.
+                read_connection(buffer);
+            }
             if (connection_ || port_held_) {
                 incoming->abort(); // the port is held by another program
                 terminal_.refused();

@@ -88,8 +88,10 @@ struct SimulatorOptions {
     std::uint32_t response_delay_ms = 0; // terminal's think time before each answer
     std::uint32_t restart_requests = 0;  // answer a firmware upgrade request N times with 'f'
     std::uint32_t image_size = 0;        // expected image bytes; 0: the end is found by a pause
-    std::uint32_t image_end_pause_ms = 100; // pause in the data that ends an image (unscaled)
-    std::uint32_t replug_after_ms = 0;      // after an unplug fault, plug in again (0: stay out)
+    // Pause in the data that ends an image of unknown size, in real milliseconds; 0: 3000 ms
+    // scaled by MORLIN_TIME_SCALE, kept between 20 and 100 ms.
+    std::uint32_t image_end_pause_ms = 0;
+    std::uint32_t replug_after_ms = 0; // after an unplug fault, plug in again (0: stay out)
 
     // CT-API side.
     std::uint8_t max_response_inf = 254;    // longest INF the terminal sends in one block

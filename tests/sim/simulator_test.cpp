@@ -168,6 +168,16 @@ TEST_F(SimulatorTest, SecondConnectionIsClosedAtOnce) {
     EXPECT_EQ(events_of(LineEvent::Kind::Refused).size(), 1u);
 }
 
+TEST_F(SimulatorTest, PortClosedAndOpenedAgainAtOnceIsServed) {
+    start();
+    for (int i = 0; i < 20; ++i) {
+        auto client = connect();
+        client->send_data(kGetStatusBlock);
+        ASSERT_EQ(client->read_data(67).size(), 67u) << "round " << i;
+    } // each client closes its connection as it goes
+    EXPECT_TRUE(events_of(LineEvent::Kind::Refused).empty());
+}
+
 TEST_F(SimulatorTest, PortHeldByAnotherProgram) {
     options_.faults.port_held = true;
     TerminalSimulator& sim = start();
