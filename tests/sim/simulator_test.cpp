@@ -86,8 +86,8 @@ TEST_F(SimulatorTest, AnnouncesItsPortAndRemovesTheFileWhenStopped) {
 TEST_F(SimulatorTest, NegotiatesAndAcknowledgesEveryComPortCommand) {
     start();
     auto client = connect();
-    client->send_raw(Bytes(rfc::negotiation(rfc::kWill, rfc::kOptionComPort).begin(),
-                           rfc::negotiation(rfc::kWill, rfc::kOptionComPort).end()));
+    const auto will_com_port = rfc::negotiation(rfc::kWill, rfc::kOptionComPort);
+    client->send_raw(Bytes(will_com_port.begin(), will_com_port.end()));
     client->send_com_port(rfc::kSetBaudrate, {0x00, 0x00, 0xE1, 0x00});
     client->send_com_port(rfc::kSetDatasize, {8});
     client->send_com_port(rfc::kSetParity, {rfc::kParityNone});
