@@ -40,7 +40,7 @@ struct TerminalStatus {
     std::string fw_text; // five characters at offsets 17..21; empty: "%u.%u.%u" of the numbers
     std::uint16_t stored_records = 0;
     // Download state (offset 25) of successive manufacturer status queries; the last one
-    // repeats. Empty counts as {1}.
+    // repeats. Empty counts as {1}. set_status() starts the sequence again.
     std::vector<std::uint8_t> download_states{1};
     std::uint8_t readiness = 1; // offset 46, 1 = ready for a download
     // Identification field, offsets 47..60 (shown without its leading zero bytes).
@@ -77,7 +77,7 @@ struct SimulatorOptions {
     std::string serial = "SIM0001"; // USB serial number in the instance ID and interface path
     std::string port_name;          // PortName; empty: the lowest COM<n> (n >= 3) not
                                     // announced by another file in the devices folder
-    std::string devices_dir;        // empty: $MORLIN_DEVICES
+    std::string devices_dir;        // empty: $MORLIN_DEVICES; created when missing
     std::string device_name;        // announcement file stem; empty: "<model>-<serial>"
     AnnounceAs announce_as = AnnounceAs::Ports;
     bool announce = true;       // false: no announcement file (address() only)

@@ -87,9 +87,12 @@ TEST_F(AnnouncementTest, WrittenInOneStepAndRemoved) {
     EXPECT_TRUE(fs::is_empty(dir_));
 }
 
-TEST_F(AnnouncementTest, WritingIntoAMissingFolderFails) {
+TEST_F(AnnouncementTest, MissingFolderIsCreatedAndAnUnwritableOneFails) {
     std::string error;
-    EXPECT_TRUE(write_announcement((dir_ / "missing").string(), "a", "x", error).empty());
+    const std::string path = write_announcement((dir_ / "new").string(), "a", "x", error);
+    EXPECT_TRUE(fs::exists(path)) << error;
+    std::ofstream(dir_ / "file") << "not a folder";
+    EXPECT_TRUE(write_announcement((dir_ / "file").string(), "a", "x", error).empty());
     EXPECT_FALSE(error.empty());
 }
 
