@@ -21,6 +21,8 @@ using TimePoint = Clock::time_point;
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr int kReadsPerTurn = 8;
+constexpr auto kRefusedLinger = std::chrono::seconds(2);
+constexpr auto kRefusedPoll = std::chrono::milliseconds(20);
 
 std::chrono::nanoseconds scaled_wait(std::uint32_t ms) {
     return ms == 0 ? std::chrono::nanoseconds{0} : std::chrono::nanoseconds{platform::scaled(ms)};
@@ -173,6 +175,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
             connection_.reset();
         }
         listener_.reset();
+        refused_.clear();
         remove_announcement(announcement_path_);
         announcement_path_.clear();
         plugged_ = false;
@@ -221,6 +224,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
             }
             pump(now);
             flush();
+            drain_refused(now, buffer);
 
             std::optional<TimePoint> deadline = terminal_.next_deadline();
             const auto merge = [&deadline](std::optional<TimePoint> other) {
@@ -230,6 +234,9 @@ class Simulator final : public TerminalSimulator, private LineSink {
             };
             merge(pacer_.next_due());
             merge(replug_at_);
+            if (!refused_.empty()) {
+                merge(now + kRefusedPoll);
+            }
             TcpListener* listener = listener_.get();
             TcpConnection* connection = connection_.get();
             const bool want_write = out_sent_ < tcp_out_.size();
@@ -276,7 +283,11 @@ class Simulator final : public TerminalSimulator, private LineSink {
                 read_connection(buffer);
             }
             if (connection_ || port_held_) {
-                incoming->abort(); // the port is held by another program
+                // The port is held by another program: the client reads the end of the
+                // stream at once. Its socket is drained until it hangs up, so that no
+                // reset overtakes that end.
+                incoming->finish_sending();
+                refused_.push_back({std::move(incoming), Clock::now() + kRefusedLinger});
                 terminal_.refused();
                 continue;
             }
@@ -289,6 +300,21 @@ class Simulator final : public TerminalSimulator, private LineSink {
             terminal_.connected();
             session_->start(tcp_out_);
         }
+    }
+
+    // Reads and forgets what refused clients send; closes them when they hang up.
+    void drain_refused(TimePoint now, std::vector<std::uint8_t>& buffer) {
+        std::erase_if(refused_, [&](Refused& refused) {
+            while (true) {
+                const auto n = refused.connection->read(buffer);
+                if (!n) {
+                    return true; // the client hung up
+                }
+                if (*n == 0) {
+                    return now >= refused.until;
+                }
+            }
+        });
     }
 
     void read_connection(std::vector<std::uint8_t>& buffer) {
@@ -462,6 +488,11 @@ class Simulator final : public TerminalSimulator, private LineSink {
     std::unique_ptr<TcpListener> listener_;
     std::unique_ptr<TcpConnection> connection_;
     std::unique_ptr<Rfc2217Session> session_;
+    struct Refused {
+        std::unique_ptr<TcpConnection> connection;
+        TimePoint until;
+    };
+    std::vector<Refused> refused_;
     std::vector<std::uint8_t> tcp_out_;
     std::size_t out_sent_ = 0;
     std::vector<std::uint8_t> ready_;
