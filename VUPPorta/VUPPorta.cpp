@@ -112,4 +112,6 @@ VUP_EXPORT int VUPIsOSSupported(void) {
     return plugin_state().platform_class == kPlatformOther ? VUP_ERR_OS_NOT_SUPPORTED : VUP_OK;
 }
 
-VUP_EXPORT int VUPIsUploadSupported(void) { return VUP_ERR_UPLOAD_NOT_SUPPORTED; }
+VUP_EXPORT int VUPIsUploadSupported(void) {
+    return VUP_ERR_UPLOAD_NOT_SUPPORTED;
+}

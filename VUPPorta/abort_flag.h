@@ -6,7 +6,7 @@
 namespace vupporta {
 
 class AbortFlag {
-public:
+  public:
     AbortFlag() = default;
     explicit AbortFlag(int* flag) : flag_(flag) {}
 
@@ -19,7 +19,7 @@ public:
         }
     }
 
-private:
+  private:
     int* flag_ = nullptr;
 };
 

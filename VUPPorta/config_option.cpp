@@ -52,8 +52,7 @@ std::string read_config_option(const char* config_path, std::string_view name) {
         return {};
     }
     Record header;
-    if (!read_record(*file, header) || header.length != kRecordSize ||
-        header.name() != "Options") {
+    if (!read_record(*file, header) || header.length != kRecordSize || header.name() != "Options") {
         return {};
     }
     // The count is read like atoi: leading digits only.

@@ -9,8 +9,9 @@
 namespace vupporta {
 namespace {
 
-std::unique_ptr<platform::DeviceWatcher> start_platform_watcher(
-    std::string_view interface_class, platform::DeviceWatcher::Callback callback) {
+std::unique_ptr<platform::DeviceWatcher>
+start_platform_watcher(std::string_view interface_class,
+                       platform::DeviceWatcher::Callback callback) {
     return platform::DeviceWatcher::start(interface_class, std::move(callback));
 }
 
@@ -19,7 +20,9 @@ std::unique_ptr<platform::DeviceWatcher> start_platform_watcher(
 DeviceMonitor::DeviceMonitor(WatcherFactory factory)
     : factory_(factory ? std::move(factory) : WatcherFactory(start_platform_watcher)) {}
 
-DeviceMonitor::~DeviceMonitor() { stop(); }
+DeviceMonitor::~DeviceMonitor() {
+    stop();
+}
 
 bool DeviceMonitor::names_terminal(std::string_view interface_path,
                                    std::string_view symbolic_name) {
@@ -77,8 +80,8 @@ void DeviceMonitor::run() {
     auto watcher = factory_(platform::kUsbDeviceInterface,
                             [this](const platform::DeviceEvent& event) { on_device_event(event); });
     if (!watcher) {
-        log_line("%s(%i) :RegisterDeviceNotification failed. Error: %xh.", kMonitorModule,
-                 __LINE__, platform::last_error());
+        log_line("%s(%i) :RegisterDeviceNotification failed. Error: %xh.", kMonitorModule, __LINE__,
+                 platform::last_error());
     } else {
         armed_.store(true);
         std::unique_lock lock(mutex_);

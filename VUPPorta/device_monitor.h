@@ -24,7 +24,7 @@ using WatcherFactory = std::function<std::unique_ptr<platform::DeviceWatcher>(
     std::string_view interface_class, platform::DeviceWatcher::Callback callback)>;
 
 class DeviceMonitor {
-public:
+  public:
     explicit DeviceMonitor(WatcherFactory factory = {});
     ~DeviceMonitor();
     DeviceMonitor(const DeviceMonitor&) = delete;
@@ -44,7 +44,7 @@ public:
     // The removal check: whether a removed device interface path names this terminal.
     static bool names_terminal(std::string_view interface_path, std::string_view symbolic_name);
 
-private:
+  private:
     void run();
     void on_device_event(const platform::DeviceEvent& event);
 

@@ -72,8 +72,8 @@ int display_info(SerialLink& link, const TerminalDetail* terminal, const char* p
     StatusResponse status;
     result = link.manufacturer_status(status);
     if (result == VUP_OK) {
-        fill_display_rows(field_text(terminal->product_name), status,
-                          image ? &*image : nullptr, texts, rows);
+        fill_display_rows(field_text(terminal->product_name), status, image ? &*image : nullptr,
+                          texts, rows);
     }
     link.close();
     return result;
@@ -117,8 +117,8 @@ int filter_devices(SerialLink& link, DeviceInfoEntry* list, const char* path, bo
         // (the terminal's text form) cannot show that the file is no downgrade: the terminal
         // is left out, as for an older file.
         const DisplayRow& version = rows[1];
-        const VersionVerdict verdict = compare_versions(
-            field_text(version.file_value), field_text(version.device_value), parts);
+        const VersionVerdict verdict = compare_versions(field_text(version.file_value),
+                                                        field_text(version.device_value), parts);
         if (verdict == VersionVerdict::NotOlder) {
             entry.candidate = 1;
             allowed_seen = true;

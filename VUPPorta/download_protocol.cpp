@@ -77,8 +77,8 @@ std::string records_warning_text(unsigned records, const Texts& texts) {
 
 Download::Download(SerialLink& link, DeviceMonitor& monitor, const Texts& texts,
                    const DownloadRequest& request)
-    : link_(link), monitor_(monitor), texts_(texts), request_(request),
-      abort_(request.abort_flag), progress_(request.progress, texts) {}
+    : link_(link), monitor_(monitor), texts_(texts), request_(request), abort_(request.abort_flag),
+      progress_(request.progress, texts) {}
 
 int Download::run() {
     link_.set_abort_flag(abort_);

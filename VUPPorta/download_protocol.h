@@ -46,14 +46,14 @@ struct DownloadRequest {
 };
 
 class Download {
-public:
+  public:
     Download(SerialLink& link, DeviceMonitor& monitor, const Texts& texts,
              const DownloadRequest& request);
 
     // The whole run: 0 or a result code. The port is closed and the monitor stopped at the end.
     int run();
 
-private:
+  private:
     int run_steps();
     int check_before_download();
     int handshake();

@@ -96,11 +96,26 @@ std::optional<FirmwareImage> load_firmware_image(const char* path) {
     if (path == nullptr || *path == '\0') {
         return std::nullopt;
     }
-    auto bytes = platform::read_file(path, FirmwareImage::kMaxFileSize);
-    if (!bytes || bytes->empty()) {
+    auto file = platform::File::open(path, {platform::Access::Read, platform::Share::ReadWrite,
+                                            platform::Disposition::OpenExisting, false});
+    if (!file) {
         return std::nullopt;
     }
-    return FirmwareImage(std::move(*bytes));
+    const auto size = file->size();
+    if (!size || *size == 0 || *size > FirmwareImage::kMaxFileSize) {
+        return std::nullopt;
+    }
+    // The whole file or nothing: a file that shrinks while it is read is not an image.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*size));
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const auto count = file->read(std::span(bytes).subspan(filled));
+        if (!count || *count == 0) {
+            return std::nullopt;
+        }
+        filled += *count;
+    }
+    return FirmwareImage(std::move(bytes));
 }
 
 } // namespace vupporta

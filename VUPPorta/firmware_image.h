@@ -16,7 +16,7 @@ inline constexpr std::string_view kHalvane = "Halvane";
 inline constexpr std::string_view kPellax = "Pellax";
 
 class FirmwareImage {
-public:
+  public:
     static constexpr std::uint8_t kFirmwareType = '0';
     static constexpr std::uint8_t kApplicationType = '1';
     // Files above this size are refused as unreadable; terminal images are far smaller.
@@ -45,7 +45,7 @@ public:
     // cannot be sent whole.
     std::size_t minimum_transfer_size() const;
 
-private:
+  private:
     std::optional<std::uint8_t> byte_at(std::size_t offset) const;
     std::string_view recognise_product() const;
 

@@ -11,7 +11,9 @@ std::atomic<VUPLogger> g_logger{nullptr};
 
 } // namespace
 
-void set_logger(VUPLogger logger) { g_logger.store(logger); }
+void set_logger(VUPLogger logger) {
+    g_logger.store(logger);
+}
 
 void log_line(const char* format, ...) {
     VUPLogger logger = g_logger.load();

@@ -7,7 +7,7 @@
 namespace vupporta {
 
 class Progress {
-public:
+  public:
     Progress(VUPProgressCallback callback, const Texts& texts)
         : callback_(callback), texts_(texts) {}
 
@@ -25,7 +25,7 @@ public:
         }
     }
 
-private:
+  private:
     VUPProgressCallback callback_;
     const Texts& texts_;
 };

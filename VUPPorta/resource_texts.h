@@ -18,7 +18,7 @@ inline std::uint16_t resource_language_for(std::uint16_t ui_language) {
 }
 
 class ResourceTexts : public Texts {
-public:
+  public:
     // Loads the resource library by name (then from the plug-in's own folder); false, with the
     // last error set, when it cannot be loaded.
     bool load();
@@ -30,7 +30,7 @@ public:
 
     std::string text(unsigned id, std::size_t buffer_size = kShortTextSize) const override;
 
-private:
+  private:
     std::unique_ptr<platform::Library> library_;
     std::uint16_t language_ = kEnglish;
 };

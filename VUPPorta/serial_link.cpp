@@ -54,7 +54,9 @@ int SerialLink::open(std::string_view port_name) {
     return VUP_OK;
 }
 
-void SerialLink::close() { port_.reset(); }
+void SerialLink::close() {
+    port_.reset();
+}
 
 int SerialLink::transmit(std::span<const std::uint8_t> data) {
     if (!port_) {
@@ -170,8 +172,7 @@ void SerialLink::set_read_timing(std::uint32_t multiplier) {
     }
 }
 
-int SerialLink::query_status_block(std::span<const std::uint8_t> block,
-                                   StatusResponse& response) {
+int SerialLink::query_status_block(std::span<const std::uint8_t> block, StatusResponse& response) {
     std::array<std::uint8_t, kBlockHeaderSize> header{};
     int result = exchange(block, header, kStatusTimeLimitMs);
     if (result != VUP_OK) {

@@ -23,7 +23,7 @@ inline constexpr std::uint8_t kAck = 0x06;
 using PortOpener = std::function<std::unique_ptr<platform::SerialPort>(std::string_view)>;
 
 class SerialLink {
-public:
+  public:
     static constexpr std::uint32_t kBaud = 57600;
     static constexpr std::size_t kPieceSize = 128;
     static constexpr std::uint32_t kReadAttemptMs = 1000;
@@ -60,7 +60,7 @@ public:
     // The short status query: 0 or 733.
     int short_status();
 
-private:
+  private:
     int query_status_block(std::span<const std::uint8_t> block, StatusResponse& response);
 
     PortOpener opener_;

@@ -11,7 +11,7 @@
 namespace vupporta {
 
 class StatusResponse {
-public:
+  public:
     static constexpr std::size_t kCapacity = 256;
     static constexpr std::uint8_t kBinaryMarker = 'h';
 
@@ -42,7 +42,7 @@ public:
     // The 14-byte identification field (bytes 47 to 60) from its first non-zero byte on.
     std::string identification() const;
 
-private:
+  private:
     std::string text_at(std::size_t offset, std::size_t count) const;
 
     std::array<std::uint8_t, kCapacity> bytes_{};

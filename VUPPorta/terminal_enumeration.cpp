@@ -1,7 +1,7 @@
 #include "terminal_enumeration.h"
 
-#include "fixed_text.h"
 #include "firmware_image.h"
+#include "fixed_text.h"
 #include "plugin_log.h"
 #include "terminal_detail.h"
 
@@ -68,9 +68,8 @@ std::optional<std::string_view> product_by_hardware_id(const platform::DeviceRec
 }
 
 // Lists the devices of one set; false when a detail record could not be allocated.
-bool list_devices(const std::vector<platform::DeviceRecord>& devices,
-                  std::string_view row_product, int platform_class, DeviceInfoEntry* list,
-                  int& count) {
+bool list_devices(const std::vector<platform::DeviceRecord>& devices, std::string_view row_product,
+                  int platform_class, DeviceInfoEntry* list, int& count) {
     for (const platform::DeviceRecord& device : devices) {
         std::string_view product = row_product;
         if (platform_class == kPlatformWindows9x) {

@@ -9,7 +9,7 @@ inline constexpr std::size_t kShortTextSize = 200; // progress texts, labels, wa
 inline constexpr std::size_t kErrorTextSize = 260;
 
 class Texts {
-public:
+  public:
     virtual ~Texts() = default;
     // The string `id`, cut to what a buffer of `buffer_size` bytes holds; empty when the string
     // does not exist.

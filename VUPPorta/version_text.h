@@ -8,7 +8,7 @@
 
 namespace vupporta {
 
-std::string application_version_text(unsigned major, unsigned minor); // "%d.%02d"
+std::string application_version_text(unsigned major, unsigned minor);              // "%d.%02d"
 std::string firmware_version_text(unsigned major, unsigned minor, unsigned patch); // "%d.%d.%d"
 
 // Reads `parts` numbers separated by '.' from the start of a text, the way "%d.%d" and
