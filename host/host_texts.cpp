@@ -6,7 +6,6 @@
 namespace morlin {
 
 namespace {
-constexpr const char* kResourceLibrary = "MORLNRES.so";
 constexpr std::size_t kTextSize = 260;
 } // namespace
 
@@ -33,8 +32,8 @@ std::uint16_t host_ui_language() {
     return platform::user_ui_language();
 }
 
-bool HostTexts::load_module() {
-    module_ = platform::Library::load(kResourceLibrary);
+bool HostTexts::load_module(std::string_view name) {
+    module_ = platform::Library::load(name);
     return module_ != nullptr;
 }
 

@@ -21,9 +21,9 @@ struct RegistryValue {
     std::string key;  // without the "HKEY_LOCAL_MACHINE\" prefix
     std::string name; // "" for the default value
     enum class Kind { String, Dword, Binary, MultiString } kind = Kind::String;
-    std::string text;              // String
-    std::uint32_t dword = 0;       // Dword
-    std::vector<std::uint8_t> raw; // Binary
+    std::string text;                 // String
+    std::uint32_t dword = 0;          // Dword
+    std::vector<std::uint8_t> raw;    // Binary
     std::vector<std::string> strings; // MultiString
 };
 std::vector<RegistryValue> parse_registry_export(std::string_view text);

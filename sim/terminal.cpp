@@ -237,6 +237,9 @@ void Terminal::receive(std::span<const std::uint8_t> bytes, TimePoint now) {
             used = receive_data(bytes, now);
             break;
         }
+        if (used == 0) {
+            break; // nothing more can be taken in this state
+        }
         bytes = bytes.subspan(used);
     }
 }
@@ -528,9 +531,6 @@ void Terminal::data_block_done(TimePoint now) {
     if (!acknowledged) {
         mode_ = Mode::Normal; // the host gives up; the bytes stay in partial_image()
         return;
-    }
-    if (unplug_after) {
-        return; // the unplug ends the download
     }
     if (block_filled_ < block_size_) {
         finish_image(now); // a short block ends the image

@@ -1,0 +1,134 @@
+// SampleFirmware: writes sample firmware and application images for the simulated terminals.
+//
+//   SampleFirmware --out FILE [--kind firmware|application] [--product halvane|pellax]
+//                  [--size BYTES[K|M]] [--version MAJOR.MINOR[.BUILD]] [--seed N]
+//   SampleFirmware --samples DIR     the default samples: HalvaneFirmware.bin and
+//                                    HalvaneApplication.bin (16 KiB each)
+#include "sample_image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+void usage() {
+    std::fputs("usage: SampleFirmware --out FILE [--kind firmware|application]\n"
+               "                      [--product halvane|pellax] [--size BYTES[K|M]]\n"
+               "                      [--version MAJOR.MINOR[.BUILD]] [--seed N]\n"
+               "       SampleFirmware --samples DIR\n",
+               stderr);
+}
+
+bool parse_number(std::string_view text, unsigned long limit, unsigned long& value) {
+    if (text.empty() || text.size() > 12) {
+        return false;
+    }
+    unsigned long multiplier = 1;
+    if (text.back() == 'K' || text.back() == 'k') {
+        multiplier = 1024;
+        text.remove_suffix(1);
+    } else if (text.back() == 'M' || text.back() == 'm') {
+        multiplier = 1024 * 1024;
+        text.remove_suffix(1);
+    }
+    if (text.empty()) {
+        return false;
+    }
+    unsigned long number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned long>(c - '0');
+    }
+    value = number * multiplier;
+    return value <= limit;
+}
+
+bool parse_version(std::string_view text, sample::ImageSpec& spec) {
+    std::vector<unsigned long> parts;
+    while (!text.empty()) {
+        const auto dot = text.find('.');
+        unsigned long part = 0;
+        if (!parse_number(text.substr(0, dot), 255, part)) {
+            return false;
+        }
+        parts.push_back(part);
+        text = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    }
+    if (parts.size() < 2 || parts.size() > 3) {
+        return false;
+    }
+    spec.major = static_cast<std::uint8_t>(parts[0]);
+    spec.minor = static_cast<std::uint8_t>(parts[1]);
+    spec.build = parts.size() == 3 ? static_cast<std::uint8_t>(parts[2]) : 0;
+    return true;
+}
+
+bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "SampleFirmware: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool write_samples(const std::string& directory) {
+    sample::ImageSpec firmware;
+    sample::ImageSpec application;
+    application.kind = sample::ImageKind::Application;
+    application.major = 1;
+    application.minor = 10;
+    application.seed = 2;
+    return write_file(directory + "/HalvaneFirmware.bin", sample::make_image(firmware)) &&
+           write_file(directory + "/HalvaneApplication.bin", sample::make_image(application));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    sample::ImageSpec spec;
+    std::string out;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (i + 1 >= argc) {
+            usage();
+            return 2;
+        }
+        const std::string_view value = argv[++i];
+        unsigned long number = 0;
+        if (option == "--samples") {
+            return write_samples(std::string(value)) ? 0 : 1;
+        } else if (option == "--out") {
+            out = value;
+        } else if (option == "--kind" && (value == "firmware" || value == "application")) {
+            spec.kind =
+                value == "firmware" ? sample::ImageKind::Firmware : sample::ImageKind::Application;
+        } else if (option == "--product" && (value == "halvane" || value == "pellax")) {
+            spec.product = value == "halvane" ? sample::Product::Halvane : sample::Product::Pellax;
+        } else if (option == "--size" && parse_number(value, 256ul << 20, number) &&
+                   number >= sample::kMinimumImageSize) {
+            spec.size = static_cast<std::uint32_t>(number);
+        } else if (option == "--version" && parse_version(value, spec)) {
+        } else if (option == "--seed" && parse_number(value, 0xFFFFFFFFul, number)) {
+            spec.seed = static_cast<std::uint32_t>(number);
+        } else {
+            std::fprintf(stderr, "SampleFirmware: bad option %s %s\n", argv[i - 1], argv[i]);
+            usage();
+            return 2;
+        }
+    }
+    if (out.empty()) {
+        usage();
+        return 2;
+    }
+    return write_file(out, sample::make_image(spec)) ? 0 : 1;
+}

@@ -1,0 +1,168 @@
+// The log file: line format, header, size limit, the shared log function from many threads.
+#include "host/host_log.h"
+#include "shared/log_writer.h"
+#include "test_support.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <regex>
+#include <thread>
+
+namespace morlin {
+namespace {
+
+platform::LocalTime sample_time() {
+    platform::LocalTime time;
+    time.year = 2026;
+    time.month = 3;
+    time.day = 11;
+    time.hour = 9;
+    time.minute = 14;
+    time.second = 2;
+    return time;
+}
+
+TEST(LogFormat, LineAndHeader) {
+    EXPECT_EQ(format_log_line(sample_time(), "hello"), "03/11/26 09:14:02 hello\r\n");
+    const std::string header = format_log_header(sample_time());
+    EXPECT_EQ(header, "Morlin Integrated Firmware Update Utility 03-11-2026 09:14:02");
+    EXPECT_EQ(header.size(), 61u);
+}
+
+TEST(LogWriter, TrimsToTheTailBeforeWritingWhenOverTheLimit) {
+    test::TempDir dir;
+    const std::string path = dir.file("Morlin.log");
+    std::string original;
+    for (int i = 0; original.size() < 250000; ++i) {
+        original += "line " + std::to_string(i) + "\r\n";
+    }
+    original.resize(250000);
+    test::write_text(path, original);
+
+    int reads = 0;
+    SizeLimitedLogWriter writer([&reads] {
+        ++reads;
+        return std::uint64_t{200 * 1024};
+    });
+    ASSERT_TRUE(writer.open(path));
+    ASSERT_TRUE(writer.write("next\r\n"));
+    const std::string trimmed = test::read_text(path);
+    EXPECT_EQ(trimmed, original.substr(250000 - 184320) + "next\r\n");
+
+    ASSERT_TRUE(writer.write("more\r\n")); // below the limit now: appended only
+    EXPECT_EQ(test::read_text(path), trimmed + "more\r\n");
+    EXPECT_EQ(reads, 1); // the limit is read once
+    EXPECT_FALSE(std::filesystem::exists(path + ".trim"));
+}
+
+TEST(LogWriter, LimitZeroMeansNoTrimming) {
+    test::TempDir dir;
+    const std::string path = dir.file("Morlin.log");
+    test::write_text(path, std::string(5000, 'x'));
+    SizeLimitedLogWriter writer([] { return std::uint64_t{0}; });
+    ASSERT_TRUE(writer.open(path));
+    ASSERT_TRUE(writer.write("y\r\n"));
+    EXPECT_EQ(test::read_text(path).size(), 5003u);
+}
+
+TEST(LogWriter, NothingIsWrittenWhenNotOpen) {
+    SizeLimitedLogWriter writer([] { return std::uint64_t{0}; });
+    EXPECT_FALSE(writer.write("lost\r\n"));
+}
+
+TEST(LogWriter, LimitFromTheRegistryIsCut) {
+    test::TempDir dir;
+    test::write_text(dir.file("registry.reg"),
+                     "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ostrum\\DorvoMgmt\\DorvoConf]\r\n"
+                     "\"LogFileLimitKB\"=dword:00007530\r\n");
+    ::setenv("MORLIN_REGISTRY", dir.file("registry.reg").c_str(), 1);
+    EXPECT_EQ(read_log_size_limit(), 0x1900000u);
+    ::unsetenv("MORLIN_REGISTRY");
+}
+
+class HostLogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = dir_.file("Morlin.log");
+        set_log_disabled(false);
+        ASSERT_TRUE(open_host_log(path_, "Morlin - Test 1.24"));
+    }
+    void TearDown() override {
+        close_host_log();
+        set_log_disabled(false);
+    }
+    std::vector<std::string> messages() {
+        std::vector<std::string> result;
+        for (const std::string& line : test::lines_of(test::read_text(path_))) {
+            result.push_back(line.size() >= 18 ? line.substr(18) : line);
+        }
+        return result;
+    }
+    test::TempDir dir_;
+    std::string path_;
+};
+
+TEST_F(HostLogTest, HeaderLinesStampedAndEndedWithCrLf) {
+    host_log("%s(%i) :Selected device is device %d", "Morlin", 1655, 2);
+    const std::string text = test::read_text(path_);
+    const auto all = test::lines_of(text);
+    ASSERT_EQ(all.size(), 4u);
+    const std::regex stamp(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d .*)");
+    for (const auto& line : all) {
+        EXPECT_TRUE(std::regex_match(line, stamp)) << line;
+    }
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+              std::count(text.begin(), text.end(), '\r'));
+    const auto lines = messages();
+    EXPECT_EQ(lines[0].rfind("Morlin Integrated Firmware Update Utility ", 0), 0u);
+    EXPECT_EQ(lines[0].size(), 61u);
+    EXPECT_EQ(lines[1], std::string(61, '-'));
+    EXPECT_EQ(lines[2], "Morlin - Test 1.24");
+    EXPECT_EQ(lines[3], "Morlin(1655) :Selected device is device 2");
+}
+
+TEST_F(HostLogTest, LongMessagesAreCutAt260Characters) {
+    const std::string long_text(300, 'm');
+    host_log("%s", long_text.c_str());
+    EXPECT_EQ(messages().back(), std::string(260, 'm'));
+}
+
+TEST_F(HostLogTest, DisabledLogWritesNothing) {
+    const auto before = test::read_text(path_);
+    set_log_disabled(true);
+    host_log("%s", "dropped");
+    EXPECT_EQ(test::read_text(path_), before);
+}
+
+TEST_F(HostLogTest, ThreadsLoggingAtOnceNeverMixTheirLines) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 150;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i) {
+                host_log("%s(%i) :thread %d line %d %s", "DeviceMonitor", t, t, i,
+                         std::string(static_cast<std::size_t>(40 + t), static_cast<char>('a' + t))
+                             .c_str());
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const auto lines = messages();
+    ASSERT_EQ(lines.size(), 3u + kThreads * kLines);
+    const std::regex pattern(R"(DeviceMonitor\((\d)\) :thread (\d) line \d+ ([a-d]+))");
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(lines[i], match, pattern)) << lines[i];
+        const int thread = std::stoi(match[1]);
+        EXPECT_EQ(std::stoi(match[2]), thread);
+        EXPECT_EQ(match[3].str(), std::string(static_cast<std::size_t>(40 + thread),
+                                              static_cast<char>('a' + thread)));
+    }
+}
+
+} // namespace
+} // namespace morlin

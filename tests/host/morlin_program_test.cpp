@@ -1,0 +1,258 @@
+// The real Morlin program, started in a temporary folder with recording test plug-ins: the
+// order of its start-up and exit steps, its message boxes and its exit codes.
+#include "host/config_file.h"
+#include "host/host_texts.h"
+#include "test_support.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace morlin {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+    int exit_code = -1;
+    std::vector<std::string> boxes; // the MSGBOX lines of standard error
+    std::vector<std::string> calls; // what the plug-ins were asked, in order
+    std::string log;
+    bool log_exists = false;
+};
+
+class MorlinProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(dir_.file("tmp"));
+        texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
+    }
+
+    void add_plugin(const std::string& variant, const std::string& as = {}) {
+        fs::copy_file(fs::path(MORLIN_TEST_PLUGIN_DIR) / (variant + ".so"),
+                      dir_.file(as.empty() ? variant + ".so" : as));
+    }
+    void scenario(const std::string& text) { test::write_text(dir_.file("scenario.txt"), text); }
+    void config(const ConfigContents& contents, const std::string& name = "Morlin.cfg") {
+        ASSERT_TRUE(save_config_file(dir_.file(name), contents));
+    }
+    // The text of a host string as the program shows it.
+    std::string text(int id) const { return texts_.text_or_number(id); }
+    std::string box(int id) const { return "[" + text(14) + "] " + text(id); }
+
+    ProgramRun run(const std::string& arguments, std::map<std::string, std::string> env = {}) {
+        env.emplace("MORLIN_LOG_FILE", dir_.file("Morlin.log"));
+        env.emplace("MORLIN_UI", "console");
+        env.emplace("MORLIN_REGISTRY", dir_.file("registry.reg"));
+        env.emplace("MORLIN_TEST_PLUGIN_SCENARIO", dir_.file("scenario.txt"));
+        env.emplace("MORLIN_TEST_PLUGIN_RECORD", dir_.file("calls.txt"));
+        env.emplace("TMPDIR", dir_.file("tmp"));
+        env.emplace("XDG_RUNTIME_DIR", dir_.file("tmp"));
+        env.emplace("LC_ALL", "C");
+        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION";
+        for (const auto& [name, value] : env) {
+            command += " " + name + "='" + value + "'";
+        }
+        command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
+                   " >stdout.txt 2>stderr.txt";
+        const int status = std::system(command.c_str());
+        ProgramRun result;
+        result.exit_code = (status >> 8) & 0xFF; // the program's exit status
+        for (const auto& line : test::lines_of(test::read_text(dir_.file("stderr.txt")))) {
+            if (line.rfind("MSGBOX", 0) == 0) {
+                result.boxes.push_back(line);
+            }
+        }
+        result.calls = test::lines_of(test::read_text(dir_.file("calls.txt")));
+        result.log_exists = fs::exists(dir_.file("Morlin.log"));
+        result.log = test::read_text(dir_.file("Morlin.log"));
+        fs::remove(dir_.file("calls.txt"));
+        return result;
+    }
+
+    static bool has(const std::vector<std::string>& lines, const std::string& part) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.find(part) != line.npos; });
+    }
+    static std::vector<std::string> only(const std::vector<std::string>& calls,
+                                         const std::string& function) {
+        std::vector<std::string> result;
+        for (const auto& call : calls) {
+            if (call.find(" " + function) != call.npos) {
+                result.push_back(call);
+            }
+        }
+        return result;
+    }
+
+    test::TempDir dir_;
+    HostTexts texts_;
+};
+
+TEST_F(MorlinProgram, NoPluginFileShows120AndEndsWithoutLog) {
+    const ProgramRun result = run("");
+    EXPECT_EQ(result.exit_code, 0);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find(box(120)), std::string::npos) << result.boxes[0];
+    EXPECT_FALSE(result.log_exists);
+}
+
+TEST_F(MorlinProgram, OnlyUnusableFilesShow623) {
+    test::write_text(dir_.file("VUPBroken.so"), "not a library");
+    add_plugin("VUPNoDisplay");
+    const ProgramRun result = run("");
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find(box(623)), std::string::npos) << result.boxes[0];
+}
+
+TEST_F(MorlinProgram, Windows9xRejectsPluginWithoutOsCheck) {
+    add_plugin("VUPNoOsCheck");
+    ProgramRun result = run("", {{"MORLIN_OS_VERSION", "win98"}});
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find(box(623)), std::string::npos) << result.boxes[0];
+    result = run(""); // elsewhere it is not asked
+    EXPECT_FALSE(has(result.boxes, box(623)));
+}
+
+TEST_F(MorlinProgram, InteractiveCourseStartUpAndExitOrder) {
+    add_plugin("VUPRecorder");
+    const ProgramRun result = run("");
+    EXPECT_EQ(result.exit_code, 255); // the main window is not part of this build
+    const std::vector<std::string> expected = {
+        "VUPRecorder VUPInitializeLogger", "VUPRecorder VUPStartStop 1 (null)",
+        "VUPRecorder VUPDestroyDeviceInfoList 0", "VUPRecorder VUPStartStop 0 (null)"};
+    EXPECT_EQ(result.calls, expected);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find("not built yet"), std::string::npos);
+
+    const auto lines = test::lines_of(result.log);
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_NE(lines[0].find("Morlin Integrated Firmware Update Utility"), std::string::npos);
+    EXPECT_EQ(lines[1].substr(18), std::string(61, '-'));
+    EXPECT_NE(lines[2].find("Integrated Firmware Update Utility"), std::string::npos);
+    // The plug-in logged while being bound, before the log was open: that line is lost.
+    EXPECT_FALSE(has(lines, "Logger of VUPRecorder ready"));
+    EXPECT_TRUE(has(lines, "main window is not built yet"));
+    EXPECT_NE(result.log.find("Morlin Quits the current session.\r\n\r\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(dir_.file("tmp/Morlin"))); // the backup directory
+}
+
+TEST_F(MorlinProgram, ConfiguredRunGetsTheFilesThePluginsAccept) {
+    add_plugin("VUPRecorder");
+    scenario("accept=*.bin\n");
+    ConfigContents contents;
+    contents.downloads = {"a.bin", "b.hex"};
+    config(contents);
+    const ProgramRun result = run("");
+    EXPECT_EQ(result.exit_code, 255);
+    EXPECT_TRUE(has(result.calls, "VUPIsBinaryValid a.bin -> 0"));
+    EXPECT_TRUE(has(result.calls, "VUPIsBinaryValid b.hex -> 207"));
+    EXPECT_EQ(only(result.calls, "VUPStartStop"),
+              (std::vector<std::string>{"VUPRecorder VUPStartStop 1 Morlin.cfg",
+                                        "VUPRecorder VUPStartStop 0 Morlin.cfg"}));
+    EXPECT_TRUE(has(result.boxes, "configured run is not built yet"));
+}
+
+TEST_F(MorlinProgram, SilentRunWithoutFilesShowsOnly106) {
+    add_plugin("VUPRecorder");
+    scenario("accept=none\n");
+    ConfigContents contents;
+    contents.options = {{"GUI", "no"}, {"REPORTSTATUS", "yes"}};
+    contents.downloads = {"x.bin"};
+    config(contents);
+    const ProgramRun result = run("");
+    EXPECT_EQ(result.exit_code, 0);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find(box(106)), std::string::npos) << result.boxes[0];
+    EXPECT_TRUE(only(result.calls, "VUPStartStop 1").empty());
+    EXPECT_TRUE(has(test::lines_of(result.log),
+                    "Morlin(363) :Download files section of the Morlin.cfg file is empty/has no "
+                    "valid file"));
+}
+
+TEST_F(MorlinProgram, ConfigPathFromTheCommandLineKeepsItsLetters) {
+    add_plugin("VUPRecorder");
+    fs::create_directories(dir_.file("my dir"));
+    ConfigContents contents;
+    contents.options = {{"BACKUP", "no"}};
+    config(contents, "my dir/Own Name.cfg");
+    const ProgramRun result = run("/cfg '  my dir/Own Name.cfg'");
+    EXPECT_TRUE(has(result.calls, "VUPStartStop 1 my dir/Own Name.cfg"));
+    EXPECT_TRUE(has(result.calls, "VUPStartStop 0 my dir/Own Name.cfg"));
+}
+
+TEST_F(MorlinProgram, DamagedConfigurationShows110AndRunsInteractively) {
+    add_plugin("VUPRecorder");
+    ConfigContents contents;
+    contents.downloads = {"a.bin"};
+    auto image = build_config_image(contents);
+    image[4] ^= 1;
+    test::write_bytes(dir_.file("morlin.CFG"), image); // found ignoring letter case
+    const ProgramRun result = run("");
+    ASSERT_EQ(result.boxes.size(), 2u);
+    EXPECT_NE(result.boxes[0].find(box(110)), std::string::npos) << result.boxes[0];
+    EXPECT_TRUE(has(result.boxes, "main window is not built yet"));
+    EXPECT_TRUE(has(result.calls, "VUPStartStop 1 (null)"));
+}
+
+TEST_F(MorlinProgram, DisableLogKeepsTheLogFileAway) {
+    add_plugin("VUPRecorder");
+    ConfigContents contents;
+    contents.options = {{"DISABLELOG", "yes"}};
+    config(contents);
+    const ProgramRun result = run("");
+    EXPECT_FALSE(result.log_exists);
+}
+
+TEST_F(MorlinProgram, FailedStartCallIsShownAndNotStopped) {
+    add_plugin("VUPRecorder");
+    scenario("result.VUPStartStop.start=77\n");
+    const ProgramRun result = run("");
+    EXPECT_EQ(result.exit_code, 0);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find(box(77)), std::string::npos) << result.boxes[0];
+    EXPECT_EQ(only(result.calls, "VUPStartStop"),
+              std::vector<std::string>{"VUPRecorder VUPStartStop 1 (null)"});
+}
+
+TEST_F(MorlinProgram, ToolCoursesAreReportedAsNotBuilt) {
+    add_plugin("VUPRecorder");
+    ProgramRun result = run("/ce");
+    EXPECT_EQ(result.exit_code, 255);
+    EXPECT_TRUE(has(result.boxes, "configuration editor is not built yet"));
+    // Not started; the exit steps still send every plug-in whose start did not fail its stop.
+    EXPECT_EQ(only(result.calls, "VUPStartStop"),
+              std::vector<std::string>{"VUPRecorder VUPStartStop 0 (null)"});
+
+    result = run("/DI");
+    EXPECT_EQ(result.exit_code, 255);
+    EXPECT_TRUE(has(result.calls, "VUPCreateDeviceInfoList (null)"));
+    EXPECT_TRUE(has(result.boxes, "device information display is not built yet"));
+}
+
+TEST_F(MorlinProgram, DeviceInformationListFailureShowsThePluginsText) {
+    add_plugin("VUPRecorder");
+    scenario("result.VUPCreateDeviceInfoList=200\nerror.200=No terminal answered\n");
+    const ProgramRun result = run("/di");
+    EXPECT_EQ(result.exit_code, 0);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_NE(result.boxes[0].find("[" + text(14) + "] No terminal answered"), std::string::npos)
+        << result.boxes[0];
+}
+
+TEST_F(MorlinProgram, LogIsTrimmedToTheRegistryLimit) {
+    add_plugin("VUPRecorder");
+    test::write_text(dir_.file("registry.reg"),
+                     "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ostrum\\DorvoMgmt\\DorvoConf]\r\n"
+                     "\"LogFileLimitKB\"=dword:00000001\r\n");
+    test::write_text(dir_.file("Morlin.log"), std::string(5000, 'x'));
+    const ProgramRun result = run("");
+    EXPECT_LT(result.log.size(), 2200u);
+    EXPECT_NE(result.log.find("Morlin Quits the current session."), std::string::npos);
+}
+
+} // namespace
+} // namespace morlin
