@@ -21,8 +21,10 @@ constexpr std::uint32_t kSettleMs = 100;
 constexpr std::uint32_t kModeAnswerLimitMs = 5000;
 constexpr std::uint32_t kUpgradeAnswerLimitMs = 6000;
 constexpr std::uint32_t kRestartWaitMs = 10000;
-constexpr std::uint32_t kMonitorReadyLimitMs = 6000;
-constexpr std::uint32_t kMonitorLookMs = 10;
+constexpr std::uint32_t kMonitorLookMs = 1000;
+constexpr int kMonitorSleeps = 6;
+constexpr std::uint32_t kRemovalNoticeMs = 1000;
+constexpr std::uint32_t kRemovalLookMs = 10;
 
 // Download states of the status response and what they mean for the download.
 constexpr std::uint8_t kStateRefused0 = 0;
@@ -83,6 +85,9 @@ Download::Download(SerialLink& link, DeviceMonitor& monitor, const Texts& texts,
 int Download::run() {
     link_.set_abort_flag(abort_);
     int result = run_steps();
+    if (result != VUP_OK && link_.device_lost()) {
+        await_removal_notice();
+    }
     link_.close();
     if (abort_.is_set()) {
         result = VUP_ERR_ABORTED;
@@ -174,13 +179,23 @@ bool Download::confirm_stored_records(unsigned records) {
     return platform::user_interface().message_box(box) == platform::MessageAnswer::Yes;
 }
 
+void Download::await_removal_notice() {
+    // The port noticed the terminal gone; the monitor's notice of the removal may still be on
+    // its way. While armed, it decides: a removal is an abort.
+    for (std::uint32_t waited = 0;
+         monitor_.armed() && !abort_.is_set() && waited < kRemovalNoticeMs;
+         waited += kRemovalLookMs) {
+        platform::sleep_ms(kRemovalLookMs);
+    }
+}
+
 int Download::wait_for_monitor() {
-    // The monitor is usually ready within milliseconds; it gets six seconds at most.
-    for (std::uint32_t waited = 0; !monitor_.armed(); waited += kMonitorLookMs) {
-        if (waited >= kMonitorReadyLimitMs) {
+    // Look, sleep a second, look again; the sixth sleep without the flag ends the wait.
+    for (int sleeps = 0; !monitor_.armed();) {
+        platform::sleep_ms(kMonitorLookMs);
+        if (++sleeps == kMonitorSleeps) {
             return VUP_ERR_GENERAL;
         }
-        platform::sleep_ms(kMonitorLookMs);
     }
     return VUP_OK;
 }
@@ -233,11 +248,14 @@ int Download::handshake() {
     if (result == VUP_OK) {
         result = request_upgrade();
     }
-    monitor_.set_armed(true);
     if (result != VUP_OK) {
+        // The handshake's own failure stands: a removal noticed late must not turn it into
+        // an abort, so the monitor stays disarmed.
         link_.close();
+        return result;
     }
-    return result;
+    monitor_.set_armed(true);
+    return VUP_OK;
 }
 
 int Download::request_download_mode() {

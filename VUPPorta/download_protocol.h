@@ -61,6 +61,7 @@ class Download {
     int request_upgrade();
     int transfer();
     int wait_for_monitor();
+    void await_removal_notice();
     bool confirm_stored_records(unsigned records);
 
     SerialLink& link_;

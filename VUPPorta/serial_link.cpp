@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <platform/clock.h>
+#include <platform/last_error.h>
 #include <string>
 #include <vup_plugin.h>
 
@@ -18,6 +20,8 @@ constexpr std::array<std::uint8_t, 9> kShortStatusQuery = {0x12, 0x40, 0x05, 0x2
                                                            0x00, 0x00, 0x00, 0x6F};
 constexpr std::uint32_t kStatusTimeLimitMs = 10000;
 constexpr std::size_t kBlockHeaderSize = 3;
+constexpr int kBusyRetries = 3;
+constexpr std::uint32_t kBusyRetryMs = 100;
 
 std::unique_ptr<platform::SerialPort> open_platform_port(std::string_view path) {
     return platform::SerialPort::open(path);
@@ -30,11 +34,20 @@ SerialLink::SerialLink(PortOpener opener)
 
 int SerialLink::open(std::string_view port_name) {
     close();
+    device_lost_ = false;
     if (port_name.empty()) {
         return VUP_ERR_PORT;
     }
     const std::string path = "\\\\.\\" + std::string(port_name);
     auto port = opener_(path);
+    // A port that the plug-in itself has just closed may still be reported busy for a moment
+    // (the other end has not yet seen the close); it is tried again briefly.
+    for (int retry = 0;
+         !port && retry < kBusyRetries && platform::last_error() == platform::kErrorAccessDenied;
+         ++retry) {
+        platform::sleep_ms(kBusyRetryMs);
+        port = opener_(path);
+    }
     if (!port) {
         return VUP_ERR_PORT;
     }
@@ -58,12 +71,20 @@ void SerialLink::close() {
     port_.reset();
 }
 
+void SerialLink::note_failure() {
+    if (platform::last_error() == platform::kErrorDeviceNotConnected ||
+        (port_ && !port_->connected())) {
+        device_lost_ = true;
+    }
+}
+
 int SerialLink::transmit(std::span<const std::uint8_t> data) {
     if (!port_) {
         return VUP_ERR_ABORTED;
     }
     const auto written = port_->write(data);
     if (!written) {
+        note_failure();
         log_line("%s(%i): GetOverlappedResult in TransmitData failed", kModule, __LINE__);
         return VUP_ERR_ABORTED;
     }
@@ -84,6 +105,7 @@ int SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit
         const std::size_t wanted = buffer.size() - received;
         const auto count = port_->read(buffer.subspan(received));
         if (!count) {
+            note_failure();
             log_line("%s(%i): GetOverlappedResult in ReceiveData failed", kModule, __LINE__);
             break;
         }
@@ -152,6 +174,9 @@ bool SerialLink::break_pulse() {
     }
     const bool set = port_->set_break(true);
     const bool cleared = port_->set_break(false);
+    if (!set || !cleared) {
+        note_failure();
+    }
     return set && cleared;
 }
 

@@ -12,6 +12,7 @@
 #include <platform/library.h>
 #include <platform/version_info.h>
 #include <sim/terminal_simulator.h>
+#include <thread>
 #include <vup_plugin.h>
 
 namespace {
@@ -103,6 +104,19 @@ class PluginTest : public ::testing::Test {
         g_progress.clear();
     }
     void TearDown() override {
+        if (HasFailure()) {
+            std::lock_guard lock(g_mutex);
+            for (const auto& line : g_log) {
+                std::fprintf(stderr, "log: %s\n", line.c_str());
+            }
+            for (auto& simulator : simulators) {
+                for (const auto& event : simulator->line_log()) {
+                    if (event.kind != sim::LineEvent::Kind::DataBlockIn) {
+                        std::fprintf(stderr, "line: %s\n", sim::describe(event).c_str());
+                    }
+                }
+            }
+        }
         if (listed) {
             plugin->destroy(list.data());
         }
@@ -144,7 +158,26 @@ class PluginTest : public ::testing::Test {
         }));
     }
 
+    // Waits until every simulated terminal has seen its port closed, so that the next call
+    // does not find it still taken by the call before.
+    void settle() {
+        for (auto& simulator : simulators) {
+            for (int waited = 0; waited < 2000; ++waited) {
+                const auto events = simulator->line_log();
+                const auto last = std::find_if(events.rbegin(), events.rend(), [](auto& e) {
+                    return e.kind == sim::LineEvent::Kind::Connected ||
+                           e.kind == sim::LineEvent::Kind::Disconnected;
+                });
+                if (last == events.rend() || last->kind == sim::LineEvent::Kind::Disconnected) {
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    }
+
     int download(const std::string& path, int index = 0) {
+        settle();
         return plugin->download(list.data(), index, "", path.c_str(), capture_progress,
                                 &abort_flag);
     }
@@ -265,6 +298,7 @@ TEST_F(PluginTest, UpgradeOnlyModeLeavesOutTerminalsWithNewerFirmware) {
 
     list_devices(config_with("TRUE").c_str()); // only "yes" in any case switches it on
     EXPECT_EQ(log_count("FW Upgrade Only"), 0u);
+    settle();
     EXPECT_EQ(plugin->filter(list.data(), older.c_str(), 1, 0), 0);
     EXPECT_EQ(list[0].candidate + list[1].candidate, 2u);
     plugin->destroy(list.data());
@@ -272,12 +306,15 @@ TEST_F(PluginTest, UpgradeOnlyModeLeavesOutTerminalsWithNewerFirmware) {
     list_devices(config_with("yEs").c_str());
     EXPECT_EQ(log_count("FW Upgrade Only"), 1u);
     const int plain = std::string(list[0].name).find(simulators[0]->port_name()) == 0 ? 0 : 1;
+    settle();
     EXPECT_EQ(plugin->filter(list.data(), equal.c_str(), 1, 0), 0);
     EXPECT_EQ(list[plain].candidate, 1u);
     EXPECT_EQ(list[1 - plain].candidate, 0u); // a text version proves nothing: left out
+    settle();
     EXPECT_EQ(plugin->filter(list.data(), older.c_str(), 1, 0), VUP_ERR_FW_OLDER);
     EXPECT_EQ(list[plain].candidate, 0u);
     // The IV flag takes every terminal.
+    settle();
     EXPECT_EQ(plugin->filter(list.data(), older.c_str(), 1, 1), 0);
     EXPECT_EQ(list[plain].candidate, 1u);
 }
@@ -314,6 +351,7 @@ TEST_F(PluginTest, DisplayRowsShowTheTerminalAndTheFile) {
     EXPECT_STREQ(rows[4].label, "");
 
     rows = {};
+    settle();
     const auto path = files.write("fw.bin", make_image('0', 1000, "Halvane", 3, 5, 0));
     ASSERT_EQ(plugin->display(list.data(), 0, path.c_str(), rows.data()), 0);
     EXPECT_STREQ(rows[0].file_value, "Halvane");
@@ -321,6 +359,7 @@ TEST_F(PluginTest, DisplayRowsShowTheTerminalAndTheFile) {
     EXPECT_STREQ(rows[1].file_value, "3.5.0");
     EXPECT_STREQ(rows[2].file_value, "HLV-SIM001");
 
+    settle();
     ASSERT_EQ(plugin->filter(list.data(), path.c_str(), 1, 0), 0);
     EXPECT_EQ(list[0].candidate, 1u);
 }
