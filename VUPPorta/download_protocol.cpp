@@ -21,8 +21,8 @@ constexpr std::uint32_t kSettleMs = 100;
 constexpr std::uint32_t kModeAnswerLimitMs = 5000;
 constexpr std::uint32_t kUpgradeAnswerLimitMs = 6000;
 constexpr std::uint32_t kRestartWaitMs = 10000;
-constexpr std::uint32_t kMonitorLookMs = 1000;
-constexpr int kMonitorSleeps = 6;
+constexpr std::uint32_t kMonitorLookMs = 10;
+constexpr std::uint32_t kMonitorReadyLimitMs = 6000;
 constexpr std::uint32_t kRemovalNoticeMs = 1000;
 constexpr std::uint32_t kRemovalLookMs = 10;
 
@@ -190,12 +190,13 @@ void Download::await_removal_notice() {
 }
 
 int Download::wait_for_monitor() {
-    // Look, sleep a second, look again; the sixth sleep without the flag ends the wait.
-    for (int sleeps = 0; !monitor_.armed();) {
-        platform::sleep_ms(kMonitorLookMs);
-        if (++sleeps == kMonitorSleeps) {
+    // The monitor is usually ready within milliseconds: it is looked at often, and given the
+    // same six seconds as six one-second sleeps would give it.
+    for (std::uint32_t waited = 0; !monitor_.armed(); waited += kMonitorLookMs) {
+        if (waited >= kMonitorReadyLimitMs) {
             return VUP_ERR_GENERAL;
         }
+        platform::sleep_ms(kMonitorLookMs);
     }
     return VUP_OK;
 }

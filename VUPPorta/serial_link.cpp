@@ -23,6 +23,16 @@ constexpr std::size_t kBlockHeaderSize = 3;
 constexpr int kBusyRetries = 3;
 constexpr std::uint32_t kBusyRetryMs = 100;
 
+// The answer's time limit counts from the moment the request has left the line. A write
+// returns once the port has taken the bytes, which on a buffered port is long before they are
+// on the line: the whole read attempts that the request takes on the line at 57600 baud
+// (10 bits a byte) are added.
+std::uint32_t line_time_allowance(std::size_t bytes) {
+    const std::uint64_t line_ms = std::uint64_t{bytes} * 10 * 1000 / SerialLink::kBaud;
+    return static_cast<std::uint32_t>(line_ms / SerialLink::kReadAttemptMs *
+                                      SerialLink::kReadAttemptMs);
+}
+
 std::unique_ptr<platform::SerialPort> open_platform_port(std::string_view path) {
     return platform::SerialPort::open(path);
 }
@@ -161,7 +171,7 @@ int SerialLink::exchange(std::span<const std::uint8_t> request, std::span<std::u
         timeouts.read_total_multiplier = platform::kMaxDword;
         port_->set_timeouts(timeouts);
     }
-    const int result = receive(answer, time_limit_ms);
+    const int result = receive(answer, time_limit_ms + line_time_allowance(request.size()));
     if (result != VUP_OK) {
         log_line("%s(%i): ReceiveData during Exchange failed: %d", kModule, __LINE__, result);
     }
