@@ -81,11 +81,11 @@ std::unique_ptr<platform::SerialPort> PortScript::open() {
 }
 
 std::vector<std::uint8_t> answer_block(const std::vector<std::uint8_t>& information) {
-    std::vector<std::uint8_t> block(information.size() + 3);
-    block[0] = 0x21;
-    block[1] = 0x40;
-    block[2] = static_cast<std::uint8_t>(information.size());
-    std::copy(information.begin(), information.end(), block.begin() + 3);
+    const std::uint8_t header[3] = {0x21, 0x40, static_cast<std::uint8_t>(information.size())};
+    std::vector<std::uint8_t> block;
+    block.reserve(information.size() + 4);
+    block.insert(block.end(), std::begin(header), std::end(header));
+    block.insert(block.end(), information.begin(), information.end());
     std::uint8_t check = 0;
     for (std::uint8_t byte : block) {
         check ^= byte;
