@@ -81,13 +81,13 @@ std::unique_ptr<platform::SerialPort> PortScript::open() {
 }
 
 std::vector<std::uint8_t> answer_block(const std::vector<std::uint8_t>& information) {
-    const std::uint8_t header[3] = {0x21, 0x40, static_cast<std::uint8_t>(information.size())};
     std::vector<std::uint8_t> block;
-    block.reserve(information.size() + 4);
-    block.insert(block.end(), std::begin(header), std::end(header));
-    block.insert(block.end(), information.begin(), information.end());
-    std::uint8_t check = 0;
-    for (std::uint8_t byte : block) {
+    block.push_back(0x21);
+    block.push_back(0x40);
+    block.push_back(static_cast<std::uint8_t>(information.size()));
+    std::uint8_t check = 0x21 ^ 0x40 ^ static_cast<std::uint8_t>(information.size());
+    for (std::uint8_t byte : information) {
+        block.push_back(byte);
         check ^= byte;
     }
     block.push_back(check);
