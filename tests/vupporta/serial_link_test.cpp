@@ -1,6 +1,4 @@
-// The serial link's rules: line settings, pieces of 128 bytes, read attempts counted by the
-// time limit, short and aborted receives, and the status queries' retry.
-#include "scripted_port.h"
+#include "fake_terminal.h"
 #include "serial_link.h"
 #include "test_support.h"
 
@@ -10,117 +8,207 @@
 namespace vupporta {
 namespace {
 
-using testing::answer_block;
+using testing::FakeTerminal;
+using testing::LogCapture;
 
 class SerialLinkTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        testing::prepare_fast_environment();
-        script.line.baud = 9600;
-        script.line.parity = platform::Parity::Even;
-        script.line.binary = false;
-        ASSERT_EQ(link.open("COM7"), VUP_OK);
+    void SetUp() override { testing::prepare_fast_environment(); }
+
+    SerialLink open_link() {
+        SerialLink link([this](std::string_view path) { return terminal.open(path); });
+        EXPECT_EQ(link.open("COM7"), VUP_OK);
+        return link;
     }
 
-    testing::PortScript script;
-    std::string opened_path;
-    SerialLink link{[this](std::string_view path) {
-        opened_path = path;
-        return script.open();
-    }};
-    testing::LogCapture log;
-    std::uint8_t byte = 0;
+    FakeTerminal terminal;
+    LogCapture log;
 };
 
-TEST_F(SerialLinkTest, OpensTheDevicePathAt57600Baud8N1) {
-    EXPECT_EQ(opened_path, "\\\\.\\COM7");
-    EXPECT_EQ(script.line.baud, 57600u);
-    EXPECT_EQ(script.line.data_bits, 8);
-    EXPECT_EQ(script.line.parity, platform::Parity::None);
-    EXPECT_EQ(script.line.stop_bits, platform::StopBits::One);
-    EXPECT_TRUE(script.line.binary);
-    script.connected = false;
+TEST_F(SerialLinkTest, OpensTheDevicePathAndSetsTheLine) {
+    struct RecordingPort : platform::SerialPort {
+        platform::LineSettings line{};
+        bool get_line_settings(platform::LineSettings& s) override {
+            s = line;
+            return true;
+        }
+        bool set_line_settings(const platform::LineSettings& s) override {
+            line = s;
+            return true;
+        }
+        bool get_timeouts(platform::Timeouts&) override { return true; }
+        bool set_timeouts(const platform::Timeouts&) override { return true; }
+        bool setup_queues(std::uint32_t, std::uint32_t) override { return true; }
+        std::optional<std::size_t> read(std::span<std::uint8_t>) override { return 0; }
+        std::optional<std::size_t> write(std::span<const std::uint8_t> d) override {
+            return d.size();
+        }
+        bool set_break(bool) override { return true; }
+        bool purge(std::uint32_t) override { return true; }
+        void cancel() override {}
+        bool connected() const override { return true; }
+    };
+    RecordingPort* seen = nullptr;
+    std::string path;
+    SerialLink link([&](std::string_view p) {
+        path = p;
+        auto port = std::make_unique<RecordingPort>();
+        port->line.baud = 9600;
+        port->line.parity = platform::Parity::Even;
+        port->line.stop_bits = platform::StopBits::Two;
+        port->line.data_bits = 7;
+        port->line.binary = false;
+        seen = port.get();
+        return port;
+    });
+    ASSERT_EQ(link.open("COM3"), VUP_OK);
+    EXPECT_EQ(path, "\\\\.\\COM3");
+    EXPECT_EQ(seen->line.baud, 57600u);
+    EXPECT_EQ(seen->line.data_bits, 8);
+    EXPECT_EQ(seen->line.parity, platform::Parity::None);
+    EXPECT_EQ(seen->line.stop_bits, platform::StopBits::One);
+    EXPECT_TRUE(seen->line.binary);
+}
+
+TEST_F(SerialLinkTest, MissingPortGives729AndLeavesNothingOpen) {
+    terminal.connected = false;
+    SerialLink link([this](std::string_view path) { return terminal.open(path); });
     EXPECT_EQ(link.open("COM9"), VUP_ERR_PORT);
     EXPECT_FALSE(link.is_open());
-    EXPECT_FALSE(link.break_pulse());
+    EXPECT_EQ(link.open(""), VUP_ERR_PORT);
 }
 
-TEST_F(SerialLinkTest, ExchangeSendsPiecesOfAtMost128BytesThenReadsAtOnce) {
-    script.reads = {{0x06}};
-    const std::vector<std::uint8_t> request(300, 0x55);
-    EXPECT_EQ(link.exchange(request, {&byte, 1}, 1000), VUP_OK);
-    EXPECT_EQ(script.write_sizes, (std::vector<std::size_t>{128, 128, 44}));
-    EXPECT_EQ(script.read_multipliers, (std::vector<std::uint32_t>{platform::kMaxDword}));
-    // Nothing to send: 200, the line untouched.
-    EXPECT_EQ(link.exchange({}, {&byte, 1}, 1000), VUP_ERR_GENERAL);
-    EXPECT_EQ(script.write_sizes.size(), 3u);
+TEST_F(SerialLinkTest, ExchangeSendsPiecesOfAtMost128Bytes) {
+    SerialLink link = open_link();
+    terminal.raw = true;
+    terminal.raw_reads = {{0x06}};
+    std::vector<std::uint8_t> request(300, 0x55);
+    std::uint8_t answer = 0;
+    EXPECT_EQ(link.exchange(request, {&answer, 1}, 1000), VUP_OK);
+    EXPECT_EQ(terminal.write_sizes, (std::vector<std::size_t>{128, 128, 44}));
+    EXPECT_EQ(answer, 0x06);
+    // The exchange reads with the "return as soon as a byte is there" timing.
+    EXPECT_EQ(terminal.read_multipliers.back(), platform::kMaxDword);
 }
 
-TEST_F(SerialLinkTest, ReceiveSpendsOneReadAttemptPerSecondOfItsLimit) {
+TEST_F(SerialLinkTest, ExchangeWithNothingToSendGives200WithoutTouchingTheLine) {
+    SerialLink link = open_link();
+    std::uint8_t answer = 0;
+    EXPECT_EQ(link.exchange({}, {&answer, 1}, 1000), VUP_ERR_GENERAL);
+    EXPECT_TRUE(terminal.write_sizes.empty());
+    EXPECT_TRUE(terminal.read_multipliers.empty());
+    EXPECT_TRUE(log.contains("TransmitData during Exchange failed"));
+}
+
+TEST_F(SerialLinkTest, ReceiveCountsReadAttemptsBySecondsOfTheLimit) {
+    SerialLink link = open_link();
+    terminal.raw = true;
+    std::uint8_t byte = 0;
     EXPECT_EQ(link.receive({&byte, 1}, 0), VUP_ERR_NO_ANSWER);
-    EXPECT_EQ(script.silent_reads, 1);
+    EXPECT_EQ(terminal.silent_reads, 1);
     EXPECT_EQ(link.receive({&byte, 1}, 10000), VUP_ERR_NO_ANSWER);
-    EXPECT_EQ(script.silent_reads, 11);
-    // Pieces over several attempts make a whole answer.
-    std::uint8_t answer[3] = {};
-    script.reads = {{1}, {2}, {3}};
-    EXPECT_EQ(link.receive(answer, 3000), VUP_OK);
-    EXPECT_EQ(answer[2], 3);
+    EXPECT_EQ(terminal.silent_reads, 11);
 }
 
-TEST_F(SerialLinkTest, ShortLostAndAbortedReceives) {
-    std::uint8_t answer[3] = {};
-    script.reads = {{1, 2}};
-    EXPECT_EQ(link.receive(answer, 3000), VUP_ERR_GENERAL);
+TEST_F(SerialLinkTest, ShortReceiveGives200AndLogsTheCounts) {
+    SerialLink link = open_link();
+    terminal.raw = true;
+    terminal.raw_reads = {{1, 2}};
+    std::uint8_t buffer[3] = {};
+    EXPECT_EQ(link.receive(buffer, 3000), VUP_ERR_GENERAL);
     EXPECT_TRUE(log.contains("ReceiveData failed - dwReceived:0 != wRxLen:3"));
+    // Pieces arriving over several attempts still make a whole answer.
+    terminal.raw_reads = {{1}, {2}, {3}};
+    EXPECT_EQ(link.receive(buffer, 3000), VUP_OK);
+    EXPECT_EQ(buffer[2], 3);
+}
 
+TEST_F(SerialLinkTest, AbortEndsAReceiveAfterTheCurrentAttempt) {
+    SerialLink link = open_link();
+    terminal.raw = true;
     int abort_flag = 1;
     link.set_abort_flag(AbortFlag(&abort_flag));
-    const int silent_before = script.silent_reads;
+    std::uint8_t byte = 0;
     EXPECT_EQ(link.receive({&byte, 1}, 10000), VUP_ERR_ABORTED);
-    EXPECT_EQ(script.silent_reads, silent_before + 1);
-    const std::vector<std::uint8_t> request(300, 1);
+    EXPECT_EQ(terminal.silent_reads, 1);
+    // An exchange stops after the first piece.
+    std::vector<std::uint8_t> request(300, 1);
     EXPECT_EQ(link.exchange(request, {&byte, 1}, 1000), VUP_ERR_ABORTED);
-    EXPECT_EQ(script.write_sizes.size(), 1u);
-    link.set_abort_flag({});
+    EXPECT_EQ(terminal.write_sizes.size(), 1u);
+}
 
-    script.connected = false;
+TEST_F(SerialLinkTest, LostDeviceEndsTransmitAndReceive) {
+    SerialLink link = open_link();
+    terminal.connected = false;
+    std::uint8_t byte = 7;
     EXPECT_EQ(link.transmit({&byte, 1}), VUP_ERR_ABORTED);
     EXPECT_EQ(link.receive({&byte, 1}, 5000), VUP_ERR_NO_ANSWER);
     EXPECT_TRUE(log.contains("GetOverlappedResult in ReceiveData failed"));
 }
 
-TEST_F(SerialLinkTest, ManufacturerStatusRetriesOnceOnABadStatusWord) {
+TEST_F(SerialLinkTest, ManufacturerStatusReadsTheAnswerByItsLength) {
+    SerialLink link = open_link();
     StatusResponse status;
-    script.reads = {answer_block({1, 0x6A, 0x82}), answer_block({1, 0x6A, 0x82})};
-    EXPECT_EQ(link.manufacturer_status(status), VUP_ERR_STATUS_WORD);
-    EXPECT_EQ(script.write_sizes, (std::vector<std::size_t>{9, 9}));
-    EXPECT_EQ(script.purges, 2);
-    script.reads = {answer_block({0x6A, 0x82}), answer_block({7, 0x90, 0x00})};
-    EXPECT_EQ(link.manufacturer_status(status), VUP_OK);
-    EXPECT_EQ(status.byte(0), 7);
+    ASSERT_EQ(link.manufacturer_status(status), VUP_OK);
+    EXPECT_EQ(status.length(), 63u);
+    EXPECT_EQ(status.firmware_version(), "1.2.3");
+    EXPECT_EQ(terminal.manufacturer_queries, 1);
     EXPECT_TRUE(log.contains("VUPPorta("));
+    EXPECT_TRUE(log.contains("): Obtaining device status"));
+}
+
+TEST_F(SerialLinkTest, BadStatusWordTwiceGives756AfterTwoQueriesAndTwoPurges) {
+    SerialLink link = open_link();
+    terminal.status_answers = {{0x01, 0x02, 0x6A, 0x82}};
+    StatusResponse status;
+    EXPECT_EQ(link.manufacturer_status(status), VUP_ERR_STATUS_WORD);
+    EXPECT_EQ(terminal.manufacturer_queries, 2);
+    EXPECT_EQ(terminal.purges, 2);
+    // A good second answer is taken.
+    terminal.status_answers = {{0x6A, 0x82}, testing::status_information()};
+    terminal.manufacturer_queries = 0;
+    EXPECT_EQ(link.manufacturer_status(status), VUP_OK);
+    EXPECT_EQ(terminal.manufacturer_queries, 2);
 }
 
 TEST_F(SerialLinkTest, GarbledStatusAnswersEndWithACode) {
+    SerialLink link = open_link();
+    terminal.raw = true;
     StatusResponse status;
-    script.reads = {{0x21, 0x40, 200}, {1, 2, 3, 4, 5}}; // LEN promises more than comes
+    // Header promises 200 bytes, 5 come.
+    terminal.raw_reads = {{0x21, 0x40, 200}, {1, 2, 3, 4, 5}};
     EXPECT_EQ(link.manufacturer_status(status), VUP_ERR_GENERAL);
-    script.reads = {answer_block({}), answer_block({})}; // no status word at all
+    // LEN 0: no status word at all.
+    terminal.raw_reads = {{0x21, 0x40, 0}, {0x61}, {0x21, 0x40, 0}, {0x61}};
     EXPECT_EQ(link.manufacturer_status(status), VUP_ERR_STATUS_WORD);
-    std::vector<std::uint8_t> longest(255, 0xAA);
-    longest[253] = 0x90;
-    longest[254] = 0x00;
-    script.reads = {answer_block(longest)};
+    // LEN 255, the largest block.
+    std::vector<std::uint8_t> big(256, 0);
+    big[253] = 0x90;
+    terminal.raw_reads = {{0x21, 0x40, 255}, big};
     EXPECT_EQ(link.manufacturer_status(status), VUP_OK);
     EXPECT_EQ(status.length(), 255u);
+    // Silence.
+    terminal.raw_reads.clear();
     EXPECT_EQ(link.manufacturer_status(status), VUP_ERR_NO_ANSWER);
+}
 
-    script.reads = {answer_block({0x90, 0x00})};
+TEST_F(SerialLinkTest, ShortStatusWantsAnAnswerStartingWith9000) {
+    SerialLink link = open_link();
     EXPECT_EQ(link.short_status(), VUP_OK);
-    script.reads = {answer_block({0x00, 0x90, 0x00})};
+    terminal.short_status_ok = false;
     EXPECT_EQ(link.short_status(), VUP_ERR_SHORT_STATUS);
+    terminal.raw = true;
     EXPECT_EQ(link.short_status(), VUP_ERR_SHORT_STATUS);
+}
+
+TEST_F(SerialLinkTest, BreakPulseSetsAndClearsTheBreak) {
+    SerialLink link = open_link();
+    EXPECT_TRUE(link.break_pulse());
+    EXPECT_EQ(terminal.breaks, 1);
+    terminal.break_refused = true;
+    EXPECT_FALSE(link.break_pulse());
+    link.close();
+    EXPECT_FALSE(link.break_pulse());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Fuzz target: a terminal's answer to the status queries, as the serial link reads it (block
-// header, information field by LEN) and as the display reads its fields.
+// header, information field by LEN) and as the display and the download read its fields.
 #include "display_info.h"
-#include "scripted_port.h"
+#include "fake_terminal.h"
 
 #include <array>
 #include <cstddef>
@@ -17,15 +17,15 @@ class EmptyTexts : public vupporta::Texts {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) {
-        return 0;
+    vupporta::testing::FakeTerminal terminal;
+    terminal.raw = true;
+    // The answer arrives in two reads of arbitrary split, as a line delivers it.
+    const std::size_t split = size > 0 ? data[0] % (size + 1) : 0;
+    if (size > 1) {
+        terminal.raw_reads.emplace_back(data + 1, data + std::max<std::size_t>(1, split));
+        terminal.raw_reads.emplace_back(data + std::max<std::size_t>(1, split), data + size);
     }
-    // The answer arrives in two reads split where the first byte says, as a line delivers it.
-    vupporta::testing::PortScript script;
-    const std::size_t split = 1 + data[0] % size;
-    script.reads.emplace_back(data + 1, data + split);
-    script.reads.emplace_back(data + split, data + size);
-    vupporta::SerialLink link([&](std::string_view) { return script.open(); });
+    vupporta::SerialLink link([&](std::string_view path) { return terminal.open(path); });
     if (link.open("COM1") != 0) {
         return 0;
     }
@@ -34,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::array<DisplayRow, VUP_DISPLAY_ROWS> rows{};
         EmptyTexts texts;
         vupporta::fill_display_rows("Halvane", status, nullptr, texts, rows.data());
+        volatile unsigned sink = status.stored_records() + status.download_state();
+        (void)sink;
     }
     link.short_status();
     return 0;

@@ -58,6 +58,11 @@ std::size_t LogCapture::count(std::string_view text) const {
     }));
 }
 
+std::string NumberedTexts::text(unsigned id, std::size_t buffer_size) const {
+    std::string text = id == 743 ? "T743 %d records" : "T" + std::to_string(id);
+    return text.substr(0, buffer_size - 1);
+}
+
 TempFolder::TempFolder() {
     std::random_device random;
     const auto base = std::filesystem::temp_directory_path();

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the plug-in's tests: the log captured, texts that name their number, a temporary
 // folder, protocol waits scaled down.
+#include "texts.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +18,12 @@ class LogCapture {
     std::vector<std::string> lines() const;
     bool contains(std::string_view text) const;
     std::size_t count(std::string_view text) const;
+};
+
+// Texts "T<number>", and the number itself for the warning's format.
+class NumberedTexts : public Texts {
+  public:
+    std::string text(unsigned id, std::size_t buffer_size = kShortTextSize) const override;
 };
 
 // A fresh folder below the system's temporary folder, removed with its content.
