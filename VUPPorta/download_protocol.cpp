@@ -89,7 +89,11 @@ int Download::run() {
         await_removal_notice();
     }
     link_.close();
-    if (abort_.is_set()) {
+    // A terminal that restarts into its new image leaves the bus at once; when it had
+    // acknowledged the whole image before the monitor saw it go, the download succeeded.
+    const bool restarted_after_success =
+        result == VUP_OK && image_acknowledged_ && monitor_.removal_seen();
+    if (abort_.is_set() && !restarted_after_success) {
         result = VUP_ERR_ABORTED;
     }
     if (result != VUP_OK) {
@@ -384,6 +388,12 @@ int Download::transfer() {
     link_.set_read_timing(1);
     std::uint8_t acknowledgement = 0;
     const int result = link_.receive({&acknowledgement, 1}, firmware ? 40000 : 60000);
+    if (result == VUP_OK && acknowledgement == kAck) {
+        // The terminal holds the whole image and now restarts into it; its leaving the bus
+        // from here on is no interruption.
+        image_acknowledged_ = true;
+        monitor_.set_armed(false);
+    }
     link_.close();
     if (result != VUP_OK || acknowledgement != kAck) {
         return VUP_ERR_FINAL_ACK;

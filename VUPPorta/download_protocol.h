@@ -71,6 +71,7 @@ class Download {
     AbortFlag abort_;
     Progress progress_;
     std::optional<FirmwareImage> image_;
+    bool image_acknowledged_ = false;
 };
 
 } // namespace vupporta

@@ -325,6 +325,15 @@ TEST_F(DownloadTest, UnplugDuringTheTransferAbortsWithDeviceRemoved) {
     EXPECT_EQ(g_reports.back(), (Report{0, std::nullopt}));
 }
 
+TEST_F(DownloadTest, TerminalRestartingAfterTheFinalAcknowledgementIsSuccess) {
+    terminal.on_final_answer = [this] {
+        terminal.connected = false;
+        hub.remove(kInterfacePath);
+    };
+    EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_OK);
+    EXPECT_EQ(g_reports.back(), (Report{6, "T605"}));
+}
+
 TEST_F(DownloadTest, UnplugDuringTheHandshakeIsNoAbort) {
     terminal.on_break = [this](int breaks) {
         if (breaks == 1) {

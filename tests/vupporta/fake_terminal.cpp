@@ -208,6 +208,9 @@ std::optional<std::size_t> FakeTerminal::read(std::span<std::uint8_t> buffer,
                !final_given_ && final_answer) {
         final_given_ = true;
         answers_.push_back(*final_answer);
+        if (on_final_answer) {
+            on_final_answer();
+        }
     }
     const std::size_t count = std::min(buffer.size(), answers_.size());
     std::copy_n(answers_.begin(), count, buffer.begin());
