@@ -59,7 +59,7 @@ std::string format_count(std::string_view pattern, unsigned number) {
 
 } // namespace
 
-BlockSpec block_spec(std::size_t index, bool firmware, std::size_t remaining) {
+BlockLayout block_layout(std::size_t index, bool firmware, std::size_t remaining) {
     if (index < 2) {
         return {256, 1000};
     }
@@ -355,7 +355,7 @@ int Download::transfer() {
     }
     std::size_t sent = 0;
     for (std::size_t index = 0; sent < data.size(); ++index) {
-        const BlockSpec block = block_spec(index, firmware, data.size() - sent);
+        const BlockLayout block = block_layout(index, firmware, data.size() - sent);
         if (block.size > data.size() - sent) {
             if (index == 0) {
                 return VUP_ERR_GENERAL;

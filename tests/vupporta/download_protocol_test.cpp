@@ -390,13 +390,13 @@ TEST_F(DownloadTest, TwoDownloadsInARowEachGetAMonitor) {
 }
 
 TEST(BlockTable, SizesAndTimeLimitsByPosition) {
-    EXPECT_EQ(block_spec(0, true, 5000).size, 256u);
-    EXPECT_EQ(block_spec(1, false, 5000).time_limit_ms, 1000u);
-    EXPECT_EQ(block_spec(2, true, 100000).size, 261u);
-    EXPECT_EQ(block_spec(2, true, 100000).time_limit_ms, 30000u);
-    EXPECT_EQ(block_spec(2, false, 100000).size, 65536u);
-    EXPECT_EQ(block_spec(3, true, 227).size, 227u);
-    EXPECT_EQ(block_spec(7, false, 70000).time_limit_ms, 10000u);
+    EXPECT_EQ(block_layout(0, true, 5000).size, 256u);
+    EXPECT_EQ(block_layout(1, false, 5000).time_limit_ms, 1000u);
+    EXPECT_EQ(block_layout(2, true, 100000).size, 261u);
+    EXPECT_EQ(block_layout(2, true, 100000).time_limit_ms, 30000u);
+    EXPECT_EQ(block_layout(2, false, 100000).size, 65536u);
+    EXPECT_EQ(block_layout(3, true, 227).size, 227u);
+    EXPECT_EQ(block_layout(7, false, 70000).time_limit_ms, 10000u);
 }
 
 } // namespace
