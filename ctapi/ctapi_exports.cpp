@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+static_assert(OK == brantel::kOk && ERR_INVALID == brantel::kErrInvalid &&
+              ERR_CT == brantel::kErrCt && ERR_TRANS == brantel::kErrTrans &&
+              ERR_MEMORY == brantel::kErrMemory);
+
 namespace {
 
 // Constructed when the library is loaded; its destructor runs when the library is unloaded

@@ -2,7 +2,9 @@
 // The user-interface port: message boxes, the wait window and file dialogs behind one
 // interface. Implementations: the toolkit's (dialogs), the console's (no display, or
 // MORLIN_UI=console) and a scripted one for tests.
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +35,7 @@ struct FileDialogRequest {
 };
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
     virtual MessageAnswer message_box(const MessageBoxRequest& request) = 0;
     // A modeless "please wait" window; hide_wait closes it. Showing twice replaces the text.
@@ -53,18 +55,40 @@ UserInterface& user_interface();
 // Installs a port (tests install a scripted one); null restores the default. Returns the old.
 std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui);
 
-// Console implementation. Each message box writes one line to standard error:
+// Console implementation (no display, or MORLIN_UI=console). Each call writes one line to
+// standard error:
 //   MSGBOX <icon> <buttons> [<caption>] <text> => <answer>
-// (line breaks in the text written as "\n"); answers come in order from MORLIN_UI_ANSWERS
-// ("yes,no,..."), then the default button.
+//   WAIT <text>            WAIT end
+//   OPENFILE [<title>] => <path or cancel>     SAVEFILE [<title>] => <path or cancel>
+// icon: error warning information question none; buttons: ok okcancel yesno yesnocancel;
+// answer: ok cancel yes no. In texts a line break is written as the two characters \n and a
+// carriage return is dropped. Answers come in order from MORLIN_UI_ANSWERS ("yes,no,..."),
+// then the box's default button; an empty entry or "default" takes the default button, and an
+// answer the box does not offer is used up, replaced by the default and reported on a line
+// "UI-WARNING ..." before the MSGBOX line. File dialogs take their answers in order from
+// MORLIN_UI_FILES ("path,cancel,..."), then cancel; a relative path is taken relative to the
+// dialog's initial directory (or the current directory). Both lists are read when the
+// implementation is made. Thread-safe.
 std::shared_ptr<UserInterface> make_console_user_interface();
+// The same, writing its lines to `out` instead of standard error (for tests).
+std::shared_ptr<UserInterface> make_console_user_interface(std::FILE* out);
 
-// Scripted implementation for tests: answers from a queue, records every request.
+// The console's spelling of icons, buttons and answers ("error", "yesno", "cancel").
+const char* icon_name(MessageIcon icon);
+const char* buttons_name(MessageButtons buttons);
+const char* answer_name(MessageAnswer answer);
+// True when a box with these buttons offers that answer.
+bool offers_answer(MessageButtons buttons, MessageAnswer answer);
+
+// Scripted implementation for tests: answers from a queue, records every request. An answer
+// that the box does not offer gives the default button instead. Each call holds `mutex`; a
+// test reads the fields after the code under test has finished, or under that lock.
 class ScriptedUserInterface : public UserInterface {
-public:
-    std::vector<MessageAnswer> answers;          // taken from the front; then the default
-    std::vector<MessageBoxRequest> boxes;        // every box shown
-    std::vector<std::string> wait_texts;         // every show_wait text
+  public:
+    std::mutex mutex;
+    std::vector<MessageAnswer> answers;                   // taken from the front; then the default
+    std::vector<MessageBoxRequest> boxes;                 // every box shown
+    std::vector<std::string> wait_texts;                  // every show_wait text
     std::vector<std::optional<std::string>> file_answers; // taken from the front
     std::vector<FileDialogRequest> file_requests;
     bool wait_visible = false;

@@ -199,6 +199,26 @@ std::unique_ptr<TcpListener> TcpListener::listen(std::uint16_t port, std::string
     return std::make_unique<PosixListener>(fd, ntohs(address.sin_port));
 }
 
+std::unique_ptr<TcpConnection> TcpConnection::connect_local(std::uint16_t port,
+                                                            std::string& error) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return nullptr;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = std::string("connect: ") + std::strerror(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return std::make_unique<PosixConnection>(fd);
+}
+
 std::unique_ptr<Waiter> Waiter::create(std::string& error) {
     const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (fd < 0) {

@@ -11,22 +11,20 @@
 extern "C" {
 #endif
 
-/* The Windows API calling convention on a Windows build; nothing elsewhere. */
-#if defined(_WIN32)
-#define CTAPI_CALL __stdcall
-#else
+/* The calling convention of the four functions: the Windows API convention (__stdcall, the
+ * callee removes the arguments) on a Windows build, whose build settings define CTAPI_CALL
+ * for the library and its applications; the platform's C convention elsewhere. */
+#ifndef CTAPI_CALL
 #define CTAPI_CALL
 #endif
 
-/* Exported by the library itself; nothing for applications. */
-#if defined(BRANTEL_BUILDING)
-#if defined(_WIN32)
-#define CTAPI_EXPORT __declspec(dllexport)
-#else
+/* Marks the four functions as exported when the library itself is built. */
+#ifndef CTAPI_EXPORT
+#if defined(BRANTEL_BUILDING) && defined(__GNUC__)
 #define CTAPI_EXPORT __attribute__((visibility("default")))
-#endif
 #else
 #define CTAPI_EXPORT
+#endif
 #endif
 
 typedef signed char IS8;

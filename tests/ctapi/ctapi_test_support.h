@@ -44,6 +44,7 @@ inline const std::filesystem::path& devices_dir() {
 inline void prepare_environment(const char* time_scale_percent = "5") {
     ::setenv("MORLIN_DEVICES", devices_dir().c_str(), 1);
     ::setenv("MORLIN_TIME_SCALE", time_scale_percent, 0);
+    ::setenv("MORLIN_REAL_PORTS", "none", 1);
     ::setenv("MORLIN_INHIBIT", "none", 0);
     ::setenv("MORLIN_UI", "console", 0);
 }

@@ -14,8 +14,13 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A block with its check byte.
 inline Bytes make_block(std::uint8_t nad, std::uint8_t pcb, const Bytes& inf = {}) {
-    Bytes block{nad, pcb, static_cast<std::uint8_t>(inf.size())};
-    block.insert(block.end(), inf.begin(), inf.end());
+    Bytes block;
+    block.reserve(inf.size() + 4);
+    block.push_back(nad);
+    block.push_back(pcb);
+    block.push_back(static_cast<std::uint8_t>(inf.size()));
+    for (std::uint8_t byte : inf)
+        block.push_back(byte);
     block.push_back(lrc(block));
     return block;
 }

@@ -143,7 +143,8 @@ TEST_F(HostLogTest, ThreadsLoggingAtOnceNeverMixTheirLines) {
         threads.emplace_back([t] {
             for (int i = 0; i < kLines; ++i) {
                 host_log("%s(%i) :thread %d line %d %s", "DeviceMonitor", t, t, i,
-                         std::string(static_cast<std::size_t>(40 + t), 'a' + t).c_str());
+                         std::string(static_cast<std::size_t>(40 + t), static_cast<char>('a' + t))
+                             .c_str());
             }
         });
     }
@@ -158,7 +159,8 @@ TEST_F(HostLogTest, ThreadsLoggingAtOnceNeverMixTheirLines) {
         ASSERT_TRUE(std::regex_match(lines[i], match, pattern)) << lines[i];
         const int thread = std::stoi(match[1]);
         EXPECT_EQ(std::stoi(match[2]), thread);
-        EXPECT_EQ(match[3].str(), std::string(static_cast<std::size_t>(40 + thread), 'a' + thread));
+        EXPECT_EQ(match[3].str(), std::string(static_cast<std::size_t>(40 + thread),
+                                              static_cast<char>('a' + thread)));
     }
 }
 

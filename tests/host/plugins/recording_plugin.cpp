@@ -13,8 +13,9 @@
 //   accept=PATTERN;...       file names (last component, wildcards, ignoring case) that
 //                            VUPIsBinaryValid accepts (default "*")
 //   reject=CODE              VUPIsBinaryValid's answer for other files (default 207)
-//   result.FUNCTION=CODE     what FUNCTION returns (default 0; VUPIsOSSupported and
-//                            VUPIsUploadSupported likewise)
+//   result.FUNCTION=CODE     what FUNCTION returns (default 0), e.g. result.VUPIsOSSupported,
+//                            result.VUPIsUploadSupported, result.VUPDownloadFirmware;
+//                            VUPStartStop: result.VUPStartStop.start / result.VUPStartStop.stop
 //   error.CODE=TEXT          VUPGetErrorMessage's text (default "Recorder error CODE")
 //   dllinfo.KIND=TEXT        VUPGetDLLInfo's text (answer 0 when not given)
 //

@@ -1,0 +1,113 @@
+// The process-wide user-interface port and the helpers every implementation shares.
+#include "platform/ui.h"
+
+#include <array>
+#include <span>
+
+namespace platform {
+namespace {
+
+std::mutex g_port_mutex;
+std::shared_ptr<UserInterface> g_port;
+
+// The answers of each button set, in button order.
+std::span<const MessageAnswer> answers_of(MessageButtons buttons) {
+    static constexpr std::array<MessageAnswer, 1> ok = {MessageAnswer::Ok};
+    static constexpr std::array<MessageAnswer, 2> ok_cancel = {MessageAnswer::Ok,
+                                                               MessageAnswer::Cancel};
+    static constexpr std::array<MessageAnswer, 2> yes_no = {MessageAnswer::Yes, MessageAnswer::No};
+    static constexpr std::array<MessageAnswer, 3> yes_no_cancel = {
+        MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Cancel};
+    switch (buttons) {
+    case MessageButtons::OkCancel:
+        return ok_cancel;
+    case MessageButtons::YesNo:
+        return yes_no;
+    case MessageButtons::YesNoCancel:
+        return yes_no_cancel;
+    case MessageButtons::Ok:
+        break;
+    }
+    return ok;
+}
+
+} // namespace
+
+MessageAnswer default_answer(MessageButtons buttons, int default_button) {
+    auto answers = answers_of(buttons);
+    if (default_button < 0 || static_cast<std::size_t>(default_button) >= answers.size()) {
+        return answers.front(); // as Windows: an out-of-range default is the first button
+    }
+    return answers[static_cast<std::size_t>(default_button)];
+}
+
+bool offers_answer(MessageButtons buttons, MessageAnswer answer) {
+    for (MessageAnswer offered : answers_of(buttons)) {
+        if (offered == answer) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* icon_name(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Error:
+        return "error";
+    case MessageIcon::Warning:
+        return "warning";
+    case MessageIcon::Information:
+        return "information";
+    case MessageIcon::Question:
+        return "question";
+    case MessageIcon::None:
+        break;
+    }
+    return "none";
+}
+
+const char* buttons_name(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::OkCancel:
+        return "okcancel";
+    case MessageButtons::YesNo:
+        return "yesno";
+    case MessageButtons::YesNoCancel:
+        return "yesnocancel";
+    case MessageButtons::Ok:
+        break;
+    }
+    return "ok";
+}
+
+const char* answer_name(MessageAnswer answer) {
+    switch (answer) {
+    case MessageAnswer::Cancel:
+        return "cancel";
+    case MessageAnswer::Yes:
+        return "yes";
+    case MessageAnswer::No:
+        return "no";
+    case MessageAnswer::Ok:
+        break;
+    }
+    return "ok";
+}
+
+UserInterface& user_interface() {
+    std::lock_guard lock(g_port_mutex);
+    if (!g_port) {
+        // Until the toolkit's port is installed (by the UI layer, when a display is there),
+        // the console serves, with or without a display.
+        g_port = make_console_user_interface();
+    }
+    return *g_port;
+}
+
+std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui) {
+    std::lock_guard lock(g_port_mutex);
+    std::swap(g_port, ui);
+    return ui;
+}
+
+} // namespace platform

@@ -1,0 +1,158 @@
+#include "platform/ui.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageIcon;
+using test_support::EnvGuard;
+
+// A console port writing into a temporary file, and the lines written so far.
+class ConsolePort {
+  public:
+    ConsolePort() : file_(std::tmpfile()), ui_(platform::make_console_user_interface(file_)) {}
+    ~ConsolePort() { std::fclose(file_); }
+    ConsolePort(const ConsolePort&) = delete;
+    ConsolePort& operator=(const ConsolePort&) = delete;
+    platform::UserInterface& ui() { return *ui_; }
+    std::string output() {
+        std::fflush(file_);
+        std::rewind(file_);
+        std::string text;
+        char buffer[512];
+        std::size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
+            text.append(buffer, got);
+        }
+        return text;
+    }
+
+  private:
+    std::FILE* file_;
+    std::shared_ptr<platform::UserInterface> ui_;
+};
+
+platform::MessageBoxRequest box(std::string text, MessageButtons buttons, int default_button = 0,
+                                MessageIcon icon = MessageIcon::Question) {
+    return {std::move(text), "Morlin", icon, buttons, default_button};
+}
+
+TEST(PlatformConsoleUi, WritesOneLinePerBoxWithScriptedAnswersThenDefaults) {
+    EnvGuard answers("MORLIN_UI_ANSWERS", "no,,cancel");
+    EnvGuard files("MORLIN_UI_FILES", nullptr);
+    ConsolePort port;
+    EXPECT_EQ(port.ui().message_box(box("Save?\r\nReally", MessageButtons::YesNo)),
+              MessageAnswer::No);
+    EXPECT_EQ(port.ui().message_box(box("Continue?", MessageButtons::YesNo, 1)), MessageAnswer::No);
+    EXPECT_EQ(port.ui().message_box(box("Go on?", MessageButtons::YesNoCancel)),
+              MessageAnswer::Cancel);
+    EXPECT_EQ(port.ui().message_box(box("Done", MessageButtons::Ok, 0, MessageIcon::Information)),
+              MessageAnswer::Ok);
+    EXPECT_EQ(port.output(), "MSGBOX question yesno [Morlin] Save?\\nReally => no\n"
+                             "MSGBOX question yesno [Morlin] Continue? => no\n"
+                             "MSGBOX question yesnocancel [Morlin] Go on? => cancel\n"
+                             "MSGBOX information ok [Morlin] Done => ok\n");
+}
+
+TEST(PlatformConsoleUi, AnswerNotOfferedIsUsedUpAndReplacedByTheDefault) {
+    EnvGuard answers("MORLIN_UI_ANSWERS", "yes,maybe,ok");
+    ConsolePort port;
+    EXPECT_EQ(port.ui().message_box(box("Failed", MessageButtons::Ok, 0, MessageIcon::Error)),
+              MessageAnswer::Ok);
+    EXPECT_EQ(port.ui().message_box(box("Stop?", MessageButtons::OkCancel, 1)),
+              MessageAnswer::Cancel);
+    EXPECT_EQ(port.ui().message_box(box("Stop?", MessageButtons::OkCancel, 1)), MessageAnswer::Ok);
+    std::string out = port.output();
+    EXPECT_NE(
+        out.find(
+            "UI-WARNING answer \"yes\" is not one of the buttons ok; default button ok used\n"),
+        std::string::npos);
+    EXPECT_NE(out.find("MSGBOX error ok [Morlin] Failed => ok\n"), std::string::npos);
+    EXPECT_NE(out.find("MSGBOX question okcancel [Morlin] Stop? => cancel\n"), std::string::npos);
+    EXPECT_NE(out.find("MSGBOX question okcancel [Morlin] Stop? => ok\n"), std::string::npos);
+}
+
+TEST(PlatformConsoleUi, WaitWindowAndFileDialogs) {
+    EnvGuard files("MORLIN_UI_FILES", "/tmp/a.bin,cancel,fw\\b.sig");
+    ConsolePort port;
+    port.ui().show_wait("Please wait...");
+    port.ui().hide_wait();
+    port.ui().hide_wait();
+    platform::FileDialogRequest request;
+    request.title = "Open";
+    request.initial_directory = "/data";
+    EXPECT_EQ(port.ui().open_file(request), "/tmp/a.bin");
+    EXPECT_EQ(port.ui().open_file(request), std::nullopt);
+    request.title = "Save";
+    EXPECT_EQ(port.ui().save_file(request), "/data/fw/b.sig");
+    EXPECT_EQ(port.ui().open_file(request), std::nullopt);
+    EXPECT_EQ(port.output(), "WAIT Please wait...\nWAIT end\n"
+                             "OPENFILE [Open] => /tmp/a.bin\nOPENFILE [Open] => cancel\n"
+                             "SAVEFILE [Save] => /data/fw/b.sig\nOPENFILE [Save] => cancel\n");
+}
+
+TEST(PlatformConsoleUi, DefaultPortWritesToStandardError) {
+    EnvGuard answers("MORLIN_UI_ANSWERS", "yes");
+    test_support::TempDir dir;
+    std::string path = dir.file("stderr.txt");
+    std::fflush(stderr);
+    int saved = ::dup(2);
+    std::FILE* capture = std::fopen(path.c_str(), "w");
+    ::dup2(::fileno(capture), 2);
+    auto old = platform::install_user_interface(nullptr);
+    MessageAnswer answer = platform::user_interface().message_box(
+        box("Overwrite?", MessageButtons::YesNo, 1, MessageIcon::Warning));
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::fclose(capture);
+    platform::install_user_interface(old);
+    EXPECT_EQ(answer, MessageAnswer::Yes);
+    EXPECT_EQ(test_support::read_text(path), "MSGBOX warning yesno [Morlin] Overwrite? => yes\n");
+}
+
+TEST(PlatformUi, DefaultButtonsFollowTheButtonOrder) {
+    EXPECT_EQ(platform::default_answer(MessageButtons::YesNo, 0), MessageAnswer::Yes);
+    EXPECT_EQ(platform::default_answer(MessageButtons::YesNo, 1), MessageAnswer::No);
+    EXPECT_EQ(platform::default_answer(MessageButtons::YesNoCancel, 2), MessageAnswer::Cancel);
+    EXPECT_EQ(platform::default_answer(MessageButtons::OkCancel, 5), MessageAnswer::Ok);
+    EXPECT_EQ(platform::default_answer(MessageButtons::Ok, -1), MessageAnswer::Ok);
+}
+
+TEST(PlatformScriptedUi, AnswersFromTheQueueAndRecordsFromManyThreads) {
+    auto scripted = std::make_shared<platform::ScriptedUserInterface>();
+    scripted->answers = {MessageAnswer::No, MessageAnswer::Ok};
+    scripted->file_answers = {std::string("/x.bin")};
+    auto old = platform::install_user_interface(scripted);
+    auto& ui = platform::user_interface();
+    EXPECT_EQ(ui.message_box(box("A", MessageButtons::YesNo)), MessageAnswer::No);
+    EXPECT_EQ(ui.message_box(box("B", MessageButtons::YesNo, 1)), MessageAnswer::No); // not offered
+    EXPECT_EQ(ui.message_box(box("C", MessageButtons::YesNo)), MessageAnswer::Yes);
+    EXPECT_EQ(ui.open_file({}), "/x.bin");
+    EXPECT_EQ(ui.save_file({}), std::nullopt);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&ui] {
+            for (int k = 0; k < 50; ++k) {
+                ui.show_wait("busy");
+                ui.hide_wait();
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(platform::install_user_interface(old), scripted);
+    EXPECT_EQ(scripted->boxes.size(), 3u);
+    EXPECT_EQ(scripted->boxes[1].text, "B");
+    EXPECT_EQ(scripted->wait_texts.size(), 200u);
+    EXPECT_FALSE(scripted->wait_visible);
+    EXPECT_EQ(scripted->file_requests.size(), 2u);
+}
+
+} // namespace

@@ -1,0 +1,105 @@
+#include "sim/announcement.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AnnouncementTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() /
+            ("sim-announce-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+bool has_line(const std::string& text, const std::string& line) {
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        if (l == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(AnnouncementTest, HalvanePortsClass) {
+    const std::string text =
+        announcement_text({TerminalModel::Halvane, AnnounceAs::Ports, "SIM0001", "COM7", 40123});
+    EXPECT_TRUE(has_line(text, "[Device]"));
+    EXPECT_TRUE(has_line(text, "Class={4D36E978-E325-11CE-BFC1-08002BE10318}"));
+    EXPECT_TRUE(has_line(text, "InstanceId=USB\\VID_04E6&PID_1A02\\SIM0001"));
+    EXPECT_TRUE(has_line(text, "HardwareId=USB\\Vid_04e6&Pid_1a02&Rev_0100"));
+    EXPECT_TRUE(has_line(text, "HardwareId=USB\\Vid_04e6&Pid_1a02"));
+    EXPECT_TRUE(has_line(text, "InterfacePath=\\\\?\\USB#Vid_04e6&Pid_1a02#SIM0001#"
+                               "{a5dcbf10-6530-11d2-901f-00c04fb951ed}"));
+    EXPECT_TRUE(has_line(text, "Port=rfc2217://127.0.0.1:40123"));
+    EXPECT_TRUE(has_line(text, "PortName=COM7"));
+    EXPECT_TRUE(has_line(text, "SymbolicName=\\??\\USB#Vid_04e6&Pid_1a02#SIM0001#"
+                               "{a5dcbf10-6530-11d2-901f-00c04fb951ed}"));
+    // The most specific hardware ID comes first.
+    EXPECT_LT(text.find("&Rev_0100"), text.find("HardwareId=USB\\Vid_04e6&Pid_1a02\n"));
+}
+
+TEST_F(AnnouncementTest, PellaxAsWindows9xModem) {
+    const std::string text =
+        announcement_text({TerminalModel::Pellax, AnnounceAs::Modem9x, "P1", "COM4", 5000});
+    EXPECT_TRUE(has_line(text, "Class={4D36E96D-E325-11CE-BFC1-08002BE10318}"));
+    EXPECT_NE(text.find("HardwareId=USB\\VID_1513&PID_0444&HYPERCOM"), std::string::npos);
+    EXPECT_TRUE(has_line(text, "ParentDevNode=USB\\VID_1513&PID_0444\\P1"));
+    EXPECT_TRUE(has_line(text, "[Enum\\USB\\VID_1513&PID_0444\\P1]"));
+    EXPECT_TRUE(has_line(
+        text,
+        "SymbolicName=\\??\\USB#Vid_1513&Pid_0444#P1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"));
+    const std::string halvane =
+        announcement_text({TerminalModel::Halvane, AnnounceAs::Modem9x, "H1", "COM4", 5000});
+    const auto hardware_id = halvane.find("HardwareId=");
+    ASSERT_NE(hardware_id, std::string::npos);
+    const std::string first_id =
+        halvane.substr(hardware_id, halvane.find('\n', hardware_id) - hardware_id);
+    EXPECT_NE(first_id.find("Ostrum"), std::string::npos);
+    EXPECT_LT(first_id.size(), 100u); // read into a 100-byte buffer
+}
+
+TEST_F(AnnouncementTest, WrittenInOneStepAndRemoved) {
+    std::string error;
+    const std::string path = write_announcement(dir_.string(), "halvane-X", "[Device]\n", error);
+    ASSERT_FALSE(path.empty()) << error;
+    EXPECT_EQ(fs::path(path).filename(), "halvane-X.device");
+    EXPECT_FALSE(fs::exists(dir_ / ".halvane-X.tmp"));
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "[Device]");
+    EXPECT_TRUE(remove_announcement(path));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(AnnouncementTest, WritingIntoAMissingFolderFails) {
+    std::string error;
+    EXPECT_TRUE(write_announcement((dir_ / "missing").string(), "a", "x", error).empty());
+    EXPECT_FALSE(error.empty());
+}
+
+TEST_F(AnnouncementTest, FreePortNameSkipsNamesOfOtherAnnouncements) {
+    EXPECT_EQ(free_port_name(dir_.string()), "COM3");
+    std::ofstream(dir_ / "a.device") << "[DeviceKey]\nPortName=COM3\n";
+    std::ofstream(dir_ / "b.device") << "[DeviceKey]\nPortName=com4\r\n";
+    std::ofstream(dir_ / ".c.tmp") << "PortName=COM5\n"; // hidden: not an announcement
+    EXPECT_EQ(free_port_name(dir_.string()), "COM5");
+}
+
+} // namespace
+} // namespace sim
