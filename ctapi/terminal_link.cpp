@@ -82,6 +82,15 @@ void TerminalLink::close() {
     }
 }
 
+void TerminalLink::close_gone_device() {
+    close();
+    // The device monitor may hear of the removal only after the terminal is back (a quick
+    // unplug and replug) and then find nothing to do: without this the port would stay closed
+    // with no way back. Marked lost, the next RESET CT reconnects.
+    lost_.store(true);
+    removal_.signal();
+}
+
 void TerminalLink::close_if_lost() {
     if (lost_.load() && port_)
         close();
@@ -117,7 +126,7 @@ bool TerminalLink::write(std::span<const std::uint8_t> data) {
         return false;
     if (!port()->write(data)) {
         if (device_gone())
-            close();
+            close_gone_device();
         return false;
     }
     return true;
@@ -131,7 +140,7 @@ bool TerminalLink::read_exactly(std::span<std::uint8_t> buffer) {
         const auto count = port()->read(buffer.subspan(gathered));
         if (!count) {
             if (device_gone())
-                close();
+                close_gone_device();
             return false;
         }
         if (!is_open())

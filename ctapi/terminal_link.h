@@ -77,6 +77,8 @@ class TerminalLink : public BlockTransport {
     bool reconnect();
 
   private:
+    // The port reported the device gone: closes it and marks the link lost. Caller's thread.
+    void close_gone_device();
     // Closes the port when the monitor marked the link lost. Caller's thread only.
     void close_if_lost();
     platform::SerialPort* port() const { return port_.get(); }

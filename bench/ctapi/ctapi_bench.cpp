@@ -64,6 +64,7 @@ class BarePort : public brantel::BlockTransport {
 struct Figures {
     double get_status_us = 0;
     double read_4k_us = 0;
+    double purge_us = 0; // bare port only: the purge CT_data runs before every 5-byte command
 };
 
 bool time_library(int rounds, Figures& figures) {
@@ -130,6 +131,10 @@ bool time_bare_port(const std::string& address, int rounds, Figures& figures) {
         return false;
     figures.get_status_us = micros_per_round(status, rounds);
     figures.read_4k_us = micros_per_round(read, rounds / 4);
+    const auto start = Clock::now();
+    for (int i = 0; i < rounds; ++i)
+        port->purge(platform::kPurgeTxClear | platform::kPurgeRxClear);
+    figures.purge_us = micros_per_round(Clock::now() - start, rounds);
     return true;
 }
 
@@ -182,5 +187,6 @@ int main(int argc, char** argv) {
     std::printf("presence check: %.1f us per call (2 per block: %.1f us per GET STATUS, "
                 "%.1f us per 4 KiB read)\n",
                 presence, 2 * presence, 34 * presence);
+    std::printf("purge before a 5-byte command: %.1f us per call\n", bare.purge_us);
     return 0;
 }

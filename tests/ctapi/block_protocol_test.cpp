@@ -214,26 +214,5 @@ TEST_F(BlockProtocolTest, SBlockEndsTheResponseWithWhatWasGathered) {
     EXPECT_EQ(received(), (Bytes{7, 8}));
 }
 
-TEST_F(BlockProtocolTest, CardTerminalModeRewritesReadBinaryStatus) {
-    const Bytes read_all = {0x00, 0xB0, 0x00, 0x00, 0x00};
-    terminal.answer(make_block(0x20, 0x00, {0xAA, 0x90, 0x00}));
-    capacity = 100;
-    ASSERT_EQ(send(read_all, capacity, {0, 2}, true), ExchangeResult::Success);
-    EXPECT_EQ(received(), (Bytes{0xAA, 0x62, 0x82}));
-
-    terminal.answer(make_block(0x20, 0x40, {0xAA, 0x90, 0x00}));
-    capacity = 100;
-    ASSERT_EQ(send(read_all, capacity, {0, 2}, false), ExchangeResult::Success);
-    EXPECT_EQ(received(), (Bytes{0xAA, 0x90, 0x00}));
-}
-
-TEST_F(BlockProtocolTest, ResetClearsEverything) {
-    terminal.answer(make_block(kToHostFromTerminal, 0x20, {1}));
-    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
-    protocol.reset();
-    EXPECT_EQ(protocol.send_sequence(), 0);
-    EXPECT_EQ(protocol.expected_sequence(), 0);
-}
-
 } // namespace
 } // namespace brantel::test

@@ -87,15 +87,6 @@ TEST_F(TerminalLinkTest, Windows9xLooksForTheMarkedModem) {
     EXPECT_TRUE(link.saved_port_present());
 }
 
-TEST_F(TerminalLinkTest, PortHeldElsewhereIsBusy) {
-    sim::SimulatorOptions options;
-    options.faults.port_held = true;
-    auto terminal = start_terminal(options);
-    ASSERT_TRUE(terminal);
-    EXPECT_EQ(link.search_and_open(), OpenResult::Busy);
-    EXPECT_FALSE(link.is_open());
-}
-
 TEST_F(TerminalLinkTest, SilenceEndsAReadAfterTheTimeout) {
     auto terminal = start_terminal();
     ASSERT_TRUE(terminal);
