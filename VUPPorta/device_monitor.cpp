@@ -39,6 +39,7 @@ void DeviceMonitor::start(std::string symbolic_name, AbortFlag abort_flag) {
     stop();
     symbolic_name_ = std::move(symbolic_name);
     abort_flag_ = abort_flag;
+    removal_seen_.store(false);
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
@@ -63,6 +64,7 @@ void DeviceMonitor::on_device_event(const platform::DeviceEvent& event) {
         return;
     }
     if (names_terminal(event.interface_path, symbolic_name_)) {
+        removal_seen_.store(true);
         abort_flag_.set();
         log_line("%s(%i): Device Removed", kMonitorModule, __LINE__);
     }

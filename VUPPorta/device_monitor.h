@@ -39,6 +39,8 @@ class DeviceMonitor {
     bool running() const { return thread_.joinable(); }
 
     bool armed() const { return armed_.load(); }
+    // Whether this run's monitor has seen the terminal removed while armed.
+    bool removal_seen() const { return removal_seen_.load(); }
     void set_armed(bool armed) { armed_.store(armed); }
 
     // The removal check: whether a removed device interface path names this terminal.
@@ -53,6 +55,7 @@ class DeviceMonitor {
     std::string symbolic_name_; // written before the thread starts, read only meanwhile
     AbortFlag abort_flag_;      // likewise
     std::atomic<bool> armed_{false};
+    std::atomic<bool> removal_seen_{false};
 
     std::mutex mutex_;
     std::condition_variable stop_requested_;

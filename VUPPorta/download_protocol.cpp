@@ -21,8 +21,10 @@ constexpr std::uint32_t kSettleMs = 100;
 constexpr std::uint32_t kModeAnswerLimitMs = 5000;
 constexpr std::uint32_t kUpgradeAnswerLimitMs = 6000;
 constexpr std::uint32_t kRestartWaitMs = 10000;
-constexpr std::uint32_t kMonitorReadyLimitMs = 6000;
 constexpr std::uint32_t kMonitorLookMs = 10;
+constexpr std::uint32_t kMonitorReadyLimitMs = 6000;
+constexpr std::uint32_t kRemovalNoticeMs = 1000;
+constexpr std::uint32_t kRemovalLookMs = 10;
 
 // Download states of the status response and what they mean for the download.
 constexpr std::uint8_t kStateRefused0 = 0;
@@ -57,7 +59,7 @@ std::string format_count(std::string_view pattern, unsigned number) {
 
 } // namespace
 
-BlockSpec block_spec(std::size_t index, bool firmware, std::size_t remaining) {
+BlockLayout block_layout(std::size_t index, bool firmware, std::size_t remaining) {
     if (index < 2) {
         return {256, 1000};
     }
@@ -83,8 +85,15 @@ Download::Download(SerialLink& link, DeviceMonitor& monitor, const Texts& texts,
 int Download::run() {
     link_.set_abort_flag(abort_);
     int result = run_steps();
+    if (result != VUP_OK && link_.device_lost()) {
+        await_removal_notice();
+    }
     link_.close();
-    if (abort_.is_set()) {
+    // A terminal that restarts into its new image leaves the bus at once; when it had
+    // acknowledged the whole image before the monitor saw it go, the download succeeded.
+    const bool restarted_after_success =
+        result == VUP_OK && image_acknowledged_ && monitor_.removal_seen();
+    if (abort_.is_set() && !restarted_after_success) {
         result = VUP_ERR_ABORTED;
     }
     if (result != VUP_OK) {
@@ -174,8 +183,19 @@ bool Download::confirm_stored_records(unsigned records) {
     return platform::user_interface().message_box(box) == platform::MessageAnswer::Yes;
 }
 
+void Download::await_removal_notice() {
+    // The port noticed the terminal gone; the monitor's notice of the removal may still be on
+    // its way. While armed, it decides: a removal is an abort.
+    for (std::uint32_t waited = 0;
+         monitor_.armed() && !abort_.is_set() && waited < kRemovalNoticeMs;
+         waited += kRemovalLookMs) {
+        platform::sleep_ms(kRemovalLookMs);
+    }
+}
+
 int Download::wait_for_monitor() {
-    // The monitor is usually ready within milliseconds; it gets six seconds at most.
+    // The monitor is usually ready within milliseconds: it is looked at often, and given the
+    // same six seconds as six one-second sleeps would give it.
     for (std::uint32_t waited = 0; !monitor_.armed(); waited += kMonitorLookMs) {
         if (waited >= kMonitorReadyLimitMs) {
             return VUP_ERR_GENERAL;
@@ -233,11 +253,14 @@ int Download::handshake() {
     if (result == VUP_OK) {
         result = request_upgrade();
     }
-    monitor_.set_armed(true);
     if (result != VUP_OK) {
+        // The handshake's own failure stands: a removal noticed late must not turn it into
+        // an abort, so the monitor stays disarmed.
         link_.close();
+        return result;
     }
-    return result;
+    monitor_.set_armed(true);
+    return VUP_OK;
 }
 
 int Download::request_download_mode() {
@@ -332,7 +355,7 @@ int Download::transfer() {
     }
     std::size_t sent = 0;
     for (std::size_t index = 0; sent < data.size(); ++index) {
-        const BlockSpec block = block_spec(index, firmware, data.size() - sent);
+        const BlockLayout block = block_layout(index, firmware, data.size() - sent);
         if (block.size > data.size() - sent) {
             if (index == 0) {
                 return VUP_ERR_GENERAL;
@@ -365,6 +388,12 @@ int Download::transfer() {
     link_.set_read_timing(1);
     std::uint8_t acknowledgement = 0;
     const int result = link_.receive({&acknowledgement, 1}, firmware ? 40000 : 60000);
+    if (result == VUP_OK && acknowledgement == kAck) {
+        // The terminal holds the whole image and now restarts into it; its leaving the bus
+        // from here on is no interruption.
+        image_acknowledged_ = true;
+        monitor_.set_armed(false);
+    }
     link_.close();
     if (result != VUP_OK || acknowledgement != kAck) {
         return VUP_ERR_FINAL_ACK;

@@ -28,12 +28,12 @@ inline constexpr unsigned kRecordsWarningQuestion = 751;
 inline constexpr unsigned kHandshakeText = 752;
 
 // One block of the transfer: its size and how long the terminal may take to acknowledge it.
-struct BlockSpec {
+struct BlockLayout {
     std::size_t size = 0;
     std::uint32_t time_limit_ms = 0;
 };
 // The block at position `index` (0 = first) when `remaining` bytes are still to be sent.
-BlockSpec block_spec(std::size_t index, bool firmware, std::size_t remaining);
+BlockLayout block_layout(std::size_t index, bool firmware, std::size_t remaining);
 
 // The stored-record warning's text for `records` records (more than 0).
 std::string records_warning_text(unsigned records, const Texts& texts);
@@ -61,6 +61,7 @@ class Download {
     int request_upgrade();
     int transfer();
     int wait_for_monitor();
+    void await_removal_notice();
     bool confirm_stored_records(unsigned records);
 
     SerialLink& link_;
@@ -70,6 +71,7 @@ class Download {
     AbortFlag abort_;
     Progress progress_;
     std::optional<FirmwareImage> image_;
+    bool image_acknowledged_ = false;
 };
 
 } // namespace vupporta

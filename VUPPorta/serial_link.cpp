@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <platform/clock.h>
+#include <platform/last_error.h>
 #include <string>
 #include <vup_plugin.h>
 
@@ -18,6 +20,18 @@ constexpr std::array<std::uint8_t, 9> kShortStatusQuery = {0x12, 0x40, 0x05, 0x2
                                                            0x00, 0x00, 0x00, 0x6F};
 constexpr std::uint32_t kStatusTimeLimitMs = 10000;
 constexpr std::size_t kBlockHeaderSize = 3;
+constexpr int kBusyRetries = 3;
+constexpr std::uint32_t kBusyRetryMs = 100;
+
+// The answer's time limit counts from the moment the request has left the line. A write
+// returns once the port has taken the bytes, which on a buffered port is long before they are
+// on the line: the whole read attempts that the request takes on the line at 57600 baud
+// (10 bits a byte) are added.
+std::uint32_t line_time_allowance(std::size_t bytes) {
+    const std::uint64_t line_ms = std::uint64_t{bytes} * 10 * 1000 / SerialLink::kBaud;
+    return static_cast<std::uint32_t>(line_ms / SerialLink::kReadAttemptMs *
+                                      SerialLink::kReadAttemptMs);
+}
 
 std::unique_ptr<platform::SerialPort> open_platform_port(std::string_view path) {
     return platform::SerialPort::open(path);
@@ -30,11 +44,20 @@ SerialLink::SerialLink(PortOpener opener)
 
 int SerialLink::open(std::string_view port_name) {
     close();
+    device_lost_ = false;
     if (port_name.empty()) {
         return VUP_ERR_PORT;
     }
     const std::string path = "\\\\.\\" + std::string(port_name);
     auto port = opener_(path);
+    // A port that the plug-in itself has just closed may still be reported busy for a moment
+    // (the other end has not yet seen the close); it is tried again briefly.
+    for (int retry = 0;
+         !port && retry < kBusyRetries && platform::last_error() == platform::kErrorAccessDenied;
+         ++retry) {
+        platform::sleep_ms(kBusyRetryMs);
+        port = opener_(path);
+    }
     if (!port) {
         return VUP_ERR_PORT;
     }
@@ -58,12 +81,20 @@ void SerialLink::close() {
     port_.reset();
 }
 
+void SerialLink::note_failure() {
+    if (platform::last_error() == platform::kErrorDeviceNotConnected ||
+        (port_ && !port_->connected())) {
+        device_lost_ = true;
+    }
+}
+
 int SerialLink::transmit(std::span<const std::uint8_t> data) {
     if (!port_) {
         return VUP_ERR_ABORTED;
     }
     const auto written = port_->write(data);
     if (!written) {
+        note_failure();
         log_line("%s(%i): GetOverlappedResult in TransmitData failed", kModule, __LINE__);
         return VUP_ERR_ABORTED;
     }
@@ -84,6 +115,7 @@ int SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit
         const std::size_t wanted = buffer.size() - received;
         const auto count = port_->read(buffer.subspan(received));
         if (!count) {
+            note_failure();
             log_line("%s(%i): GetOverlappedResult in ReceiveData failed", kModule, __LINE__);
             break;
         }
@@ -139,7 +171,7 @@ int SerialLink::exchange(std::span<const std::uint8_t> request, std::span<std::u
         timeouts.read_total_multiplier = platform::kMaxDword;
         port_->set_timeouts(timeouts);
     }
-    const int result = receive(answer, time_limit_ms);
+    const int result = receive(answer, time_limit_ms + line_time_allowance(request.size()));
     if (result != VUP_OK) {
         log_line("%s(%i): ReceiveData during Exchange failed: %d", kModule, __LINE__, result);
     }
@@ -152,6 +184,9 @@ bool SerialLink::break_pulse() {
     }
     const bool set = port_->set_break(true);
     const bool cleared = port_->set_break(false);
+    if (!set || !cleared) {
+        note_failure();
+    }
     return set && cleared;
 }
 

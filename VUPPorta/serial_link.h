@@ -35,6 +35,9 @@ class SerialLink {
     int open(std::string_view port_name);
     void close();
     bool is_open() const { return port_ != nullptr; }
+    // Whether the port reported the device gone since it was last opened; stays set after
+    // close() until the next open().
+    bool device_lost() const { return device_lost_; }
 
     void set_abort_flag(AbortFlag flag) { abort_ = flag; }
     const AbortFlag& abort_flag() const { return abort_; }
@@ -64,8 +67,11 @@ class SerialLink {
     int query_status_block(std::span<const std::uint8_t> block, StatusResponse& response);
 
     PortOpener opener_;
+    void note_failure();
+
     std::unique_ptr<platform::SerialPort> port_;
     AbortFlag abort_;
+    bool device_lost_ = false;
 };
 
 } // namespace vupporta

@@ -6,9 +6,13 @@
 
 namespace vupporta {
 
-int current_platform_class() { return shared::platform_class(); }
+int current_platform_class() {
+    return shared::platform_class();
+}
 
-std::uint16_t current_ui_language() { return shared::ui_language(); }
+std::uint16_t current_ui_language() {
+    return shared::ui_language();
+}
 
 std::string load_resource_string(const platform::Library& library, unsigned id,
                                  std::uint16_t language, std::size_t buffer_size) {

@@ -78,15 +78,6 @@ bool verify_config_image(std::span<const std::uint8_t> image) {
     return read_le32(image) == config_check_value(image.subspan(kCheckValueSize));
 }
 
-std::string record_field_text(const char (&field)[VUP_TEXT_SIZE]) {
-    return std::string(field, strnlen(field, VUP_TEXT_SIZE - 1));
-}
-
-void set_record_field(char (&field)[VUP_TEXT_SIZE], std::string_view text) {
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
-}
-
 int record_count_value(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {

@@ -6,6 +6,7 @@
 //   ("SymLink", symbolic link name of the one device meant), anywhere outside the sections
 // Every byte from the file is checked before use: a 260-byte field without its terminating
 // zero is cut, counts that lie end in a short record, a partial record is an error.
+#include "host/fixed_text.h"
 #include "vup_plugin.h"
 
 #include <cstddef>
@@ -45,10 +46,6 @@ std::uint32_t config_check_value(std::span<const std::uint8_t> bytes);
 // the rest.
 bool verify_config_image(std::span<const std::uint8_t> image);
 
-// Text of a fixed field: up to its first zero byte, at most 259 bytes.
-std::string record_field_text(const char (&field)[VUP_TEXT_SIZE]);
-// Fills a fixed field with the text cut to 259 bytes, the rest zero.
-void set_record_field(char (&field)[VUP_TEXT_SIZE], std::string_view text);
 // A count as a C integer conversion reads it: blanks, sign, leading digits; saturates.
 int record_count_value(std::string_view text);
 

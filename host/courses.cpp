@@ -13,10 +13,7 @@ int report_course_not_built(MorlinApp& app, std::string_view course) {
     log_text(text);
     platform::MessageBoxRequest box;
     box.text = text;
-    box.caption = app.texts.text(kStrCaption);
-    if (box.caption.empty()) {
-        box.caption = "Morlin";
-    }
+    box.caption = app.message_caption();
     box.icon = platform::MessageIcon::Error;
     app.ui().message_box(box);
     return kExitConfiguredRunFailed;

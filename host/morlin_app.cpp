@@ -67,9 +67,14 @@ void MorlinApp::show_host_error(const HostError& error) {
     } else {
         box.text = texts.text_or_number(error.code);
     }
-    box.caption = texts.text_or_number(kStrCaption);
+    box.caption = message_caption();
     box.icon = platform::MessageIcon::Error;
     ui().message_box(box);
+}
+
+std::string MorlinApp::message_caption() const {
+    std::string caption = texts.text(kStrCaption);
+    return caption.empty() ? std::string("Morlin") : caption;
 }
 
 void MorlinApp::show_system_error(std::uint32_t error) {

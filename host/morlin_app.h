@@ -50,6 +50,8 @@ class MorlinApp {
     // the current plug-in's message for the code, or, without a current plug-in, that of the
     // plug-in with the given index.
     void show_host_error(const HostError& error);
+    // Caption of the host's message boxes: string 14, "Morlin" when the string is missing.
+    std::string message_caption() const;
     // Shows the system's text for an error number, caption "Morlin", error icon.
     void show_system_error(std::uint32_t error);
     // The configuration file name handed to plug-ins: the /CFG path, else "Morlin.cfg" when

@@ -1,5 +1,6 @@
 #include "host/plugin_binding.h"
 
+#include "host/fixed_text.h"
 #include "host/host_log.h"
 #include "host/host_texts.h"
 #include "host/morlin_app.h"
@@ -7,7 +8,6 @@
 #include "platform/version_info.h"
 
 #include <bit>
-#include <cstring>
 
 namespace morlin {
 
@@ -21,24 +21,7 @@ void bind(const platform::Library& library, const char* name, Function& target) 
     target = address != nullptr ? std::bit_cast<Function>(address) : nullptr;
 }
 
-void copy_text(char (&target)[VUP_TEXT_SIZE], std::string_view text) {
-    const std::size_t length = std::min(text.size(), sizeof target - 1);
-    std::memcpy(target, text.data(), length);
-    target[length] = '\0';
-}
-
 } // namespace
-
-bool PluginRecord::is_mobile_terminal_plugin() const {
-    const std::string_view line(version_line, strnlen(version_line, sizeof version_line));
-    return line.find("Mobile") != std::string_view::npos ||
-           line.find("Pellax") != std::string_view::npos;
-}
-
-void PluginRecord::clear_devices() {
-    std::memset(static_cast<void*>(devices.data()), 0, sizeof(DeviceInfoEntry) * devices.size());
-    device_count = 0;
-}
 
 bool bind_plugin_functions(const platform::Library& library, PluginFunctions& functions) {
     PluginFunctions bound;
@@ -102,7 +85,7 @@ DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
             continue;
         }
         record.fn = functions;
-        copy_text(record.version_line, plugin_version_line(library->path(), texts));
+        set_record_field(record.version_line, plugin_version_line(library->path(), texts));
         record.module = std::move(library);
         record.start_failed = false;
         record.clear_devices();

@@ -74,7 +74,7 @@ std::optional<Announcement> parse_announcement(std::string_view text, std::strin
         }
         const std::string where = "line " + std::to_string(line_number) + ": ";
         if (line.front() == '[') {
-            if (line.back() != ']' || line.size() < 3) {
+            if (line.back() != ']' || line.size() < 2) {
                 error = where + "bad section header";
                 return std::nullopt;
             }

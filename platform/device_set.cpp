@@ -3,7 +3,6 @@
 
 #include "platform/announcement.h"
 #include "platform/last_error.h"
-#include "platform/registry.h"
 #include "platform/usb_serial_ports.h"
 
 #include <algorithm>
@@ -78,20 +77,6 @@ std::optional<std::vector<DeviceRecord>> present_devices(std::string_view class_
     }
     set_last_error(kErrorSuccess);
     return result;
-}
-
-std::optional<std::string> machine_key_value(std::string_view key, std::string_view name) {
-    for (const auto& announcement : read_announcements()) {
-        const auto section = announcement.machine_keys.find(key);
-        if (section == announcement.machine_keys.end()) {
-            continue;
-        }
-        const auto value = section->second.find(name);
-        if (value != section->second.end()) {
-            return value->second;
-        }
-    }
-    return registry_read_string(key, name);
 }
 
 bool remove_device(const DeviceRecord& device) {

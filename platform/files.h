@@ -19,8 +19,9 @@ std::string native_path(std::string_view path);
 // Windows wildcard match ('*' any run, '?' any one character), ignoring ASCII case.
 bool wildcard_match(std::string_view pattern, std::string_view name);
 
-// Names (not paths) of the regular files in `directory` whose name matches `pattern`,
-// in directory order like FindFirstFile/FindNextFile. Missing directory: empty list.
+// Names (not paths) of the regular files in `directory` whose name matches `pattern`, in the
+// order FindFirstFile/FindNextFile gives them on NTFS: by name, ignoring ASCII case (names
+// equal but for case in byte order). Missing directory: empty list.
 std::vector<std::string> find_files(std::string_view directory, std::string_view pattern);
 
 // The existing file in `directory` whose name equals `name` ignoring case; an exact match wins.
@@ -39,18 +40,18 @@ bool delete_file(std::string_view path);
 bool replace_file(std::string_view source, std::string_view target);
 
 std::string current_directory();
-std::string temp_directory();          // GetTempPath: TMPDIR or /tmp, without trailing separator
-std::string program_path();            // full path of the running program
-std::string program_directory();       // folder of the running program
+std::string temp_directory();    // GetTempPath: TMPDIR or /tmp, without trailing separator
+std::string program_path();      // full path of the running program
+std::string program_directory(); // folder of the running program
 std::string join_path(std::string_view directory, std::string_view name);
 
 enum class Access : std::uint8_t { Read = 1, Write = 2, ReadWrite = 3 };
 enum class Share : std::uint8_t { None = 0, Read = 1, Write = 2, ReadWrite = 3 };
 enum class Disposition : std::uint8_t {
-    OpenExisting,  // fail when missing
-    CreateAlways,  // create or truncate
-    OpenAlways,    // open or create
-    CreateNew,     // fail when it exists
+    OpenExisting, // fail when missing
+    CreateAlways, // create or truncate
+    OpenAlways,   // open or create
+    CreateNew,    // fail when it exists
 };
 
 struct OpenOptions {
@@ -62,7 +63,7 @@ struct OpenOptions {
 
 // An open file. Failures return false/nothing and set the last error.
 class File {
-public:
+  public:
     static std::unique_ptr<File> open(std::string_view path, const OpenOptions& options);
     virtual ~File() = default;
 

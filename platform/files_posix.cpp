@@ -2,6 +2,7 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -191,6 +192,10 @@ std::vector<std::string> find_files(std::string_view directory, std::string_view
         }
     }
     ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        int folded = ::strcasecmp(a.c_str(), b.c_str());
+        return folded != 0 ? folded < 0 : a < b;
+    });
     set_last_error(names.empty() ? kErrorFileNotFound : kErrorSuccess);
     return names;
 }
@@ -294,6 +299,12 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
     int fd = ::open(native.c_str(), open_flags(options), 0666);
     if (fd < 0) {
         set_last_error(errno == EEXIST ? kErrorFileExists : error_from_errno(errno));
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        set_last_error(kErrorAccessDenied); // as CreateFile on a folder
         return nullptr;
     }
     // Sharing: an open that shares nothing takes an exclusive lock; every other open takes a

@@ -90,6 +90,8 @@ std::uint32_t error_from_errno(int posix_errno) {
         return kErrorNotSupported;
     case ENOSPC:
         return 112; // ERROR_DISK_FULL
+    case EXDEV:
+        return 17; // ERROR_NOT_SAME_DEVICE
     case ENODEV:
     case ENXIO:
         return kErrorDeviceNotConnected;
@@ -115,6 +117,9 @@ std::string system_message(std::uint32_t code) {
     }
     if (code == 112) {
         return "There is not enough space on the disk.";
+    }
+    if (code == 17) {
+        return "The system cannot move the file to a different disk drive.";
     }
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "Unknown error (%u).", code);

@@ -8,7 +8,7 @@
 namespace platform {
 
 class Library {
-public:
+  public:
     // Loads a library. A name without a directory is searched the way Windows searches a DLL
     // named without a path: the running program's folder, then the system's library folders,
     // then the current directory (matching ignoring case in each). A name with a directory is

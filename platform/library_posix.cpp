@@ -139,21 +139,26 @@ std::unique_ptr<Library> Library::load(std::string_view name) {
 
 std::optional<std::string> module_path_of(const void* address) {
     Dl_info info{};
-    if (address == nullptr || ::dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+    void* extra = nullptr;
+    if (address == nullptr || ::dladdr1(address, &info, &extra, RTLD_DL_LINKMAP) == 0 ||
+        extra == nullptr) {
         set_last_error(kErrorModNotFound);
         return std::nullopt;
     }
+    const auto* map = static_cast<const link_map*>(extra);
+    if (map->l_name == nullptr || map->l_name[0] == '\0') {
+        // The program itself: its link map has no name (and argv[0] may be relative).
+        std::string program = program_path();
+        if (program.empty()) {
+            return std::nullopt;
+        }
+        return program;
+    }
     char absolute[PATH_MAX];
-    if (info.dli_fname[0] != '\0' && std::strchr(info.dli_fname, '/') != nullptr &&
-        ::realpath(info.dli_fname, absolute) != nullptr) {
+    if (::realpath(map->l_name, absolute) != nullptr) {
         return std::string(absolute);
     }
-    // The main program is listed without a usable file name.
-    std::string program = program_path();
-    if (program.empty()) {
-        return std::nullopt;
-    }
-    return program;
+    return std::string(map->l_name);
 }
 
 } // namespace platform

@@ -43,7 +43,7 @@ std::unique_ptr<PowerInhibitor> PowerInhibitor::acquire(std::string_view who, st
         why_not = "no system bus: " + std::string(std::strerror(-result));
         return nullptr;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C casts
     sd_bus_message* reply = nullptr;
     const std::string who_text(who);
     const std::string why_text(why);

@@ -564,7 +564,9 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         TransferStep fetch(std::span<std::uint8_t> buffer, WaitLimit limit) override {
             const std::uint64_t start = monotonic_ms();
             for (;;) {
-                port_.pump();
+                if (port_.available() == 0) {
+                    port_.pump(); // one receive call brings up to 64 KiB
+                }
                 if (port_.available() > 0) {
                     return port_.take(buffer);
                 }

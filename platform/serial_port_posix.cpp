@@ -45,15 +45,16 @@ std::uint32_t speed_rate(speed_t code) {
     return 0;
 }
 
-// Binary transfer: no translation, no flow control characters, no signals; reads never block
-// in the driver (the time-out rules are kept with poll).
+// Binary transfer: no translation, no flow control characters, no signals. The descriptor is
+// non-blocking and the time-out rules are kept with poll; VMIN 1 makes an empty read report
+// EAGAIN, so that a read of 0 bytes means the line hung up.
 void make_raw(termios& tio) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                           ICRNL | IXON | IXOFF | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 }
 
@@ -266,10 +267,11 @@ class TermiosPort final : public SerialPort {
                 if (n < 0 && errno == EINTR) {
                     continue;
                 }
-                if (n < 0 && device_gone_errno(errno)) {
+                // A non-blocking tty read gives 0 only once the line hung up.
+                if (n == 0 || (n < 0 && device_gone_errno(errno))) {
                     return port_.gone();
                 }
-                if (n < 0 && errno != EAGAIN) {
+                if (errno != EAGAIN) {
                     return {0, error_from_errno(errno)};
                 }
                 if (waited || (limit && *limit == 0)) {

@@ -8,7 +8,7 @@
 namespace platform {
 
 class SingleInstance {
-public:
+  public:
     // Tries to become the one instance called `name`. Returns the held section, or null when
     // another live instance holds it; in that case that instance has been asked to come to
     // the front (its activation handler runs).

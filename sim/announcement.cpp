@@ -113,6 +113,8 @@ std::string free_port_name(std::string_view directory) {
 std::string write_announcement(std::string_view directory, std::string_view name,
                                std::string_view text, std::string& error) {
     const fs::path folder(directory);
+    std::error_code created;
+    fs::create_directories(folder, created); // an existing folder is fine
     const fs::path temporary = folder / ("." + std::string(name) + ".tmp");
     const fs::path target = folder / (std::string(name) + ".device");
     {

@@ -22,6 +22,9 @@ class TcpConnection {
     virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
     // Shuts the connection down at once (a reset, as when a cable is pulled).
     virtual void abort() = 0;
+    // Ends the sending side in order (the peer reads the end of the stream); reading goes on
+    // until the peer closes too.
+    virtual void finish_sending() = 0;
 
     // Connects to 127.0.0.1:`port` (for tests and tools). Null with a reason in `error`.
     static std::unique_ptr<TcpConnection> connect_local(std::uint16_t port, std::string& error);

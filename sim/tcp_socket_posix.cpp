@@ -77,6 +77,12 @@ class PosixConnection final : public TcpConnection {
         }
     }
 
+    void finish_sending() override {
+        if (fd_.get() >= 0) {
+            ::shutdown(fd_.get(), SHUT_WR);
+        }
+    }
+
     void abort() override {
         if (fd_.get() >= 0) {
             const linger reset{1, 0};

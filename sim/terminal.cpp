@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::size_t kMaxLogEvents = 100000;
 constexpr std::size_t kMaxCommand = 65536;
+constexpr std::size_t kMaxImage = std::size_t{256} << 20; // bytes a download may bring
 constexpr std::array<std::uint32_t, 3> kFirmwareFixedBlocks{256, 256, 261};
 constexpr std::array<std::uint32_t, 2> kApplicationFixedBlocks{256, 256};
 constexpr std::uint8_t kSBlockResponse = 0x20;
@@ -498,6 +499,12 @@ void Terminal::start_block(TimePoint now) {
 
 std::size_t Terminal::receive_data(std::span<const std::uint8_t> bytes, TimePoint now) {
     last_data_ = now;
+    if (image_.size() >= kMaxImage) {
+        // More than any terminal holds: refuse the block and drop out of download mode.
+        queue_byte(kNak, now);
+        mode_ = Mode::Normal;
+        return 0;
+    }
     const std::size_t n = std::min<std::size_t>(block_size_ - block_filled_, bytes.size());
     image_.insert(image_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
     block_filled_ += static_cast<std::uint32_t>(n);

@@ -7,6 +7,7 @@
 #include "sim/tcp_socket.h"
 #include "sim/terminal.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -20,6 +21,8 @@ using TimePoint = Clock::time_point;
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr int kReadsPerTurn = 8;
+constexpr auto kRefusedLinger = std::chrono::seconds(2);
+constexpr auto kRefusedPoll = std::chrono::milliseconds(20);
 
 std::chrono::nanoseconds scaled_wait(std::uint32_t ms) {
     return ms == 0 ? std::chrono::nanoseconds{0} : std::chrono::nanoseconds{platform::scaled(ms)};
@@ -30,7 +33,11 @@ TerminalConfig config_of(const SimulatorOptions& options) {
     config.response_delay = scaled_wait(options.response_delay_ms);
     config.restart_requests = options.restart_requests;
     config.image_size = options.image_size;
-    config.image_end_pause = std::chrono::milliseconds(options.image_end_pause_ms);
+    config.image_end_pause =
+        options.image_end_pause_ms != 0
+            ? std::chrono::milliseconds(options.image_end_pause_ms)
+            : std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(scaled_wait(3000)),
+                         std::chrono::milliseconds(20), std::chrono::milliseconds(100));
     config.max_response_inf = options.max_response_inf;
     config.card = CardState{options.card_present, options.card_content};
     return config;
@@ -168,6 +175,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
             connection_.reset();
         }
         listener_.reset();
+        refused_.clear();
         remove_announcement(announcement_path_);
         announcement_path_.clear();
         plugged_ = false;
@@ -216,6 +224,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
             }
             pump(now);
             flush();
+            drain_refused(now, buffer);
 
             std::optional<TimePoint> deadline = terminal_.next_deadline();
             const auto merge = [&deadline](std::optional<TimePoint> other) {
@@ -225,6 +234,9 @@ class Simulator final : public TerminalSimulator, private LineSink {
             };
             merge(pacer_.next_due());
             merge(replug_at_);
+            if (!refused_.empty()) {
+                merge(now + kRefusedPoll);
+            }
             TcpListener* listener = listener_.get();
             TcpConnection* connection = connection_.get();
             const bool want_write = out_sent_ < tcp_out_.size();
@@ -234,12 +246,12 @@ class Simulator final : public TerminalSimulator, private LineSink {
             if (stop_) {
                 break;
             }
-            if (ready.listener_ready && listener_.get() == listener && listener != nullptr) {
-                accept_connections();
-            }
             if (ready.connection_readable && connection_.get() == connection &&
                 connection != nullptr) {
                 read_connection(buffer);
+            }
+            if (ready.listener_ready && listener_.get() == listener && listener != nullptr) {
+                accept_connections(buffer);
             }
         }
         changed_.notify_all();
@@ -263,10 +275,19 @@ class Simulator final : public TerminalSimulator, private LineSink {
         changed_.notify_all();
     }
 
-    void accept_connections() {
+    void accept_connections(std::vector<std::uint8_t>& buffer) {
         while (auto incoming = listener_->accept()) {
+            if (connection_) {
+                // A client that closes the port and opens it again at once: its old
+                // connection has ended already, but the end may not have been read yet.
+                read_connection(buffer);
+            }
             if (connection_ || port_held_) {
-                incoming->abort(); // the port is held by another program
+                // The port is held by another program: the client reads the end of the
+                // stream at once. Its socket is drained until it hangs up, so that no
+                // reset overtakes that end.
+                incoming->finish_sending();
+                refused_.push_back({std::move(incoming), Clock::now() + kRefusedLinger});
                 terminal_.refused();
                 continue;
             }
@@ -279,6 +300,21 @@ class Simulator final : public TerminalSimulator, private LineSink {
             terminal_.connected();
             session_->start(tcp_out_);
         }
+    }
+
+    // Reads and forgets what refused clients send; closes them when they hang up.
+    void drain_refused(TimePoint now, std::vector<std::uint8_t>& buffer) {
+        std::erase_if(refused_, [&](Refused& refused) {
+            while (true) {
+                const auto n = refused.connection->read(buffer);
+                if (!n) {
+                    return true; // the client hung up
+                }
+                if (*n == 0) {
+                    return now >= refused.until;
+                }
+            }
+        });
     }
 
     void read_connection(std::vector<std::uint8_t>& buffer) {
@@ -452,6 +488,11 @@ class Simulator final : public TerminalSimulator, private LineSink {
     std::unique_ptr<TcpListener> listener_;
     std::unique_ptr<TcpConnection> connection_;
     std::unique_ptr<Rfc2217Session> session_;
+    struct Refused {
+        std::unique_ptr<TcpConnection> connection;
+        TimePoint until;
+    };
+    std::vector<Refused> refused_;
     std::vector<std::uint8_t> tcp_out_;
     std::size_t out_sent_ = 0;
     std::vector<std::uint8_t> ready_;

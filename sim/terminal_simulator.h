@@ -40,7 +40,7 @@ struct TerminalStatus {
     std::string fw_text; // five characters at offsets 17..21; empty: "%u.%u.%u" of the numbers
     std::uint16_t stored_records = 0;
     // Download state (offset 25) of successive manufacturer status queries; the last one
-    // repeats. Empty counts as {1}.
+    // repeats. Empty counts as {1}. set_status() starts the sequence again.
     std::vector<std::uint8_t> download_states{1};
     std::uint8_t readiness = 1; // offset 46, 1 = ready for a download
     // Identification field, offsets 47..60 (shown without its leading zero bytes).
@@ -77,7 +77,7 @@ struct SimulatorOptions {
     std::string serial = "SIM0001"; // USB serial number in the instance ID and interface path
     std::string port_name;          // PortName; empty: the lowest COM<n> (n >= 3) not
                                     // announced by another file in the devices folder
-    std::string devices_dir;        // empty: $MORLIN_DEVICES
+    std::string devices_dir;        // empty: $MORLIN_DEVICES; created when missing
     std::string device_name;        // announcement file stem; empty: "<model>-<serial>"
     AnnounceAs announce_as = AnnounceAs::Ports;
     bool announce = true;       // false: no announcement file (address() only)
@@ -88,8 +88,10 @@ struct SimulatorOptions {
     std::uint32_t response_delay_ms = 0; // terminal's think time before each answer
     std::uint32_t restart_requests = 0;  // answer a firmware upgrade request N times with 'f'
     std::uint32_t image_size = 0;        // expected image bytes; 0: the end is found by a pause
-    std::uint32_t image_end_pause_ms = 100; // pause in the data that ends an image (unscaled)
-    std::uint32_t replug_after_ms = 0;      // after an unplug fault, plug in again (0: stay out)
+    // Pause in the data that ends an image of unknown size, in real milliseconds; 0: 3000 ms
+    // scaled by MORLIN_TIME_SCALE, kept between 20 and 100 ms.
+    std::uint32_t image_end_pause_ms = 0;
+    std::uint32_t replug_after_ms = 0; // after an unplug fault, plug in again (0: stay out)
 
     // CT-API side.
     std::uint8_t max_response_inf = 254;    // longest INF the terminal sends in one block

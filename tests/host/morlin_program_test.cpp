@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <thread>
 
 namespace morlin {
 namespace {
@@ -57,15 +58,24 @@ class MorlinProgram : public ::testing::Test {
         }
         command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
                    " >stdout.txt 2>stderr.txt";
-        const int status = std::system(command.c_str());
         ProgramRun result;
-        result.exit_code = (status >> 8) & 0xFF; // the program's exit status
-        for (const auto& line : test::lines_of(test::read_text(dir_.file("stderr.txt")))) {
-            if (line.rfind("MSGBOX", 0) == 0) {
-                result.boxes.push_back(line);
+        // Morlin runs once per user: while another test's Morlin holds the instance, this one
+        // ends at once without a box or a plug-in call. Such a start is tried again.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const int status = std::system(command.c_str());
+            result.exit_code = (status >> 8) & 0xFF; // the program's exit status
+            result.boxes.clear();
+            for (const auto& line : test::lines_of(test::read_text(dir_.file("stderr.txt")))) {
+                if (line.rfind("MSGBOX", 0) == 0) {
+                    result.boxes.push_back(line);
+                }
             }
+            result.calls = test::lines_of(test::read_text(dir_.file("calls.txt")));
+            if (!result.boxes.empty() || !result.calls.empty()) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        result.calls = test::lines_of(test::read_text(dir_.file("calls.txt")));
         result.log_exists = fs::exists(dir_.file("Morlin.log"));
         result.log = test::read_text(dir_.file("Morlin.log"));
         fs::remove(dir_.file("calls.txt"));
@@ -152,7 +162,7 @@ TEST_F(MorlinProgram, ConfiguredRunGetsTheFilesThePluginsAccept) {
     EXPECT_EQ(only(result.calls, "VUPStartStop"),
               (std::vector<std::string>{"VUPRecorder VUPStartStop 1 Morlin.cfg",
                                         "VUPRecorder VUPStartStop 0 Morlin.cfg"}));
-    EXPECT_TRUE(has(result.boxes, "configured run is not built yet"));
+    EXPECT_TRUE(has(result.boxes, "progress dialog is not built yet"));
 }
 
 TEST_F(MorlinProgram, SilentRunWithoutFilesShowsOnly106) {

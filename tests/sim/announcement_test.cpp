@@ -1,8 +1,10 @@
+#include "platform/announcement.h"
 #include "sim/announcement.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
 #include <sstream>
 
 namespace sim {
@@ -13,10 +15,9 @@ namespace fs = std::filesystem;
 class AnnouncementTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() /
-            ("sim-announce-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() /
+               ("sim-announce-" + std::to_string(std::random_device{}()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -72,6 +73,36 @@ TEST_F(AnnouncementTest, PellaxAsWindows9xModem) {
     EXPECT_LT(first_id.size(), 100u); // read into a 100-byte buffer
 }
 
+// The device lists read what the simulator writes.
+TEST_F(AnnouncementTest, DeviceListsReadWhatIsWritten) {
+    std::string error;
+    const auto ports = platform::parse_announcement(
+        announcement_text({TerminalModel::Halvane, AnnounceAs::Ports, "S1", "COM7", 40123}), error);
+    ASSERT_TRUE(ports) << error;
+    EXPECT_EQ(ports->device.class_guid, platform::kPortsClass);
+    EXPECT_EQ(ports->device.instance_id, "USB\\VID_04E6&PID_1A02\\S1");
+    EXPECT_EQ(
+        ports->device.hardware_ids,
+        (std::vector<std::string>{"USB\\Vid_04e6&Pid_1a02&Rev_0100", "USB\\Vid_04e6&Pid_1a02"}));
+    EXPECT_EQ(ports->device.port_address, "rfc2217://127.0.0.1:40123");
+    EXPECT_EQ(ports->device.key_value("PortName"), "COM7");
+    EXPECT_EQ(ports->device.key_value("SymbolicName"),
+              "\\??\\USB#Vid_04e6&Pid_1a02#S1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+    EXPECT_EQ(ports->device.interface_path,
+              "\\\\?\\USB#Vid_04e6&Pid_1a02#S1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+
+    const auto modem = platform::parse_announcement(
+        announcement_text({TerminalModel::Pellax, AnnounceAs::Modem9x, "P1", "COM4", 5000}), error);
+    ASSERT_TRUE(modem) << error;
+    EXPECT_EQ(modem->device.class_guid, platform::kModemClass);
+    const auto parent = modem->device.key_value("ParentDevNode");
+    ASSERT_TRUE(parent);
+    const auto key = modem->machine_keys.find("Enum\\" + *parent);
+    ASSERT_NE(key, modem->machine_keys.end());
+    EXPECT_EQ(key->second.at("SymbolicName"),
+              "\\??\\USB#Vid_1513&Pid_0444#P1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+}
+
 TEST_F(AnnouncementTest, WrittenInOneStepAndRemoved) {
     std::string error;
     const std::string path = write_announcement(dir_.string(), "halvane-X", "[Device]\n", error);
@@ -87,9 +118,12 @@ TEST_F(AnnouncementTest, WrittenInOneStepAndRemoved) {
     EXPECT_TRUE(fs::is_empty(dir_));
 }
 
-TEST_F(AnnouncementTest, WritingIntoAMissingFolderFails) {
+TEST_F(AnnouncementTest, MissingFolderIsCreatedAndAnUnwritableOneFails) {
     std::string error;
-    EXPECT_TRUE(write_announcement((dir_ / "missing").string(), "a", "x", error).empty());
+    const std::string path = write_announcement((dir_ / "new").string(), "a", "x", error);
+    EXPECT_TRUE(fs::exists(path)) << error;
+    std::ofstream(dir_ / "file") << "not a folder";
+    EXPECT_TRUE(write_announcement((dir_ / "file").string(), "a", "x", error).empty());
     EXPECT_FALSE(error.empty());
 }
 

@@ -80,6 +80,16 @@ TEST(Scenario, RejectsBadLinesWithTheirNumber) {
     }
 }
 
+TEST(Scenario, ShippedExamplesAreValid) {
+    for (const char* name : {"demo.scenario", "faults.scenario"}) {
+        Scenario scenario;
+        std::string error;
+        EXPECT_TRUE(apply_scenario_file(
+            scenario, std::string(MORLIN_SOURCE_DIR) + "/sim/scenarios/" + name, error))
+            << error;
+    }
+}
+
 TEST(Scenario, MissingFileIsAnError) {
     Scenario scenario;
     std::string error;

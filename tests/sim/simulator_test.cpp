@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
 #include <sstream>
 
 namespace sim::test {
@@ -24,8 +25,8 @@ class SimulatorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("sim-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("sim-test-" + std::to_string(std::random_device{}()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         options_.devices_dir = dir_.string();
@@ -86,8 +87,8 @@ TEST_F(SimulatorTest, AnnouncesItsPortAndRemovesTheFileWhenStopped) {
 TEST_F(SimulatorTest, NegotiatesAndAcknowledgesEveryComPortCommand) {
     start();
     auto client = connect();
-    client->send_raw(Bytes(rfc::negotiation(rfc::kWill, rfc::kOptionComPort).begin(),
-                           rfc::negotiation(rfc::kWill, rfc::kOptionComPort).end()));
+    const auto will_com_port = rfc::negotiation(rfc::kWill, rfc::kOptionComPort);
+    client->send_raw(Bytes(will_com_port.begin(), will_com_port.end()));
     client->send_com_port(rfc::kSetBaudrate, {0x00, 0x00, 0xE1, 0x00});
     client->send_com_port(rfc::kSetDatasize, {8});
     client->send_com_port(rfc::kSetParity, {rfc::kParityNone});
@@ -166,6 +167,16 @@ TEST_F(SimulatorTest, SecondConnectionIsClosedAtOnce) {
     first->send_data(kGetStatusBlock);
     EXPECT_EQ(first->read_data(67).size(), 67u);
     EXPECT_EQ(events_of(LineEvent::Kind::Refused).size(), 1u);
+}
+
+TEST_F(SimulatorTest, PortClosedAndOpenedAgainAtOnceIsServed) {
+    start();
+    for (int i = 0; i < 20; ++i) {
+        auto client = connect();
+        client->send_data(kGetStatusBlock);
+        ASSERT_EQ(client->read_data(67).size(), 67u) << "round " << i;
+    } // each client closes its connection as it goes
+    EXPECT_TRUE(events_of(LineEvent::Kind::Refused).empty());
 }
 
 TEST_F(SimulatorTest, PortHeldByAnotherProgram) {

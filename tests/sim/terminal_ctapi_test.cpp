@@ -25,6 +25,7 @@ TEST(TerminalCtApi, OpenResetThenStatusWithSequenceNumbers) {
     EXPECT_EQ(reset.pcb, 0x00);
     EXPECT_EQ(reset.inf, (Bytes{0x95, 0x00}));
     EXPECT_TRUE(reset.check_ok);
+    EXPECT_EQ(describe(driver.terminal.log().back()), "BlockOut 61 00 02 95 00");
 
     const Block status = one_block(driver.send_block(0x12, 0x40, kGetStatus));
     EXPECT_EQ(status.nad, 0x21);

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++i;
             continue;
         }
-        std::size_t end = i;
+        std::size_t end = i + 1; // at least one byte (a trailing 0xFE is data)
         while (end < size && data[end] != 0xFE && data[end] != 0xFD) {
             ++end;
         }

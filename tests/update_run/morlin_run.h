@@ -5,12 +5,14 @@
 #include "tests/host/test_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morlin::test {
@@ -99,11 +101,20 @@ class MorlinFolder {
         }
         command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
                    " >stdout.txt 2>stderr.txt; echo $? >exit.txt";
-        std::filesystem::remove(dir_.file("calls.txt"));
-        std::filesystem::remove(dir_.file("Morlin.log"));
         MorlinRun result;
-        if (std::system(command.c_str()) != 0) {
-            return result;
+        // Morlin runs once per user: while another test's Morlin runs, this one ends at once,
+        // before its log and its plug-ins. Such a start is tried again.
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            std::filesystem::remove(dir_.file("calls.txt"));
+            std::filesystem::remove(dir_.file("Morlin.log"));
+            if (std::system(command.c_str()) != 0) {
+                return result;
+            }
+            if (std::filesystem::exists(dir_.file("Morlin.log")) ||
+                std::filesystem::exists(dir_.file("calls.txt"))) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         result.exit_code = std::atoi(file_text(dir_.file("exit.txt")).c_str());
         for (const std::string& line : lines_of(file_text(dir_.file("stderr.txt")))) {

@@ -4,8 +4,11 @@
 #include "host/backup_path.h"
 #include "host/config_file.h"
 #include "host/download_targets.h"
+#include "host/host_log.h"
 #include "host/matching.h"
 #include "host/morlin_app.h"
+#include "platform/ui.h"
+#include "tests/host/test_support.h"
 
 #include <cctype>
 #include <gtest/gtest.h>
@@ -213,6 +216,41 @@ TEST(BackupPath, DateInTheLocaleAndTimeWithoutLeadingZeros) {
     // The month's abbreviation is the locale's.
     EXPECT_EQ(path.rfind("/tmp/Morlin/07", 0), 0u) << path;
     EXPECT_TRUE(path.ends_with("2026_9h5m7s.bin")) << path;
+}
+
+// The SymLink record is read again at matching time: a configuration that has gone or been
+// damaged since start-up ends the match with 119 or 110.
+TEST(SymLinkMatch, AMissingOrDamagedConfigurationEndsTheMatch) {
+    test::TempDir dir;
+    ASSERT_TRUE(open_host_log(dir.file("Morlin.log"), "test"));
+    auto ui = std::make_shared<platform::ScriptedUserInterface>();
+    const auto previous = platform::install_user_interface(ui);
+    {
+        MorlinApp app;
+        app.options.match_by_symlink = true;
+        app.plugin_count = 1;
+        app.current_plugin = &app.plugins[0];
+        app.download_count = 1;
+        set_record_field(app.downloads[0].file_name, "a.bin");
+
+        app.command_line.config_path = dir.file("Gone.cfg");
+        MatchResult match = match_file_to_devices(app);
+        EXPECT_EQ(match.outcome.code, kStrConfigOpenFailed);
+        EXPECT_EQ(match.candidates, 0);
+        ASSERT_EQ(ui->boxes.size(), 1u); // the opener reports it
+        EXPECT_EQ(ui->boxes[0].icon, platform::MessageIcon::Error);
+
+        test::write_bytes(dir.file("Damaged.cfg"), {1, 2, 3, 4, 5, 6});
+        app.command_line.config_path = dir.file("Damaged.cfg");
+        match = match_file_to_devices(app);
+        EXPECT_EQ(match.outcome.code, kStrConfigCheckFailed);
+        EXPECT_EQ(ui->boxes.size(), 1u);
+    }
+    close_host_log();
+    platform::install_user_interface(previous);
+    const std::string log = test::read_text(dir.file("Morlin.log"));
+    EXPECT_NE(log.find("CfgEdtDlg(618) :Error opening Morlin.cfg"), std::string::npos) << log;
+    EXPECT_NE(log.find("Morlin(2546) Cfg file has invalid CRC"), std::string::npos) << log;
 }
 
 } // namespace

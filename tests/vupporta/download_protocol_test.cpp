@@ -325,6 +325,15 @@ TEST_F(DownloadTest, UnplugDuringTheTransferAbortsWithDeviceRemoved) {
     EXPECT_EQ(g_reports.back(), (Report{0, std::nullopt}));
 }
 
+TEST_F(DownloadTest, TerminalRestartingAfterTheFinalAcknowledgementIsSuccess) {
+    terminal.on_final_answer = [this] {
+        terminal.connected = false;
+        hub.remove(kInterfacePath);
+    };
+    EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_OK);
+    EXPECT_EQ(g_reports.back(), (Report{6, "T605"}));
+}
+
 TEST_F(DownloadTest, UnplugDuringTheHandshakeIsNoAbort) {
     terminal.on_break = [this](int breaks) {
         if (breaks == 1) {
@@ -381,13 +390,13 @@ TEST_F(DownloadTest, TwoDownloadsInARowEachGetAMonitor) {
 }
 
 TEST(BlockTable, SizesAndTimeLimitsByPosition) {
-    EXPECT_EQ(block_spec(0, true, 5000).size, 256u);
-    EXPECT_EQ(block_spec(1, false, 5000).time_limit_ms, 1000u);
-    EXPECT_EQ(block_spec(2, true, 100000).size, 261u);
-    EXPECT_EQ(block_spec(2, true, 100000).time_limit_ms, 30000u);
-    EXPECT_EQ(block_spec(2, false, 100000).size, 65536u);
-    EXPECT_EQ(block_spec(3, true, 227).size, 227u);
-    EXPECT_EQ(block_spec(7, false, 70000).time_limit_ms, 10000u);
+    EXPECT_EQ(block_layout(0, true, 5000).size, 256u);
+    EXPECT_EQ(block_layout(1, false, 5000).time_limit_ms, 1000u);
+    EXPECT_EQ(block_layout(2, true, 100000).size, 261u);
+    EXPECT_EQ(block_layout(2, true, 100000).time_limit_ms, 30000u);
+    EXPECT_EQ(block_layout(2, false, 100000).size, 65536u);
+    EXPECT_EQ(block_layout(3, true, 227).size, 227u);
+    EXPECT_EQ(block_layout(7, false, 70000).time_limit_ms, 10000u);
 }
 
 } // namespace

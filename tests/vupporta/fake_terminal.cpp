@@ -57,14 +57,6 @@ class FakePort : public platform::SerialPort {
     platform::Timeouts timeouts_{};
 };
 
-std::uint8_t check_byte(std::span<const std::uint8_t> bytes) {
-    std::uint8_t check = 0;
-    for (std::uint8_t byte : bytes) {
-        check ^= byte;
-    }
-    return check;
-}
-
 } // namespace
 
 std::vector<std::uint8_t> status_information(std::uint8_t download_state, bool ready,
@@ -118,10 +110,16 @@ void FakeTerminal::set_break(bool on) {
 }
 
 void FakeTerminal::queue_block(std::vector<std::uint8_t> information) {
-    std::vector<std::uint8_t> block = {0x21, 0x40, static_cast<std::uint8_t>(information.size())};
-    block.insert(block.end(), information.begin(), information.end());
-    block.push_back(check_byte(block));
-    answers_.insert(answers_.end(), block.begin(), block.end());
+    const auto length = static_cast<std::uint8_t>(information.size());
+    std::uint8_t check = 0x21 ^ 0x40 ^ length;
+    answers_.push_back(0x21);
+    answers_.push_back(0x40);
+    answers_.push_back(length);
+    for (std::uint8_t byte : information) {
+        answers_.push_back(byte);
+        check ^= byte;
+    }
+    answers_.push_back(check);
 }
 
 void FakeTerminal::answer_message() {
@@ -210,6 +208,9 @@ std::optional<std::size_t> FakeTerminal::read(std::span<std::uint8_t> buffer,
                !final_given_ && final_answer) {
         final_given_ = true;
         answers_.push_back(*final_answer);
+        if (on_final_answer) {
+            on_final_answer();
+        }
     }
     const std::size_t count = std::min(buffer.size(), answers_.size());
     std::copy_n(answers_.begin(), count, buffer.begin());

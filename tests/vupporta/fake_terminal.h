@@ -32,6 +32,8 @@ class FakeTerminal {
     // Called before each block is answered (index, bytes so far): lets a test unplug the
     // terminal or set the abort flag in the middle of the transfer.
     std::function<void(std::size_t block)> on_block;
+    // Called when the final acknowledgement is given.
+    std::function<void()> on_final_answer;
     // Called at each break pulse (count so far).
     std::function<void(int breaks)> on_break;
     bool connected = true;

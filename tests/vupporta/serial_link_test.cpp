@@ -108,6 +108,26 @@ TEST_F(SerialLinkTest, ReceiveCountsReadAttemptsBySecondsOfTheLimit) {
     EXPECT_EQ(terminal.silent_reads, 1);
     EXPECT_EQ(link.receive({&byte, 1}, 10000), VUP_ERR_NO_ANSWER);
     EXPECT_EQ(terminal.silent_reads, 11);
+    // An answer may take as long again as the request needs on the line: 65536 bytes at
+    // 57600 baud are 11 more read attempts.
+    const std::vector<std::uint8_t> block(65536, 0x33);
+    EXPECT_EQ(link.exchange(block, {&byte, 1}, 10000), VUP_ERR_NO_ANSWER);
+    EXPECT_EQ(terminal.silent_reads, 11 + 21);
+}
+
+TEST_F(SerialLinkTest, APortBusyForAMomentIsTriedAgain) {
+    int refusals = 2;
+    SerialLink link([&](std::string_view path) -> std::unique_ptr<platform::SerialPort> {
+        if (refusals-- > 0) {
+            platform::set_last_error(platform::kErrorAccessDenied);
+            return nullptr;
+        }
+        return terminal.open(path);
+    });
+    EXPECT_EQ(link.open("COM7"), VUP_OK);
+    refusals = 4;
+    EXPECT_EQ(link.open("COM7"), VUP_ERR_PORT);
+    EXPECT_EQ(refusals, 0);
 }
 
 TEST_F(SerialLinkTest, ShortReceiveGives200AndLogsTheCounts) {

@@ -1,0 +1,155 @@
+// Arrival and removal notifications, and a simulated terminal unplugged in the middle of a read.
+#include "platform/device_set.h"
+#include "platform/device_watcher.h"
+#include "platform/last_error.h"
+#include "platform/serial_port.h"
+#include "serial_test_links.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+using namespace platform;
+using serial_test::announcement_text;
+using serial_test::TempDir;
+using serial_test::write_file_atomically;
+
+namespace {
+
+const std::string kPath1 =
+    "\\\\?\\USB#Vid_04e6&Pid_1a02#SIM0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+
+// Collects the watcher's events for the test thread.
+class EventLog {
+  public:
+    void add(const DeviceEvent& event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+        changed_.notify_all();
+    }
+    // Waits until `count` events came (2 s at most) and returns them.
+    std::vector<DeviceEvent> wait_for(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(2), [&] { return events_.size() >= count; });
+        return events_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<DeviceEvent> events_;
+};
+
+class DeviceWatcherTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ::setenv("MORLIN_DEVICES", dir_.path().c_str(), 1);
+        ::setenv("MORLIN_REAL_PORTS", "none", 1);
+    }
+    void TearDown() override { ::unsetenv("MORLIN_DEVICES"); }
+
+    std::unique_ptr<DeviceWatcher> start(std::string_view interface_class = kUsbDeviceInterface) {
+        return DeviceWatcher::start(interface_class, [this](const DeviceEvent& e) { log_.add(e); });
+    }
+
+    TempDir dir_;
+    EventLog log_;
+};
+
+TEST_F(DeviceWatcherTest, ReportsArrivalAndRemovalWithTheInterfacePath) {
+    write_file_atomically(dir_.path(), "before.device",
+                          announcement_text("SIM0009", "COM9", "rfc2217://127.0.0.1:1"));
+    auto watcher = start();
+    ASSERT_TRUE(watcher);
+    write_file_atomically(dir_.path(), "sim1.device",
+                          announcement_text("SIM0001", "COM7", "rfc2217://127.0.0.1:1"));
+    write_file_atomically(dir_.path(), "broken.device", "no announcement");
+    ASSERT_EQ(log_.wait_for(1).size(), 1u); // read before it goes again
+    std::filesystem::remove(dir_.path() / "sim1.device");
+    std::filesystem::remove(dir_.path() / "broken.device");
+    // Present before the watcher started: its removal still carries its path.
+    std::filesystem::remove(dir_.path() / "before.device");
+
+    const auto events = log_.wait_for(3);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].kind, DeviceEvent::Kind::Arrival);
+    EXPECT_EQ(events[0].interface_path, kPath1);
+    EXPECT_EQ(events[0].class_guid, kUsbDeviceInterface);
+    EXPECT_EQ(events[1].kind, DeviceEvent::Kind::Removal);
+    EXPECT_EQ(events[1].interface_path, kPath1);
+    EXPECT_EQ(events[2].kind, DeviceEvent::Kind::Removal);
+    EXPECT_NE(events[2].interface_path.find("SIM0009"), std::string::npos);
+}
+
+TEST_F(DeviceWatcherTest, AWatcherOfAnotherClassHearsOnlyItsDevices) {
+    auto modems = start(kModemClass);
+    ASSERT_TRUE(modems);
+    write_file_atomically(dir_.path(), "sim1.device",
+                          announcement_text("SIM0001", "COM7", "rfc2217://127.0.0.1:1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    modems.reset(); // stops cleanly; nothing runs after this
+    EXPECT_TRUE(log_.wait_for(0).empty());
+}
+
+// The whole road of an unplugged terminal: the announcement goes, the server side closes, the
+// pending read ends as "device not connected", and the watcher reports the removal.
+TEST_F(DeviceWatcherTest, UnpluggingASimulatedTerminalDuringARead) {
+    auto server = serial_test::start_session_link();
+    write_file_atomically(dir_.path(), "sim1.device",
+                          announcement_text("SIM0001", "COM7", server->port_name()));
+    auto watcher = start();
+    ASSERT_TRUE(watcher);
+
+    auto port = SerialPort::open("\\\\.\\COM7");
+    ASSERT_TRUE(port) << last_error();
+    EXPECT_FALSE(SerialPort::open("com7")); // the same port, by its name in other letters
+    EXPECT_EQ(last_error(), kErrorAccessDenied);
+
+    std::optional<std::size_t> result;
+    std::uint32_t error = 0;
+    std::thread reader([&] {
+        std::uint8_t buffer[4];
+        result = port->read(buffer);
+        error = last_error();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    auto devices = present_devices(kPortsClass);
+    ASSERT_EQ(devices->size(), 1u);
+    ASSERT_TRUE(remove_device(devices->front()));
+    server->unplug();
+    reader.join();
+    EXPECT_FALSE(result);
+    EXPECT_EQ(error, kErrorDeviceNotConnected);
+
+    const auto events = log_.wait_for(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, DeviceEvent::Kind::Removal);
+    EXPECT_EQ(events[0].interface_path, kPath1);
+    // The monitor's match: the path less its first 4 characters inside the symbolic name.
+    EXPECT_NE(devices->front().key_value("SymbolicName")->find(kPath1.substr(4)),
+              std::string::npos);
+}
+
+TEST_F(DeviceWatcherTest, PortsThatAreNotThereAreNotFound) {
+    EXPECT_FALSE(SerialPort::open("COM42")); // not announced: /dev/COM42
+    EXPECT_EQ(last_error(), kErrorFileNotFound);
+    EXPECT_FALSE(SerialPort::open("/dev/null")); // there, but no serial device
+    EXPECT_EQ(last_error(), kErrorFileNotFound);
+
+    // A server that went away: connection refused.
+    std::string address;
+    {
+        auto server = serial_test::start_session_link();
+        address = server->port_name();
+    }
+    EXPECT_FALSE(SerialPort::open(address));
+    EXPECT_EQ(last_error(), kErrorFileNotFound);
+    EXPECT_FALSE(SerialPort::open("rfc2217://127.0.0.1:notaport"));
+    EXPECT_EQ(last_error(), kErrorFileNotFound);
+}
+
+} // namespace

@@ -1,0 +1,53 @@
+#pragma once
+// The far ends that the serial port tests run against. Each one echoes what the port sends
+// (a loop-back line), and can be unplugged while the port is open.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace serial_test {
+
+// A temporary folder, removed afterwards.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Writes `<folder>/<name>` the way simulators do: a hidden temporary file renamed into place.
+void write_file_atomically(const std::filesystem::path& folder, const std::string& name,
+                           const std::string& text);
+
+// An announcement of a Halvane terminal whose port is `port_address`.
+std::string announcement_text(const std::string& serial, const std::string& port_name,
+                              const std::string& port_address);
+
+class EchoLink {
+  public:
+    virtual ~EchoLink() = default;
+    // What SerialPort::open is given.
+    virtual std::string port_name() const = 0;
+    // The line goes away while the port is open.
+    virtual void unplug() = 0;
+    // Break changes the far end saw (on, off, ...), when it can tell.
+    virtual bool sees_break() const { return false; }
+    virtual std::vector<bool> breaks() const { return {}; }
+};
+
+// python3-serial's RFC 2217 server over a "loop://" port (tests/serial/rfc2217_loop_server.py).
+std::unique_ptr<EchoLink> start_python_link();
+// An RFC 2217 server in this process, built on the terminal simulator's session code.
+std::unique_ptr<EchoLink> start_session_link();
+// A pseudo-terminal whose other side echoes.
+std::unique_ptr<EchoLink> start_pty_link();
+
+} // namespace serial_test
