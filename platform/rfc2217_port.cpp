@@ -204,6 +204,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         rfc::append_com_port_u8(hello, rfc::kSetStopsize, rfc::kStopRequest);
         expect({rfc::kSetBaudrate, rfc::kSetDatasize, rfc::kSetParity, rfc::kSetStopsize});
         if (!send_control(hello) || !await_answers(kNegotiationMs)) {
+            pump(); // a hang-up may show only on the next receive
             set_last_error(lost_ ? kErrorAccessDenied : kErrorGenFailure);
             return false;
         }
@@ -541,6 +542,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             short revents = 0;
             if (wait_for(fd_, POLLIN, static_cast<std::uint32_t>(deadline - now), never_,
                          revents) == WaitOutcome::Failed) {
+                pump(); // takes in a reset that ended the wait, so the caller sees the loss
                 return false;
             }
         }
