@@ -24,6 +24,10 @@ class Library {
     virtual const std::string& path() const = 0;
 };
 
+// Address of a function or object that the running program exports by `name` (GetProcAddress
+// on the program's own module), or null. Lets a plug-in reach what the program publishes.
+void* program_symbol(const char* name);
+
 // Full path of the library or program file that contains `address` (GetModuleFileName of the
 // module that holds it). Lets a library find files beside itself.
 std::optional<std::string> module_path_of(const void* address);

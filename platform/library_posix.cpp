@@ -161,4 +161,10 @@ std::optional<std::string> module_path_of(const void* address) {
     return std::string(map->l_name);
 }
 
+void* program_symbol(const char* name) {
+    // The global scope: the program and the libraries it was linked with, never a library
+    // loaded by name (those are loaded RTLD_LOCAL).
+    return ::dlsym(RTLD_DEFAULT, name);
+}
+
 } // namespace platform

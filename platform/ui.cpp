@@ -1,6 +1,8 @@
 // The process-wide user-interface port and the helpers every implementation shares.
 #include "platform/ui.h"
 
+#include "platform/library.h"
+
 #include <array>
 #include <span>
 
@@ -9,6 +11,8 @@ namespace {
 
 std::mutex g_port_mutex;
 std::shared_ptr<UserInterface> g_port;
+// Tells this copy of the layer from the copies inside plug-ins (internal, never interposed).
+const char g_this_copy = 0;
 
 // The answers of each button set, in button order.
 std::span<const MessageAnswer> answers_of(MessageButtons buttons) {
@@ -96,11 +100,21 @@ const char* answer_name(MessageAnswer answer) {
 
 UserInterface& user_interface() {
     std::lock_guard lock(g_port_mutex);
-    if (!g_port) {
-        // Until the toolkit's port is installed (by the UI layer, when a display is there),
-        // the console serves, with or without a display.
-        g_port = make_console_user_interface();
+    if (g_port) {
+        return *g_port;
     }
+    // A plug-in carries its own copy of this layer: it shows its boxes through the port of the
+    // program that loaded it, when that program publishes one, so the user sees one interface.
+    using Publisher = UserInterface* (*)(const void*);
+    auto publisher = reinterpret_cast<Publisher>(program_symbol(kProgramUserInterfaceSymbol));
+    if (publisher != nullptr) {
+        if (UserInterface* program_port = publisher(&g_this_copy); program_port != nullptr) {
+            return *program_port;
+        }
+    }
+    // Until the toolkit's port is installed (by the UI layer, when a display is there), the
+    // console serves, with or without a display.
+    g_port = make_console_user_interface();
     return *g_port;
 }
 
@@ -111,3 +125,11 @@ std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterf
 }
 
 } // namespace platform
+
+extern "C" platform::UserInterface* morlin_program_user_interface(const void* asking_copy) {
+    // The program asking itself gets nothing (it then uses its own port, without recursion).
+    if (asking_copy == &platform::g_this_copy) {
+        return nullptr;
+    }
+    return &platform::user_interface();
+}

@@ -49,6 +49,11 @@ class UserInterface {
 // The answer a box gives when the user just presses Enter: its default button.
 MessageAnswer default_answer(MessageButtons buttons, int default_button);
 
+// The program's port, as published to the plug-ins it loads: a program exports this function
+// (the symbol named kProgramUserInterfaceSymbol; Morlin is linked so that it does), and
+// user_interface() in a plug-in that has no port of its own installed uses the port it returns.
+inline constexpr const char* kProgramUserInterfaceSymbol = "morlin_program_user_interface";
+
 // The process-wide port. Until one is installed, the console implementation is used when
 // there is no display or MORLIN_UI=console (the toolkit one is installed by the UI layer).
 UserInterface& user_interface();
@@ -101,3 +106,7 @@ class ScriptedUserInterface : public UserInterface {
 };
 
 } // namespace platform
+
+// `asking_copy` tells the caller's copy of the layer; the program's own copy gets null.
+extern "C" __attribute__((visibility("default"))) platform::UserInterface*
+morlin_program_user_interface(const void* asking_copy);

@@ -1,10 +1,10 @@
 #include "sim/terminal_simulator.h"
 
 #include "platform/clock.h"
+#include "platform/tcp_socket.h"
 #include "sim/announcement.h"
 #include "sim/line_pacer.h"
 #include "sim/rfc2217_session.h"
-#include "sim/tcp_socket.h"
 #include "sim/terminal.h"
 
 #include <algorithm>
@@ -57,11 +57,11 @@ class Simulator final : public TerminalSimulator, private LineSink {
     ~Simulator() override { stop(); }
 
     bool init(std::string& error) {
-        waiter_ = Waiter::create(error);
+        waiter_ = platform::TcpWaiter::create(error);
         if (!waiter_) {
             return false;
         }
-        listener_ = TcpListener::listen(options_.tcp_port, error);
+        listener_ = platform::TcpListener::listen(options_.tcp_port, error);
         if (!listener_) {
             return false;
         }
@@ -237,11 +237,12 @@ class Simulator final : public TerminalSimulator, private LineSink {
             if (!refused_.empty()) {
                 merge(now + kRefusedPoll);
             }
-            TcpListener* listener = listener_.get();
-            TcpConnection* connection = connection_.get();
+            platform::TcpListener* listener = listener_.get();
+            platform::TcpConnection* connection = connection_.get();
             const bool want_write = out_sent_ < tcp_out_.size();
             lock.unlock();
-            const WaitResult ready = waiter_->wait(listener, connection, want_write, deadline);
+            const platform::TcpWaitResult ready =
+                waiter_->wait(listener, connection, want_write, deadline);
             lock.lock();
             if (stop_) {
                 break;
@@ -426,9 +427,9 @@ class Simulator final : public TerminalSimulator, private LineSink {
 
     bool do_replug() {
         std::string error;
-        listener_ = TcpListener::listen(tcp_port_, error);
+        listener_ = platform::TcpListener::listen(tcp_port_, error);
         if (!listener_) {
-            listener_ = TcpListener::listen(0, error); // the old number is taken
+            listener_ = platform::TcpListener::listen(0, error); // the old number is taken
         }
         if (!listener_) {
             return false;
@@ -484,12 +485,12 @@ class Simulator final : public TerminalSimulator, private LineSink {
     const bool paced_;
     bool port_held_;
 
-    std::unique_ptr<Waiter> waiter_;
-    std::unique_ptr<TcpListener> listener_;
-    std::unique_ptr<TcpConnection> connection_;
+    std::unique_ptr<platform::TcpWaiter> waiter_;
+    std::unique_ptr<platform::TcpListener> listener_;
+    std::unique_ptr<platform::TcpConnection> connection_;
     std::unique_ptr<Rfc2217Session> session_;
     struct Refused {
-        std::unique_ptr<TcpConnection> connection;
+        std::unique_ptr<platform::TcpConnection> connection;
         TimePoint until;
     };
     std::vector<Refused> refused_;

@@ -52,30 +52,23 @@ class MorlinProgram : public ::testing::Test {
         env.emplace("TMPDIR", dir_.file("tmp"));
         env.emplace("XDG_RUNTIME_DIR", dir_.file("tmp"));
         env.emplace("LC_ALL", "C");
-        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION";
+        // Each test's Morlin holds a single-instance section of its own.
+        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION" +
+                              " MORLIN_INSTANCE_SCOPE='" + dir_.path() + "'";
         for (const auto& [name, value] : env) {
             command += " " + name + "='" + value + "'";
         }
         command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
                    " >stdout.txt 2>stderr.txt";
         ProgramRun result;
-        // Morlin runs once per user: while another test's Morlin holds the instance, this one
-        // ends at once without a box or a plug-in call. Such a start is tried again.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const int status = std::system(command.c_str());
-            result.exit_code = (status >> 8) & 0xFF; // the program's exit status
-            result.boxes.clear();
-            for (const auto& line : test::lines_of(test::read_text(dir_.file("stderr.txt")))) {
-                if (line.rfind("MSGBOX", 0) == 0) {
-                    result.boxes.push_back(line);
-                }
+        const int status = std::system(command.c_str());
+        result.exit_code = (status >> 8) & 0xFF; // the program's exit status
+        for (const auto& line : test::lines_of(test::read_text(dir_.file("stderr.txt")))) {
+            if (line.rfind("MSGBOX", 0) == 0) {
+                result.boxes.push_back(line);
             }
-            result.calls = test::lines_of(test::read_text(dir_.file("calls.txt")));
-            if (!result.boxes.empty() || !result.calls.empty()) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        result.calls = test::lines_of(test::read_text(dir_.file("calls.txt")));
         result.log_exists = fs::exists(dir_.file("Morlin.log"));
         result.log = test::read_text(dir_.file("Morlin.log"));
         fs::remove(dir_.file("calls.txt"));

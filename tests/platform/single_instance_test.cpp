@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -37,6 +38,20 @@ TEST(PlatformSingleInstance, SecondAcquireFailsAndActivatesTheFirst) {
     EXPECT_TRUE(platform::SingleInstance::acquire(unique_name("other")));
     first.reset();
     EXPECT_TRUE(platform::SingleInstance::acquire(name));
+}
+
+TEST(PlatformSingleInstance, EachScopeHasASectionOfItsOwn) {
+    std::string name = unique_name("scope");
+    ::setenv("MORLIN_INSTANCE_SCOPE", "/tmp/run-a", 1);
+    auto first = platform::SingleInstance::acquire(name);
+    ::setenv("MORLIN_INSTANCE_SCOPE", "/tmp/run-b", 1);
+    auto second = platform::SingleInstance::acquire(name);
+    EXPECT_FALSE(platform::SingleInstance::acquire(name));
+    ::unsetenv("MORLIN_INSTANCE_SCOPE");
+    auto unscoped = platform::SingleInstance::acquire(name);
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+    EXPECT_TRUE(unscoped);
 }
 
 TEST(PlatformSingleInstance, AKilledHolderNeverBlocksTheNextStart) {

@@ -1,3 +1,4 @@
+#include "platform/library.h"
 #include "platform/ui.h"
 #include "test_support.h"
 
@@ -153,6 +154,22 @@ TEST(PlatformScriptedUi, AnswersFromTheQueueAndRecordsFromManyThreads) {
     EXPECT_EQ(scripted->wait_texts.size(), 200u);
     EXPECT_FALSE(scripted->wait_visible);
     EXPECT_EQ(scripted->file_requests.size(), 2u);
+}
+
+TEST(PlatformUi, APluginAsksThroughTheProgramsPort) {
+    // The probe library carries its own copy of the layer, as VUPPorta does; its box must
+    // reach the port this program installed, not a console of its own.
+    auto scripted = std::make_shared<platform::ScriptedUserInterface>();
+    scripted->answers = {platform::MessageAnswer::Yes};
+    auto previous = platform::install_user_interface(scripted);
+    auto probe = platform::Library::load(PROBE_ELSEWHERE_DIR "/UiProbe.so");
+    ASSERT_TRUE(probe);
+    auto ask = reinterpret_cast<int (*)()>(probe->symbol("ui_probe_ask"));
+    ASSERT_NE(ask, nullptr);
+    EXPECT_EQ(ask(), 1);
+    ASSERT_EQ(scripted->boxes.size(), 1u);
+    EXPECT_EQ(scripted->boxes[0].caption, "Probe");
+    platform::install_user_interface(previous);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // A bare RFC 2217 client for tests: Telnet framing through the shared codec, TCP through the
 // simulator's socket layer, and waits with a real-time limit.
 #include "platform/rfc2217_codec.h"
-#include "sim/tcp_socket.h"
+#include "platform/tcp_socket.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,8 +22,8 @@ class Rfc2217TestClient final : private platform::rfc2217::StreamHandler {
 
     bool connect(std::uint16_t port) {
         std::string error;
-        connection_ = TcpConnection::connect_local(port, error);
-        waiter_ = Waiter::create(error);
+        connection_ = platform::TcpConnection::connect_local(port, error);
+        waiter_ = platform::TcpWaiter::create(error);
         return connection_ && waiter_;
     }
 
@@ -116,8 +116,8 @@ class Rfc2217TestClient final : private platform::rfc2217::StreamHandler {
         }
     }
 
-    std::unique_ptr<TcpConnection> connection_;
-    std::unique_ptr<Waiter> waiter_;
+    std::unique_ptr<platform::TcpConnection> connection_;
+    std::unique_ptr<platform::TcpWaiter> waiter_;
     platform::rfc2217::StreamParser parser_;
     Bytes data_;
     std::vector<Reply> replies_;

@@ -95,26 +95,19 @@ class MorlinFolder {
         env.emplace("MORLIN_DEVICES", dir_.file("devices"));
         env.emplace("TMPDIR", dir_.file("tmp"));
         env.emplace("LC_ALL", "C");
-        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION";
+        // Each test's Morlin holds a single-instance section of its own.
+        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION" +
+                              " MORLIN_INSTANCE_SCOPE='" + dir_.path() + "'";
         for (const auto& [name, value] : env) {
             command += " " + name + "='" + value + "'";
         }
         command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
                    " >stdout.txt 2>stderr.txt; echo $? >exit.txt";
         MorlinRun result;
-        // Morlin runs once per user: while another test's Morlin runs, this one ends at once,
-        // before its log and its plug-ins. Such a start is tried again.
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            std::filesystem::remove(dir_.file("calls.txt"));
-            std::filesystem::remove(dir_.file("Morlin.log"));
-            if (std::system(command.c_str()) != 0) {
-                return result;
-            }
-            if (std::filesystem::exists(dir_.file("Morlin.log")) ||
-                std::filesystem::exists(dir_.file("calls.txt"))) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::filesystem::remove(dir_.file("calls.txt"));
+        std::filesystem::remove(dir_.file("Morlin.log"));
+        if (std::system(command.c_str()) != 0) {
+            return result;
         }
         result.exit_code = std::atoi(file_text(dir_.file("exit.txt")).c_str());
         for (const std::string& line : lines_of(file_text(dir_.file("stderr.txt")))) {

@@ -1,5 +1,5 @@
 // POSIX sockets for the simulated port's TCP side.
-#include "sim/tcp_socket.h"
+#include "platform/tcp_socket.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -13,7 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace sim {
+namespace platform {
 namespace {
 
 class Fd {
@@ -118,12 +118,12 @@ class PosixListener final : public TcpListener {
     std::uint16_t port_;
 };
 
-class PosixWaiter final : public Waiter {
+class PosixWaiter final : public TcpWaiter {
   public:
     explicit PosixWaiter(int fd) : event_(fd) {}
 
-    WaitResult wait(TcpListener* listener, TcpConnection* connection, bool want_write,
-                    std::optional<std::chrono::steady_clock::time_point> deadline) override {
+    TcpWaitResult wait(TcpListener* listener, TcpConnection* connection, bool want_write,
+                       std::optional<std::chrono::steady_clock::time_point> deadline) override {
         pollfd fds[3] = {};
         nfds_t count = 0;
         fds[count++] = pollfd{event_.get(), POLLIN, 0};
@@ -144,7 +144,7 @@ class PosixWaiter final : public Waiter {
                 *deadline - std::chrono::steady_clock::now());
             timeout_ms = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
         }
-        WaitResult result;
+        TcpWaitResult result;
         const int ready = ::poll(fds, count, timeout_ms);
         if (ready <= 0) {
             return result;
@@ -225,7 +225,7 @@ std::unique_ptr<TcpConnection> TcpConnection::connect_local(std::uint16_t port,
     return std::make_unique<PosixConnection>(fd);
 }
 
-std::unique_ptr<Waiter> Waiter::create(std::string& error) {
+std::unique_ptr<TcpWaiter> TcpWaiter::create(std::string& error) {
     const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (fd < 0) {
         error = std::string("eventfd: ") + std::strerror(errno);
@@ -234,4 +234,4 @@ std::unique_ptr<Waiter> Waiter::create(std::string& error) {
     return std::make_unique<PosixWaiter>(fd);
 }
 
-} // namespace sim
+} // namespace platform

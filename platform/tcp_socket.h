@@ -1,7 +1,7 @@
 #pragma once
-// The TCP side of the simulated port: a listening socket on 127.0.0.1, the one accepted
-// connection, and a waiter that sleeps until one of them is ready, a deadline passes, or
-// another thread wakes it. Non-blocking throughout; used by the simulator's server thread.
+// TCP sockets on the loopback interface for the servers of simulated devices: a listening
+// socket on 127.0.0.1, the one accepted connection, and a waiter that sleeps until one of them
+// is ready, a deadline passes, or another thread wakes it. Non-blocking throughout.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-namespace sim {
+namespace platform {
 
 class TcpConnection {
   public:
@@ -40,22 +40,22 @@ class TcpListener {
     virtual std::unique_ptr<TcpConnection> accept() = 0;
 };
 
-struct WaitResult {
+struct TcpWaitResult {
     bool listener_ready = false;
     bool connection_readable = false;
     bool connection_writable = false;
 };
 
-class Waiter {
+class TcpWaiter {
   public:
-    static std::unique_ptr<Waiter> create(std::string& error);
-    virtual ~Waiter() = default;
+    static std::unique_ptr<TcpWaiter> create(std::string& error);
+    virtual ~TcpWaiter() = default;
     // Waits for the listener (when given), the connection (readable; also writable when
     // `want_write`), a wake() or the deadline (none: no limit).
-    virtual WaitResult wait(TcpListener* listener, TcpConnection* connection, bool want_write,
-                            std::optional<std::chrono::steady_clock::time_point> deadline) = 0;
+    virtual TcpWaitResult wait(TcpListener* listener, TcpConnection* connection, bool want_write,
+                               std::optional<std::chrono::steady_clock::time_point> deadline) = 0;
     // Any thread: ends the current or next wait().
     virtual void wake() = 0;
 };
 
-} // namespace sim
+} // namespace platform
