@@ -117,11 +117,11 @@ Measurement measure(const std::string& bin, sample::ImageKind kind, std::uint32_
         return result;
     }
 
-    sample::ImageSpec spec;
-    spec.kind = kind;
-    spec.size = size;
-    spec.major = kind == sample::ImageKind::Firmware ? 3 : 2;
-    const std::vector<std::uint8_t> image = sample::make_image(spec);
+    sample::ImageRecipe recipe;
+    recipe.kind = kind;
+    recipe.size = size;
+    recipe.major = kind == sample::ImageKind::Firmware ? 3 : 2;
+    const std::vector<std::uint8_t> image = sample::make_image(recipe);
     {
         std::ofstream out(folder.file("image.bin"), std::ios::binary);
         out.write(reinterpret_cast<const char*>(image.data()),

@@ -49,7 +49,7 @@ bool parse_number(std::string_view text, unsigned long limit, unsigned long& val
     return value <= limit;
 }
 
-bool parse_version(std::string_view text, sample::ImageSpec& spec) {
+bool parse_version(std::string_view text, sample::ImageRecipe& recipe) {
     std::vector<unsigned long> parts;
     while (!text.empty()) {
         const auto dot = text.find('.');
@@ -63,9 +63,9 @@ bool parse_version(std::string_view text, sample::ImageSpec& spec) {
     if (parts.size() < 2 || parts.size() > 3) {
         return false;
     }
-    spec.major = static_cast<std::uint8_t>(parts[0]);
-    spec.minor = static_cast<std::uint8_t>(parts[1]);
-    spec.build = parts.size() == 3 ? static_cast<std::uint8_t>(parts[2]) : 0;
+    recipe.major = static_cast<std::uint8_t>(parts[0]);
+    recipe.minor = static_cast<std::uint8_t>(parts[1]);
+    recipe.build = parts.size() == 3 ? static_cast<std::uint8_t>(parts[2]) : 0;
     return true;
 }
 
@@ -82,8 +82,8 @@ bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes)
 }
 
 bool write_samples(const std::string& directory) {
-    sample::ImageSpec firmware;
-    sample::ImageSpec application;
+    sample::ImageRecipe firmware;
+    sample::ImageRecipe application;
     application.kind = sample::ImageKind::Application;
     application.major = 1;
     application.minor = 10;
@@ -95,7 +95,7 @@ bool write_samples(const std::string& directory) {
 } // namespace
 
 int main(int argc, char** argv) {
-    sample::ImageSpec spec;
+    sample::ImageRecipe recipe;
     std::string out;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
@@ -110,16 +110,17 @@ int main(int argc, char** argv) {
         } else if (option == "--out") {
             out = value;
         } else if (option == "--kind" && (value == "firmware" || value == "application")) {
-            spec.kind =
+            recipe.kind =
                 value == "firmware" ? sample::ImageKind::Firmware : sample::ImageKind::Application;
         } else if (option == "--product" && (value == "halvane" || value == "pellax")) {
-            spec.product = value == "halvane" ? sample::Product::Halvane : sample::Product::Pellax;
+            recipe.product =
+                value == "halvane" ? sample::Product::Halvane : sample::Product::Pellax;
         } else if (option == "--size" && parse_number(value, 256ul << 20, number) &&
                    number >= sample::kMinimumImageSize) {
-            spec.size = static_cast<std::uint32_t>(number);
-        } else if (option == "--version" && parse_version(value, spec)) {
+            recipe.size = static_cast<std::uint32_t>(number);
+        } else if (option == "--version" && parse_version(value, recipe)) {
         } else if (option == "--seed" && parse_number(value, 0xFFFFFFFFul, number)) {
-            spec.seed = static_cast<std::uint32_t>(number);
+            recipe.seed = static_cast<std::uint32_t>(number);
         } else {
             std::fprintf(stderr, "SampleFirmware: bad option %s %s\n", argv[i - 1], argv[i]);
             usage();
@@ -130,5 +131,5 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    return write_file(out, sample::make_image(spec)) ? 0 : 1;
+    return write_file(out, sample::make_image(recipe)) ? 0 : 1;
 }

@@ -13,7 +13,7 @@ namespace sample {
 enum class ImageKind : std::uint8_t { Firmware, Application };
 enum class Product : std::uint8_t { Halvane, Pellax };
 
-struct ImageSpec {
+struct ImageRecipe {
     ImageKind kind = ImageKind::Firmware;
     Product product = Product::Halvane;
     std::uint32_t size = 16 * 1024; // at least kMinimumImageSize
@@ -27,6 +27,6 @@ struct ImageSpec {
 // firmware image (256 + 256 + 261 bytes).
 inline constexpr std::uint32_t kMinimumImageSize = 773;
 
-std::vector<std::uint8_t> make_image(const ImageSpec& spec);
+std::vector<std::uint8_t> make_image(const ImageRecipe& recipe);
 
 } // namespace sample

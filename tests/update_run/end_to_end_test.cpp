@@ -35,8 +35,9 @@ class EndToEnd : public ::testing::Test {
         terminal_ = sim::TerminalSimulator::start(options, &error);
         ASSERT_TRUE(terminal_) << error;
     }
-    std::vector<std::uint8_t> write_image(const std::string& name, const sample::ImageSpec& spec) {
-        const std::vector<std::uint8_t> image = sample::make_image(spec);
+    std::vector<std::uint8_t> write_image(const std::string& name,
+                                          const sample::ImageRecipe& recipe) {
+        const std::vector<std::uint8_t> image = sample::make_image(recipe);
         test::write_bytes(folder_.file(name), image);
         return image;
     }
@@ -53,7 +54,7 @@ class EndToEnd : public ::testing::Test {
 
 TEST_F(EndToEnd, FirmwareAndApplicationImagesReachTheTerminalWhole) {
     start_terminal();
-    sample::ImageSpec firmware;
+    sample::ImageRecipe firmware;
     firmware.size = 5000;
     const auto firmware_bytes = write_image("fw.bin", firmware);
     ASSERT_TRUE(folder_.config(test::silent_config({"fw.bin"})));
@@ -64,7 +65,7 @@ TEST_F(EndToEnd, FirmwareAndApplicationImagesReachTheTerminalWhole) {
     EXPECT_EQ(terminal_->received_image(), firmware_bytes);
     EXPECT_TRUE(result.log_has("Morlin(1652) :Preparing to download fw.bin"));
 
-    sample::ImageSpec application;
+    sample::ImageRecipe application;
     application.kind = sample::ImageKind::Application;
     application.size = 70000; // one block of 65536 bytes and a rest
     application.major = 1;
@@ -82,7 +83,7 @@ TEST_F(EndToEnd, ATerminalUnpluggedDuringTheTransferFailsTheRun) {
     sim::SimulatorOptions options;
     options.faults.unplug_after_data_blocks = 2;
     start_terminal(options);
-    write_image("fw.bin", sample::ImageSpec{});
+    write_image("fw.bin", sample::ImageRecipe{});
     ASSERT_TRUE(folder_.config(test::silent_config({"fw.bin"})));
     const test::MorlinRun result = run();
     EXPECT_TRUE(shows(result, kStrSilentRunFailed)) << testing::PrintToString(result.boxes);
@@ -95,7 +96,7 @@ TEST_F(EndToEnd, ATerminalGoneBetweenListingAndDownloadFailsTheRun) {
     sim::SimulatorOptions options;
     options.faults.unplug_after_status_queries = 1; // answers the filter's query, then leaves
     start_terminal(options);
-    write_image("fw.bin", sample::ImageSpec{});
+    write_image("fw.bin", sample::ImageRecipe{});
     ASSERT_TRUE(folder_.config(test::silent_config({"fw.bin"})));
     const test::MorlinRun result = run();
     EXPECT_TRUE(shows(result, kStrSilentRunFailed))
