@@ -25,11 +25,11 @@ LogState& state() {
 }
 
 // Caller holds the lock.
-void write_message_locked(LogState& log, std::string_view message) {
+bool write_message_locked(LogState& log, std::string_view message) {
     if (message.size() > kLogMessageLimit) {
         message = message.substr(0, kLogMessageLimit);
     }
-    log.writer.write(format_log_line(platform::local_time(), message));
+    return log.writer.write(format_log_line(platform::local_time(), message));
 }
 
 } // namespace
@@ -107,20 +107,20 @@ void log_text(std::string_view message) {
 
 } // namespace morlin
 
-extern "C" void host_log(const char* format, ...) {
+extern "C" int host_log(const char* format, ...) {
     using namespace morlin;
     LogState& log = state();
     if (log.disabled || format == nullptr) {
-        return;
+        return 0;
     }
     std::lock_guard guard(log.lock);
     if (!log.writer.is_open()) {
-        return;
+        return 0;
     }
     char message[kLogMessageLimit + 1];
     va_list args;
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    write_message_locked(log, message);
+    return write_message_locked(log, message) ? 1 : 0;
 }

@@ -11,7 +11,7 @@
 extern "C" {
 // The logger handed to plug-ins (VUPInitializeLogger). Does nothing when the log is disabled
 // or not open. Messages longer than 260 characters are cut.
-void host_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int host_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 }
 
 namespace morlin {

@@ -46,8 +46,9 @@ typedef struct DisplayRow {
  * aborted run. */
 typedef void (*VUPProgressCallback)(int steps, const char *text);
 
-/* The host's log function, printf-style; each call becomes one line of the log file. */
-typedef void (*VUPLogger)(const char *format, ...);
+/* The host's log function, printf-style; each call becomes one line of the log file. It returns
+ * non-zero when the line was written (callers may ignore it). */
+typedef int (*VUPLogger)(const char *format, ...);
 
 /* The fifteen functions, in the host's binding order. */
 typedef int (*PFN_VUPIsBinaryValid)(const char *file);

@@ -24,7 +24,7 @@ std::mutex g_mutex;
 std::vector<std::string> g_log;
 std::vector<std::pair<int, std::optional<std::string>>> g_progress;
 
-void capture_log(const char* format, ...) {
+int capture_log(const char* format, ...) {
     char line[2048];
     va_list arguments;
     va_start(arguments, format);
@@ -32,6 +32,7 @@ void capture_log(const char* format, ...) {
     va_end(arguments);
     std::lock_guard lock(g_mutex);
     g_log.emplace_back(line);
+    return 1;
 }
 
 void capture_progress(int steps, const char* text) {

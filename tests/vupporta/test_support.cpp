@@ -18,7 +18,7 @@ namespace {
 std::mutex g_log_mutex;
 std::vector<std::string> g_log_lines;
 
-void capture_line(const char* format, ...) {
+int capture_line(const char* format, ...) {
     char line[2048];
     va_list arguments;
     va_start(arguments, format);
@@ -26,6 +26,7 @@ void capture_line(const char* format, ...) {
     va_end(arguments);
     std::lock_guard lock(g_log_mutex);
     g_log_lines.emplace_back(line);
+    return 1;
 }
 
 } // namespace
