@@ -16,7 +16,7 @@ struct DeviceEvent {
 };
 
 class DeviceWatcher {
-public:
+  public:
     using Callback = std::function<void(const DeviceEvent&)>;
     // Starts watching the interface class (kUsbDeviceInterface for USB devices). The callback
     // runs on the watcher's own thread. Null, with the last error set, when watching cannot

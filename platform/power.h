@@ -9,7 +9,7 @@
 namespace platform {
 
 class PowerInhibitor {
-public:
+  public:
     // Null when no lock could be taken; `why_not` then says why (for a log line).
     static std::unique_ptr<PowerInhibitor> acquire(std::string_view who, std::string_view why,
                                                    std::string& why_not);

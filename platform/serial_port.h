@@ -59,7 +59,7 @@ enum PurgeFlags : std::uint32_t { // PurgeComm
 };
 
 class SerialPort {
-public:
+  public:
     // Opens a port exclusively. Null on failure with the last error set:
     // kErrorAccessDenied when another program holds the port (busy), kErrorFileNotFound when
     // there is no such port, another code otherwise.

@@ -21,17 +21,17 @@
 extern "C" {
 #endif
 
-#define VUP_TEXT_SIZE 260        /* file names, device texts, version lines, record fields */
+#define VUP_TEXT_SIZE 260 /* file names, device texts, version lines, record fields */
 #define VUP_PROGRESS_TEXT_SIZE 200
-#define VUP_DEVICE_LIST_SIZE 30  /* entries of a device information list */
-#define VUP_DISPLAY_ROWS 30      /* rows the host makes room for */
+#define VUP_DEVICE_LIST_SIZE 30 /* entries of a device information list */
+#define VUP_DISPLAY_ROWS 30     /* rows the host makes room for */
 
 /* One device of a plug-in's device information list; the host owns the array. */
 typedef struct DeviceInfoEntry {
-    char name[VUP_TEXT_SIZE];  /* display name; the list ends at the first empty name */
-    uint32_t candidate;        /* 1 = may receive the file of the last filter call */
-    void *detail;              /* the plug-in's record; the host never looks inside */
-    uint32_t dfu_mode;         /* 1 = the device waits in download mode */
+    char name[VUP_TEXT_SIZE]; /* display name; the list ends at the first empty name */
+    uint32_t candidate;       /* 1 = may receive the file of the last filter call */
+    void* detail;             /* the plug-in's record; the host never looks inside */
+    uint32_t dfu_mode;        /* 1 = the device waits in download mode */
 } DeviceInfoEntry;
 
 /* One row of display information: label, value read from the device, value read from the file. */
@@ -44,45 +44,47 @@ typedef struct DisplayRow {
 /* Progress: steps = 0 resets the display to the start, steps > 0 advances it by that many
  * hundredths; then text is shown as the status line. A null text (steps 0) ends a failed or
  * aborted run. */
-typedef void (*VUPProgressCallback)(int steps, const char *text);
+typedef void (*VUPProgressCallback)(int steps, const char* text);
 
 /* The host's log function, printf-style; each call becomes one line of the log file. It returns
  * non-zero when the line was written (callers may ignore it). */
-typedef int (*VUPLogger)(const char *format, ...);
+typedef int (*VUPLogger)(const char* format, ...);
 
 /* The fifteen functions, in the host's binding order. */
-typedef int (*PFN_VUPIsBinaryValid)(const char *file);
-typedef int (*PFN_VUPCreateDeviceInfoList)(DeviceInfoEntry *list, const char *config_file);
-typedef int (*PFN_VUPFilterDeviceInfoSet)(DeviceInfoEntry *list, const char *file, int run_kind,
+typedef int (*PFN_VUPIsBinaryValid)(const char* file);
+typedef int (*PFN_VUPCreateDeviceInfoList)(DeviceInfoEntry* list, const char* config_file);
+typedef int (*PFN_VUPFilterDeviceInfoSet)(DeviceInfoEntry* list, const char* file, int run_kind,
                                           int iv_flag);
-typedef int (*PFN_VUPUploadFirmware)(DeviceInfoEntry *list, int device_index,
-                                     const char *target_file, VUPProgressCallback progress,
-                                     int *abort_flag);
-typedef int (*PFN_VUPDownloadFirmware)(DeviceInfoEntry *list, int device_index,
-                                       const char *backup_path, const char *file,
-                                       VUPProgressCallback progress, int *abort_flag);
-typedef int (*PFN_VUPDestroyDeviceInfoList)(DeviceInfoEntry *list);
-typedef int (*PFN_VUPGetErrorMessage)(int code, char *text /* 260 bytes */);
-typedef int (*PFN_VUPGetDisplayInfo)(DeviceInfoEntry *list, int device_index, const char *file,
-                                     DisplayRow *rows);
-typedef int (*PFN_VUPMatchDevBySymLink)(DeviceInfoEntry *list, const char *symbolic_name,
-                                        const char *file);
-typedef int (*PFN_VUPMatchDFUDevByProdType)(DeviceInfoEntry *list, const char *file);
+typedef int (*PFN_VUPUploadFirmware)(DeviceInfoEntry* list, int device_index,
+                                     const char* target_file, VUPProgressCallback progress,
+                                     int* abort_flag);
+typedef int (*PFN_VUPDownloadFirmware)(DeviceInfoEntry* list, int device_index,
+                                       const char* backup_path, const char* file,
+                                       VUPProgressCallback progress, int* abort_flag);
+typedef int (*PFN_VUPDestroyDeviceInfoList)(DeviceInfoEntry* list);
+typedef int (*PFN_VUPGetErrorMessage)(int code, char* text /* 260 bytes */);
+typedef int (*PFN_VUPGetDisplayInfo)(DeviceInfoEntry* list, int device_index, const char* file,
+                                     DisplayRow* rows);
+typedef int (*PFN_VUPMatchDevBySymLink)(DeviceInfoEntry* list, const char* symbolic_name,
+                                        const char* file);
+typedef int (*PFN_VUPMatchDFUDevByProdType)(DeviceInfoEntry* list, const char* file);
 typedef int (*PFN_VUPInitializeLogger)(VUPLogger logger);
-typedef int (*PFN_VUPStartStop)(int start, const char *config_file);
+typedef int (*PFN_VUPStartStop)(int start, const char* config_file);
 typedef int (*PFN_VUPIsOSSupported)(void);
 typedef int (*PFN_VUPIsUploadSupported)(void);
-typedef int (*PFN_VUPGetDLLInfo)(int kind, char *text /* 260 bytes */);
+typedef int (*PFN_VUPGetDLLInfo)(int kind, char* text /* 260 bytes */);
 
 #define VUP_REQUIRED_FUNCTIONS 8
 #define VUP_FUNCTION_COUNT 15
 /* Names in binding order; the first VUP_REQUIRED_FUNCTIONS are required. */
-#define VUP_FUNCTION_NAMES                                                                     \
-    {"VUPIsBinaryValid",     "VUPCreateDeviceInfoList", "VUPFilterDeviceInfoSet",              \
-     "VUPUploadFirmware",    "VUPDownloadFirmware",     "VUPDestroyDeviceInfoList",            \
-     "VUPGetErrorMessage",   "VUPGetDisplayInfo",       "VUPInitializeLogger",                 \
-     "VUPStartStop",         "VUPMatchDevBySymLink",    "VUPMatchDFUDevByProdType",            \
-     "VUPIsOSSupported",     "VUPIsUploadSupported",    "VUPGetDLLInfo"}
+#define VUP_FUNCTION_NAMES                                                                         \
+    {                                                                                              \
+        "VUPIsBinaryValid", "VUPCreateDeviceInfoList", "VUPFilterDeviceInfoSet",                   \
+            "VUPUploadFirmware", "VUPDownloadFirmware", "VUPDestroyDeviceInfoList",                \
+            "VUPGetErrorMessage", "VUPGetDisplayInfo", "VUPInitializeLogger", "VUPStartStop",      \
+            "VUPMatchDevBySymLink", "VUPMatchDFUDevByProdType", "VUPIsOSSupported",                \
+            "VUPIsUploadSupported", "VUPGetDLLInfo"                                                \
+    }
 
 /* Run kinds passed to VUPFilterDeviceInfoSet. */
 #define VUP_RUN_INTERACTIVE 0
@@ -91,11 +93,11 @@ typedef int (*PFN_VUPGetDLLInfo)(int kind, char *text /* 260 bytes */);
 /* Result codes of the terminal plug-in (also string numbers). */
 enum VUPResult {
     VUP_OK = 0,
-    VUP_ERR_GENERAL = 200,          /* resource library missing, monitor not ready, short receive */
+    VUP_ERR_GENERAL = 200, /* resource library missing, monitor not ready, short receive */
     VUP_ERR_NO_MEMORY = 201,
-    VUP_ERR_FILE = 204,             /* firmware file missing, empty or unreadable */
+    VUP_ERR_FILE = 204, /* firmware file missing, empty or unreadable */
     VUP_ERR_IMAGE_TYPE = 207,
-    VUP_ERR_ABORTED = 212,          /* abort flag set (also on removal), or transmit failed */
+    VUP_ERR_ABORTED = 212, /* abort flag set (also on removal), or transmit failed */
     VUP_ERR_OS_NOT_SUPPORTED = 623,
     VUP_ERR_DOWNLOAD_MODE = 728,
     VUP_ERR_PORT = 729,
@@ -122,8 +124,8 @@ enum VUPResult {
 static_assert(offsetof(DeviceInfoEntry, name) == 0);
 static_assert(offsetof(DeviceInfoEntry, candidate) == 260);
 static_assert(offsetof(DeviceInfoEntry, detail) == 264);
-static_assert(offsetof(DeviceInfoEntry, dfu_mode) == 264 + sizeof(void *));
-static_assert(sizeof(DeviceInfoEntry) == (sizeof(void *) == 4 ? 272 : 280));
+static_assert(offsetof(DeviceInfoEntry, dfu_mode) == 264 + sizeof(void*));
+static_assert(sizeof(DeviceInfoEntry) == (sizeof(void*) == 4 ? 272 : 280));
 static_assert(sizeof(DisplayRow) == 780);
 static_assert(offsetof(DisplayRow, device_value) == 260);
 static_assert(offsetof(DisplayRow, file_value) == 520);
