@@ -3,6 +3,7 @@
 #include "host/config_file.h"
 #include "host/host_texts.h"
 #include "test_support.h"
+#include "tests/common/morlin_runner.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,13 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramRun {
-    int exit_code = -1;
-    std::vector<std::string> boxes; // the MSGBOX lines of standard error
-    std::vector<std::string> calls; // what the plug-ins were asked, in order
-    std::string log;
-    bool log_exists = false;
-};
+using ProgramRun = morlin_test::MorlinOutput;
 
 class MorlinProgram : public ::testing::Test {
   protected:
@@ -44,35 +39,9 @@ class MorlinProgram : public ::testing::Test {
     std::string box(int id) const { return "[" + text(14) + "] " + text(id); }
 
     ProgramRun run(const std::string& arguments, std::map<std::string, std::string> env = {}) {
-        env.emplace("MORLIN_LOG_FILE", dir_.file("Morlin.log"));
-        env.emplace("MORLIN_UI", "console");
         env.emplace("MORLIN_REGISTRY", dir_.file("registry.reg"));
-        env.emplace("MORLIN_TEST_PLUGIN_SCENARIO", dir_.file("scenario.txt"));
-        env.emplace("MORLIN_TEST_PLUGIN_RECORD", dir_.file("calls.txt"));
-        env.emplace("TMPDIR", dir_.file("tmp"));
         env.emplace("XDG_RUNTIME_DIR", dir_.file("tmp"));
-        env.emplace("LC_ALL", "C");
-        // Each test's Morlin holds a single-instance section of its own.
-        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION" +
-                              " MORLIN_INSTANCE_SCOPE='" + dir_.path() + "'";
-        for (const auto& [name, value] : env) {
-            command += " " + name + "='" + value + "'";
-        }
-        command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
-                   " >stdout.txt 2>stderr.txt";
-        ProgramRun result;
-        const int status = std::system(command.c_str());
-        result.exit_code = (status >> 8) & 0xFF; // the program's exit status
-        for (const auto& line : test::lines_of(test::read_text(dir_.file("stderr.txt")))) {
-            if (line.rfind("MSGBOX", 0) == 0) {
-                result.boxes.push_back(line);
-            }
-        }
-        result.calls = test::lines_of(test::read_text(dir_.file("calls.txt")));
-        result.log_exists = fs::exists(dir_.file("Morlin.log"));
-        result.log = test::read_text(dir_.file("Morlin.log"));
-        fs::remove(dir_.file("calls.txt"));
-        return result;
+        return morlin_test::run_morlin(dir_.path(), arguments, std::move(env));
     }
 
     static bool has(const std::vector<std::string>& lines, const std::string& part) {

@@ -46,7 +46,7 @@ class PluginTest : public ::testing::Test {
         return test::lines_of(test::read_text(dir_.file("calls.txt")));
     }
     DiscoveryResult discover(int platform_class = 1) {
-        return discover_plugins(dir_.path(), platform_class, texts_, table_);
+        return discover_plugins(dir_.path().string(), platform_class, texts_, table_);
     }
 
     test::TempDir dir_;
@@ -146,7 +146,8 @@ TEST_F(PluginTest, ConfigurationReaderFillsTheDownloadTable) {
     ASSERT_TRUE(save_config_file(dir_.file("Morlin.cfg"), contents));
 
     MorlinApp app;
-    const DiscoveryResult result = discover_plugins(dir_.path(), 1, app.texts, app.plugins);
+    const DiscoveryResult result =
+        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins);
     app.plugin_count = result.plugin_count;
     ASSERT_EQ(read_configuration(app), 1);
     EXPECT_TRUE(app.config_loaded);
@@ -168,7 +169,8 @@ TEST_F(PluginTest, ConfigurationReaderErrors) {
     test::write_bytes(dir_.file("Morlin.cfg"), image);
     {
         MorlinApp app;
-        app.plugin_count = discover_plugins(dir_.path(), 1, app.texts, app.plugins).plugin_count;
+        app.plugin_count =
+            discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
         EXPECT_EQ(read_configuration(app), 0);
         EXPECT_FALSE(app.config_loaded);
         EXPECT_EQ(app.download_count, 0);
@@ -190,7 +192,8 @@ TEST_F(PluginTest, DeviceListsAreCountedAndClearedAtTheEndOfARun) {
     scenario("VUPRecA.devices=3\nVUPRecB.devices=0\nVUPRecB.result.VUPIsUploadSupported=734\n"
              "VUPRecA.result.VUPIsUploadSupported=734\n");
     MorlinApp app;
-    app.plugin_count = discover_plugins(dir_.path(), 1, app.texts, app.plugins).plugin_count;
+    app.plugin_count =
+        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
     ASSERT_EQ(app.plugin_count, 2);
     EXPECT_FALSE(create_device_lists(app).failed());
     EXPECT_EQ(app.total_device_count, 3);
@@ -210,7 +213,8 @@ TEST_F(PluginTest, DeviceListFailureOfEveryPluginIsTheLastPluginsError) {
     add_plugin("VUPRecorder");
     scenario("result.VUPCreateDeviceInfoList=200\n");
     MorlinApp app;
-    app.plugin_count = discover_plugins(dir_.path(), 1, app.texts, app.plugins).plugin_count;
+    app.plugin_count =
+        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
     const HostError error = create_device_lists(app);
     EXPECT_EQ(error.code, 200);
     EXPECT_EQ(error.from_plugin, 1);

@@ -1,52 +1,17 @@
 #pragma once
-// A temporary folder per test, removed afterwards, and small file helpers.
-#include <cstdio>
+// A temporary folder per test with small file helpers, and environment variables set for a
+// while.
+#include "tests/common/temp_dir.h"
+
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <string_view>
 #include <unistd.h>
 
 namespace test_support {
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morlin-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(std::string_view name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline void write_text(const std::string& path, std::string_view text) {
-    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
-    }
-}
-
-inline std::string read_text(const std::string& path) {
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            text.append(buffer, got);
-        }
-        std::fclose(file);
-    }
-    return text;
-}
+using morlin_test::read_text;
+using morlin_test::TempDir;
+using morlin_test::write_text;
 
 // Sets (or with nullptr unsets) an environment variable for the life of the guard.
 class EnvGuard {

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -23,27 +22,10 @@ extern char** environ;
 
 namespace serial_test {
 
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "morlin-serial-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 void write_file_atomically(const std::filesystem::path& folder, const std::string& name,
                            const std::string& text) {
     const auto temporary = folder / ("." + name + ".tmp");
-    {
-        std::ofstream out(temporary, std::ios::binary);
-        out << text;
-    }
+    morlin_test::write_text(temporary, text);
     std::filesystem::rename(temporary, folder / name);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The far ends that the serial port tests run against. Each one echoes what the port sends
 // (a loop-back line), and can be unplugged while the port is open.
+#include "tests/common/temp_dir.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -10,18 +12,7 @@
 
 namespace serial_test {
 
-// A temporary folder, removed afterwards.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using morlin_test::TempDir;
 
 // Writes `<folder>/<name>` the way simulators do: a hidden temporary file renamed into place.
 void write_file_atomically(const std::filesystem::path& folder, const std::string& name,

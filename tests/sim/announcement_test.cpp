@@ -1,10 +1,10 @@
 #include "platform/announcement.h"
 #include "sim/announcement.h"
+#include "tests/common/temp_dir.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <sstream>
 
 namespace sim {
@@ -14,14 +14,8 @@ namespace fs = std::filesystem;
 
 class AnnouncementTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("sim-announce-" + std::to_string(std::random_device{}()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { dir_ = temp_.path(); }
+    morlin_test::TempDir temp_;
     fs::path dir_;
 };
 

@@ -5,11 +5,11 @@
 #include "platform/serial_port.h"
 #include "sim/terminal.h"
 #include "sim/terminal_simulator.h"
+#include "tests/common/temp_dir.h"
 #include "tests/sim/terminal_driver.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
 
 namespace sim::test {
 namespace {
@@ -22,10 +22,7 @@ const Bytes kGetStatusBlock{0x12, 0x40, 0x05, 0x20, 0x13, 0x00, 0x46, 0x00, 0x22
 class PlatformPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("sim-port-" + std::to_string(std::random_device{}()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = temp_.path() / "devices"; // made by the simulator
         options_.devices_dir = dir_.string();
         platform::set_time_scale_percent(100);
     }
@@ -33,7 +30,6 @@ class PlatformPortTest : public ::testing::Test {
         port_.reset();
         simulator_.reset();
         platform::set_time_scale_percent(0);
-        fs::remove_all(dir_);
     }
     platform::SerialPort& open() {
         std::string error;
@@ -67,6 +63,7 @@ class PlatformPortTest : public ::testing::Test {
         return n && *n == bytes.size();
     }
 
+    morlin_test::TempDir temp_;
     fs::path dir_;
     SimulatorOptions options_;
     std::unique_ptr<TerminalSimulator> simulator_;

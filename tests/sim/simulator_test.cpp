@@ -2,13 +2,13 @@
 #include "platform/clock.h"
 #include "sim/terminal.h"
 #include "sim/terminal_simulator.h"
+#include "tests/common/temp_dir.h"
 #include "tests/sim/rfc2217_test_client.h"
 #include "tests/sim/terminal_driver.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <sstream>
 
 namespace sim::test {
@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace rfc = platform::rfc2217;
 using Bytes = std::vector<std::uint8_t>;
+using morlin_test::read_text;
 using std::chrono::milliseconds;
 
 const Bytes kGetStatusBlock{0x12, 0x40, 0x05, 0x20, 0x13, 0x00, 0x46, 0x00, 0x22};
@@ -24,17 +25,12 @@ const Bytes kGetStatusBlock{0x12, 0x40, 0x05, 0x20, 0x13, 0x00, 0x46, 0x00, 0x22
 class SimulatorTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("sim-test-" + std::to_string(std::random_device{}()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = temp_.path();
         options_.devices_dir = dir_.string();
     }
     void TearDown() override {
         simulator_.reset();
         EXPECT_TRUE(fs::is_empty(dir_)) << "leftover files";
-        fs::remove_all(dir_);
     }
     TerminalSimulator& start() {
         std::string error;
@@ -47,12 +43,6 @@ class SimulatorTest : public ::testing::Test {
         EXPECT_TRUE(client->connect(simulator_->port()));
         return client;
     }
-    static std::string read_text(const std::string& path) {
-        std::ifstream in(path);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
     std::vector<LineEvent> events_of(LineEvent::Kind kind) const {
         std::vector<LineEvent> found;
         for (const auto& event : simulator_->line_log()) {
@@ -63,6 +53,7 @@ class SimulatorTest : public ::testing::Test {
         return found;
     }
 
+    morlin_test::TempDir temp_;
     fs::path dir_;
     SimulatorOptions options_;
     std::unique_ptr<TerminalSimulator> simulator_;

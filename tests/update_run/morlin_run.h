@@ -2,36 +2,21 @@
 // Runs the real Morlin program in a temporary folder, with test plug-ins copied beside it, a
 // configuration written for the case, console message boxes and the log in the folder.
 #include "host/config_file.h"
+#include "tests/common/morlin_runner.h"
 #include "tests/host/test_support.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace morlin::test {
 
-// The whole of a file, empty when it is missing.
-inline std::string file_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in) {
-        text << in.rdbuf();
-    }
-    return text.str();
-}
-
-struct MorlinRun {
-    int exit_code = -1;
-    std::vector<std::string> boxes; // "MSGBOX ..." lines of standard error
-    std::vector<std::string> calls; // the test plug-ins' record, in call order
-    std::string log;
+struct MorlinRun : morlin_test::MorlinOutput {
 
     // Calls of one plug-in function, without the plug-in's name.
     std::vector<std::string> calls_of(const std::string& function) const {
@@ -64,7 +49,7 @@ class MorlinFolder {
   public:
     MorlinFolder() { std::filesystem::create_directories(dir_.file("tmp")); }
 
-    std::string path() const { return dir_.path(); }
+    std::string path() const { return dir_.path().string(); }
     std::string file(const std::string& name) const { return dir_.file(name); }
 
     // Copies a test plug-in (or any library) into the folder, under its name or `as`.
@@ -87,37 +72,10 @@ class MorlinFolder {
 
     MorlinRun run(const std::string& arguments = {},
                   std::map<std::string, std::string> env = {}) const {
-        env.emplace("MORLIN_LOG_FILE", dir_.file("Morlin.log"));
-        env.emplace("MORLIN_UI", "console");
         env.emplace("MORLIN_INHIBIT", "none");
-        env.emplace("MORLIN_TEST_PLUGIN_SCENARIO", dir_.file("scenario.txt"));
-        env.emplace("MORLIN_TEST_PLUGIN_RECORD", dir_.file("calls.txt"));
         env.emplace("MORLIN_DEVICES", dir_.file("devices"));
-        env.emplace("TMPDIR", dir_.file("tmp"));
-        env.emplace("LC_ALL", "C");
-        // Each test's Morlin holds a single-instance section of its own.
-        std::string command = "cd '" + dir_.path() + "' && env -u MORLIN_OS_VERSION" +
-                              " MORLIN_INSTANCE_SCOPE='" + dir_.path() + "'";
-        for (const auto& [name, value] : env) {
-            command += " " + name + "='" + value + "'";
-        }
-        command += " '" + std::string(MORLIN_BIN_DIR) + "/Morlin' " + arguments +
-                   " >stdout.txt 2>stderr.txt; echo $? >exit.txt";
-        MorlinRun result;
-        std::filesystem::remove(dir_.file("calls.txt"));
         std::filesystem::remove(dir_.file("Morlin.log"));
-        if (std::system(command.c_str()) != 0) {
-            return result;
-        }
-        result.exit_code = std::atoi(file_text(dir_.file("exit.txt")).c_str());
-        for (const std::string& line : lines_of(file_text(dir_.file("stderr.txt")))) {
-            if (line.rfind("MSGBOX", 0) == 0) {
-                result.boxes.push_back(line);
-            }
-        }
-        result.calls = lines_of(file_text(dir_.file("calls.txt")));
-        result.log = file_text(dir_.file("Morlin.log"));
-        return result;
+        return {morlin_test::run_morlin(dir_.path(), arguments, std::move(env))};
     }
 
   private:

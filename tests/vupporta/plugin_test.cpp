@@ -3,7 +3,6 @@
 #include "test_support.h"
 
 #include <array>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,19 +20,7 @@ using vupporta::testing::make_image;
 using vupporta::testing::TempFolder;
 
 std::mutex g_mutex;
-std::vector<std::string> g_log;
 std::vector<std::pair<int, std::optional<std::string>>> g_progress;
-
-int capture_log(const char* format, ...) {
-    char line[2048];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    std::lock_guard lock(g_mutex);
-    g_log.emplace_back(line);
-    return 1;
-}
 
 void capture_progress(int steps, const char* text) {
     std::lock_guard lock(g_mutex);
@@ -89,7 +76,7 @@ class PluginTest : public ::testing::Test {
         plugin->bind(plugin->initialize_logger, "VUPInitializeLogger");
         plugin->bind(plugin->os_supported, "VUPIsOSSupported");
         plugin->bind(plugin->upload_supported, "VUPIsUploadSupported");
-        plugin->initialize_logger(capture_log);
+        plugin->initialize_logger(vupporta::testing::capture_log_line);
     }
     static void TearDownTestSuite() {
         delete plugin;
@@ -100,14 +87,13 @@ class PluginTest : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_NE(plugin, nullptr);
+        vupporta::testing::clear_captured_log();
         std::lock_guard lock(g_mutex);
-        g_log.clear();
         g_progress.clear();
     }
     void TearDown() override {
         if (HasFailure()) {
-            std::lock_guard lock(g_mutex);
-            for (const auto& line : g_log) {
+            for (const auto& line : vupporta::testing::captured_log_lines()) {
                 std::fprintf(stderr, "log: %s\n", line.c_str());
             }
             for (auto& simulator : simulators) {
@@ -153,10 +139,7 @@ class PluginTest : public ::testing::Test {
     }
 
     static std::size_t log_count(std::string_view text) {
-        std::lock_guard lock(g_mutex);
-        return static_cast<std::size_t>(std::count_if(g_log.begin(), g_log.end(), [&](auto& l) {
-            return l.find(text) != std::string::npos;
-        }));
+        return vupporta::testing::captured_log_count(text);
     }
 
     // Waits until every simulated terminal has seen its port closed, so that the next call

@@ -7,10 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <platform/clock.h>
-#include <random>
 
 namespace vupporta::testing {
 namespace {
@@ -18,7 +16,9 @@ namespace {
 std::mutex g_log_mutex;
 std::vector<std::string> g_log_lines;
 
-int capture_line(const char* format, ...) {
+} // namespace
+
+int capture_log_line(const char* format, ...) {
     char line[2048];
     va_list arguments;
     va_start(arguments, format);
@@ -29,14 +29,26 @@ int capture_line(const char* format, ...) {
     return 1;
 }
 
-} // namespace
+std::vector<std::string> captured_log_lines() {
+    std::lock_guard lock(g_log_mutex);
+    return g_log_lines;
+}
+
+std::size_t captured_log_count(std::string_view text) {
+    std::lock_guard lock(g_log_mutex);
+    return static_cast<std::size_t>(
+        std::count_if(g_log_lines.begin(), g_log_lines.end(),
+                      [&](const auto& line) { return line.find(text) != std::string::npos; }));
+}
+
+void clear_captured_log() {
+    std::lock_guard lock(g_log_mutex);
+    g_log_lines.clear();
+}
 
 LogCapture::LogCapture() {
-    {
-        std::lock_guard lock(g_log_mutex);
-        g_log_lines.clear();
-    }
-    set_logger(capture_line);
+    clear_captured_log();
+    set_logger(capture_log_line);
 }
 
 LogCapture::~LogCapture() {
@@ -44,8 +56,7 @@ LogCapture::~LogCapture() {
 }
 
 std::vector<std::string> LogCapture::lines() const {
-    std::lock_guard lock(g_log_mutex);
-    return g_log_lines;
+    return captured_log_lines();
 }
 
 bool LogCapture::contains(std::string_view text) const {
@@ -53,10 +64,7 @@ bool LogCapture::contains(std::string_view text) const {
 }
 
 std::size_t LogCapture::count(std::string_view text) const {
-    const auto all = lines();
-    return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](const auto& line) {
-        return line.find(text) != std::string::npos;
-    }));
+    return captured_log_count(text);
 }
 
 std::string NumberedTexts::text(unsigned id, std::size_t buffer_size) const {
@@ -64,28 +72,12 @@ std::string NumberedTexts::text(unsigned id, std::size_t buffer_size) const {
     return text.substr(0, buffer_size - 1);
 }
 
-TempFolder::TempFolder() {
-    std::random_device random;
-    const auto base = std::filesystem::temp_directory_path();
-    for (;;) {
-        auto candidate = base / ("vupporta-test-" + std::to_string(random()));
-        if (std::filesystem::create_directory(candidate)) {
-            path_ = candidate.string();
-            break;
-        }
-    }
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
+TempFolder::TempFolder() : path_(dir_.path().string()) {}
 
 std::string TempFolder::write(std::string_view name, const std::vector<std::uint8_t>& bytes) const {
-    const std::string file = path_ + "/" + std::string(name);
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    const std::string file = dir_.file(name);
+    morlin_test::write_text(
+        file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return file;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the plug-in's tests: the log captured, texts that name their number, a temporary
 // folder, protocol waits scaled down.
+#include "tests/common/temp_dir.h"
 #include "texts.h"
 
 #include <cstdint>
@@ -10,7 +11,13 @@
 
 namespace vupporta::testing {
 
-// Installs a logger that keeps every line; the destructor removes it.
+// A printf-style logger that keeps every line it is given, and what it kept so far.
+int capture_log_line(const char* format, ...);
+std::vector<std::string> captured_log_lines();
+std::size_t captured_log_count(std::string_view text);
+void clear_captured_log();
+
+// Installs capture_log_line as the plug-in's logger, emptied first; the destructor removes it.
 class LogCapture {
   public:
     LogCapture();
@@ -30,11 +37,11 @@ class NumberedTexts : public Texts {
 class TempFolder {
   public:
     TempFolder();
-    ~TempFolder();
     const std::string& path() const { return path_; }
     std::string write(std::string_view name, const std::vector<std::uint8_t>& bytes) const;
 
   private:
+    morlin_test::TempDir dir_;
     std::string path_;
 };
 
