@@ -7,7 +7,9 @@
 #include "platform/files.h"
 #include "platform/version_info.h"
 
+#include <algorithm>
 #include <bit>
+#include <iterator>
 
 namespace morlin {
 
@@ -15,27 +17,30 @@ namespace {
 
 constexpr const char* kPluginPattern = "VUP*.so";
 
+// Binds `target` to the library's function `name`; whether the library has it.
 template <typename Function>
-void bind(const platform::Library& library, const char* name, Function& target) {
+bool bind(const platform::Library& library, const char* name, Function& target) {
     void* address = library.symbol(name);
     target = address != nullptr ? std::bit_cast<Function>(address) : nullptr;
+    return target != nullptr;
 }
 
 } // namespace
 
 bool bind_plugin_functions(const platform::Library& library, PluginFunctions& functions) {
     PluginFunctions bound;
-    bind(library, "VUPIsBinaryValid", bound.is_binary_valid);
-    bind(library, "VUPCreateDeviceInfoList", bound.create_device_info_list);
-    bind(library, "VUPFilterDeviceInfoSet", bound.filter_device_info_set);
-    bind(library, "VUPUploadFirmware", bound.upload_firmware);
-    bind(library, "VUPDownloadFirmware", bound.download_firmware);
-    bind(library, "VUPDestroyDeviceInfoList", bound.destroy_device_info_list);
-    bind(library, "VUPGetErrorMessage", bound.get_error_message);
-    bind(library, "VUPGetDisplayInfo", bound.get_display_info);
-    if (!bound.is_binary_valid || !bound.create_device_info_list || !bound.filter_device_info_set ||
-        !bound.upload_firmware || !bound.download_firmware || !bound.destroy_device_info_list ||
-        !bound.get_error_message || !bound.get_display_info) {
+    // Every plug-in has these; the ones below are optional.
+    const bool required[] = {
+        bind(library, "VUPIsBinaryValid", bound.is_binary_valid),
+        bind(library, "VUPCreateDeviceInfoList", bound.create_device_info_list),
+        bind(library, "VUPFilterDeviceInfoSet", bound.filter_device_info_set),
+        bind(library, "VUPUploadFirmware", bound.upload_firmware),
+        bind(library, "VUPDownloadFirmware", bound.download_firmware),
+        bind(library, "VUPDestroyDeviceInfoList", bound.destroy_device_info_list),
+        bind(library, "VUPGetErrorMessage", bound.get_error_message),
+        bind(library, "VUPGetDisplayInfo", bound.get_display_info),
+    };
+    if (std::find(std::begin(required), std::end(required), false) != std::end(required)) {
         return false;
     }
     bind(library, "VUPInitializeLogger", bound.initialize_logger);

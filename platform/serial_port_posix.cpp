@@ -255,33 +255,44 @@ class TermiosPort final : public SerialPort {
         return std::nullopt;
     }
 
+    // One step of a non-blocking transfer: `attempt` reads or writes; when the line is not
+    // ready it waits once for `events`, within `limit`. A read of no bytes means the line hung
+    // up; a write of none does not.
+    template <typename Attempt>
+    TransferStep transfer_step(Attempt attempt, short events, WaitLimit limit,
+                               bool none_is_hang_up) {
+        bool waited = false;
+        for (;;) {
+            const ssize_t n = attempt();
+            if (n > 0) {
+                return {static_cast<std::size_t>(n), 0};
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if ((n == 0 && none_is_hang_up) || (n < 0 && device_gone_errno(errno))) {
+                return gone();
+            }
+            if (n < 0 && errno != EAGAIN) {
+                return {0, error_from_errno(errno)};
+            }
+            if (waited || (limit && *limit == 0)) {
+                return {}; // nothing done, and no (more) waiting wanted
+            }
+            if (auto step = wait(events, limit)) {
+                return *step;
+            }
+            waited = limit.has_value();
+        }
+    }
+
     struct Reader final : ByteSource {
         explicit Reader(TermiosPort& port) : port_(port) {}
         TransferStep fetch(std::span<std::uint8_t> buffer, WaitLimit limit) override {
-            bool waited = false;
-            for (;;) {
-                const ssize_t n = ::read(port_.fd_, buffer.data(), buffer.size());
-                if (n > 0) {
-                    return {static_cast<std::size_t>(n), 0};
-                }
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                // A non-blocking tty read gives 0 only once the line hung up.
-                if (n == 0 || (n < 0 && device_gone_errno(errno))) {
-                    return port_.gone();
-                }
-                if (errno != EAGAIN) {
-                    return {0, error_from_errno(errno)};
-                }
-                if (waited || (limit && *limit == 0)) {
-                    return {}; // nothing there, and no (more) waiting wanted
-                }
-                if (auto step = port_.wait(POLLIN, limit)) {
-                    return *step;
-                }
-                waited = limit.has_value();
-            }
+            // A non-blocking tty read gives 0 only once the line hung up.
+            return port_.transfer_step(
+                [&] { return ::read(port_.fd_, buffer.data(), buffer.size()); }, POLLIN, limit,
+                true);
         }
         TermiosPort& port_;
     };
@@ -289,29 +300,8 @@ class TermiosPort final : public SerialPort {
     struct Writer final : ByteSink {
         explicit Writer(TermiosPort& port) : port_(port) {}
         TransferStep put(std::span<const std::uint8_t> data, WaitLimit limit) override {
-            bool waited = false;
-            for (;;) {
-                const ssize_t n = ::write(port_.fd_, data.data(), data.size());
-                if (n > 0) {
-                    return {static_cast<std::size_t>(n), 0};
-                }
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n < 0 && device_gone_errno(errno)) {
-                    return port_.gone();
-                }
-                if (n < 0 && errno != EAGAIN) {
-                    return {0, error_from_errno(errno)};
-                }
-                if (waited || (limit && *limit == 0)) {
-                    return {};
-                }
-                if (auto step = port_.wait(POLLOUT, limit)) {
-                    return *step;
-                }
-                waited = limit.has_value();
-            }
+            return port_.transfer_step([&] { return ::write(port_.fd_, data.data(), data.size()); },
+                                       POLLOUT, limit, false);
         }
         TermiosPort& port_;
     };

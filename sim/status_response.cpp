@@ -16,6 +16,12 @@ std::string fit_five(std::string text, char pad_left) {
     return text;
 }
 
+// A version text set for the terminal: blank-padded or cut to five characters.
+std::string set_text_five(std::string text) {
+    text.resize(5, ' ');
+    return text;
+}
+
 void put_text(std::vector<std::uint8_t>& field, std::size_t offset, const std::string& text) {
     std::copy(text.begin(), text.end(), field.begin() + static_cast<std::ptrdiff_t>(offset));
 }
@@ -24,9 +30,7 @@ void put_text(std::vector<std::uint8_t>& field, std::size_t offset, const std::s
 
 std::string application_version_text(const TerminalStatus& status) {
     if (!status.app_text.empty()) {
-        std::string text = status.app_text;
-        text.resize(5, ' ');
-        return text.substr(0, 5);
+        return set_text_five(status.app_text);
     }
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%u.%02u", unsigned{status.app_major},
@@ -36,9 +40,7 @@ std::string application_version_text(const TerminalStatus& status) {
 
 std::string firmware_version_text(const TerminalStatus& status) {
     if (!status.fw_text.empty()) {
-        std::string text = status.fw_text;
-        text.resize(5, ' ');
-        return text.substr(0, 5);
+        return set_text_five(status.fw_text);
     }
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%u.%u.%u", unsigned{status.fw_major},

@@ -332,7 +332,8 @@ class Simulator final : public TerminalSimulator, private LineSink {
         }
     }
 
-    void drop_connection() {
+    // Ends the client's connection and forgets what was still to be sent to it.
+    void close_connection() {
         if (connection_) {
             connection_->abort();
         }
@@ -341,6 +342,10 @@ class Simulator final : public TerminalSimulator, private LineSink {
         tcp_out_.clear();
         out_sent_ = 0;
         pacer_.reset();
+    }
+
+    void drop_connection() {
+        close_connection();
         terminal_.disconnected();
     }
 
@@ -412,14 +417,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
     void do_unplug() {
         remove_announcement(announcement_path_);
         announcement_path_.clear();
-        if (connection_) {
-            connection_->abort();
-            connection_.reset();
-            session_.reset();
-        }
-        tcp_out_.clear();
-        out_sent_ = 0;
-        pacer_.reset();
+        close_connection();
         listener_.reset();
         plugged_ = false;
         terminal_.unplugged();

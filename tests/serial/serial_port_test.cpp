@@ -53,6 +53,26 @@ class SerialPortSuite : public testing::TestWithParam<LinkKind> {
         return data;
     }
 
+    struct EndedRead {
+        std::optional<std::size_t> result;
+        std::uint32_t error = 0;
+    };
+    // Starts a read that waits without limit on another thread, lets `interrupt` end it, and
+    // gives what the read returned and its error.
+    EndedRead read_ended_by(const std::function<void()>& interrupt) {
+        set_timeouts(0, 0, 0);
+        EndedRead ended;
+        std::thread reader([&] {
+            std::vector<std::uint8_t> buffer(8);
+            ended.result = port_->read(buffer);
+            ended.error = last_error();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        interrupt();
+        reader.join();
+        return ended;
+    }
+
     void write_all(std::span<const std::uint8_t> data) {
         const auto written = port_->write(data);
         ASSERT_TRUE(written) << "error " << last_error();
@@ -177,19 +197,9 @@ TEST_P(SerialPortSuite, TimeoutsAreScaledByTheClock) {
 }
 
 TEST_P(SerialPortSuite, CancelFromAnotherThreadEndsAPendingRead) {
-    set_timeouts(0, 0, 0); // wait without limit
-    std::optional<std::size_t> result;
-    std::uint32_t error = 0;
-    std::thread reader([&] {
-        std::vector<std::uint8_t> buffer(8);
-        result = port_->read(buffer);
-        error = last_error();
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    port_->cancel();
-    reader.join();
-    EXPECT_FALSE(result);
-    EXPECT_EQ(error, kErrorOperationAborted);
+    const EndedRead ended = read_ended_by([&] { port_->cancel(); });
+    EXPECT_FALSE(ended.result);
+    EXPECT_EQ(ended.error, kErrorOperationAborted);
 
     // The port goes on working.
     const std::uint8_t ping[] = {0x55, 0xFF, 0xAA};
@@ -236,19 +246,9 @@ TEST_P(SerialPortSuite, ASecondOpenIsRefusedAsBusy) {
 }
 
 TEST_P(SerialPortSuite, UnpluggingEndsThePendingReadAndEveryLaterOperation) {
-    set_timeouts(0, 0, 0);
-    std::optional<std::size_t> result;
-    std::uint32_t error = 0;
-    std::thread reader([&] {
-        std::vector<std::uint8_t> buffer(8);
-        result = port_->read(buffer);
-        error = last_error();
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    link_->unplug();
-    reader.join();
-    EXPECT_FALSE(result);
-    EXPECT_EQ(error, kErrorDeviceNotConnected);
+    const EndedRead ended = read_ended_by([&] { link_->unplug(); });
+    EXPECT_FALSE(ended.result);
+    EXPECT_EQ(ended.error, kErrorDeviceNotConnected);
     EXPECT_FALSE(port_->connected());
     const std::uint8_t byte[] = {1};
     EXPECT_FALSE(port_->write(byte));
