@@ -3,7 +3,7 @@
 #include "platform/announcement.h"
 #include "platform/device_watcher.h"
 #include "platform/last_error.h"
-#include "platform/posix_wait.h"
+#include "platform/wait_posix.h"
 #include "platform/usb_serial_ports.h"
 
 #include <array>

@@ -4,7 +4,7 @@
 // socket and the cancel signal, so cancel() from another thread ends it at once.
 #include "platform/clock.h"
 #include "platform/last_error.h"
-#include "platform/posix_wait.h"
+#include "platform/wait_posix.h"
 #include "platform/rfc2217_codec.h"
 #include "platform/serial_port_backends.h"
 

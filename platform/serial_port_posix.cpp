@@ -1,7 +1,7 @@
 // A local serial device through termios: exclusive open, line settings, the Windows time-out
 // rules with poll(), break, purge, and reads that another thread can end.
 #include "platform/last_error.h"
-#include "platform/posix_wait.h"
+#include "platform/wait_posix.h"
 #include "platform/serial_port_backends.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/posix_wait.h"
+#include "platform/wait_posix.h"
 
 #include "platform/clock.h"
 
