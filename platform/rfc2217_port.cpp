@@ -1,26 +1,18 @@
 // A serial port reached over TCP with the Telnet COM-PORT-OPTION (RFC 2217): the client side.
 // Line settings, break and purge travel as COM-PORT-OPTION messages; data travels in binary
-// mode with 255 doubled. All socket work happens on the calling thread: a read polls the
-// socket and the cancel signal, so cancel() from another thread ends it at once.
+// mode with 255 doubled. All socket work happens on the calling thread: a read waits for the
+// socket or a wake, so cancel() from another thread ends it at once.
 #include "platform/clock.h"
 #include "platform/last_error.h"
-#include "platform/wait_posix.h"
 #include "platform/rfc2217_codec.h"
 #include "platform/serial_port_backends.h"
+#include "platform/serial_timeouts.h"
+#include "platform/tcp_socket.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -60,56 +52,6 @@ std::optional<Address> parse_address(std::string_view address) {
         return std::nullopt;
     }
     return Address{std::string(host), std::string(port)};
-}
-
-// Connects with a limit; the socket is non-blocking. -1 with the last error set.
-int connect_to(const Address& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
-        set_last_error(kErrorFileNotFound);
-        return -1;
-    }
-    std::uint32_t error = kErrorFileNotFound;
-    int fd = -1;
-    for (addrinfo* ai = found; ai != nullptr && fd < 0; ai = ai->ai_next) {
-        fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                      ai->ai_protocol);
-        if (fd < 0) {
-            error = error_from_errno(errno);
-            continue;
-        }
-        int result = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-        if (result != 0 && errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            int so_error = ETIMEDOUT;
-            if (::poll(&p, 1, static_cast<int>(kConnectMs)) == 1) {
-                socklen_t length = sizeof so_error;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length);
-            }
-            result = so_error == 0 ? 0 : -1;
-            errno = so_error;
-        }
-        if (result != 0) {
-            // Nobody listening there: no such port.
-            error = (errno == ECONNREFUSED || errno == ETIMEDOUT || errno == EHOSTUNREACH ||
-                     errno == ENETUNREACH)
-                        ? kErrorFileNotFound
-                        : error_from_errno(errno);
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ::freeaddrinfo(found);
-    if (fd < 0) {
-        set_last_error(error);
-        return -1;
-    }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
 }
 
 bool we_support(std::uint8_t option) {
@@ -177,13 +119,15 @@ std::optional<StopBits> stop_of(std::uint32_t value) {
 
 class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
   public:
-    explicit Rfc2217Port(int fd) : fd_(fd) {}
-    ~Rfc2217Port() override { ::close(fd_); }
+    explicit Rfc2217Port(std::unique_ptr<TcpConnection> link) : link_(std::move(link)) {}
 
     // Negotiates the options and reads the line settings. The last error on failure:
     // kErrorAccessDenied when the server hangs up (the port is held by another program).
     bool start() {
-        if (!cancel_.valid() || !never_.valid()) {
+        std::string error;
+        cancel_ = TcpWaiter::create(error);
+        quiet_ = TcpWaiter::create(error);
+        if (!cancel_ || !quiet_) {
             set_last_error(kErrorNotEnoughMemory);
             return false;
         }
@@ -266,7 +210,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             set_last_error(kErrorDeviceNotConnected);
             return std::nullopt;
         }
-        cancel_.clear();
+        cancel_->clear();
         Reader reader{*this};
         return read_under_timeouts(timeouts_, buffer, reader);
     }
@@ -276,7 +220,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             set_last_error(kErrorDeviceNotConnected);
             return std::nullopt;
         }
-        cancel_.clear();
+        cancel_->clear();
         Writer writer{*this};
         return write_under_timeouts(timeouts_, data, writer);
     }
@@ -297,7 +241,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         const bool rx = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
         const bool tx = (flags & (kPurgeTxAbort | kPurgeTxClear)) != 0;
         if (flags & (kPurgeRxAbort | kPurgeTxAbort)) {
-            cancel_.raise(); // ends an operation pending on another thread
+            cancel_->wake(); // ends an operation pending on another thread
         }
         if (!rx && !tx) {
             set_last_error(kErrorSuccess);
@@ -324,7 +268,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         return true;
     }
 
-    void cancel() override { cancel_.raise(); }
+    void cancel() override { cancel_->wake(); }
     bool connected() const override { return !lost_.load(); }
 
   private:
@@ -442,48 +386,34 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
 
     // Takes in what the socket holds now, without waiting.
     void pump() {
-        std::array<std::uint8_t, kReceiveChunk> chunk;
-        while (!lost_) {
-            const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
-            if (n > 0) {
-                parser_.feed(std::span(chunk.data(), static_cast<std::size_t>(n)), *this);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-                mark_lost(); // end of stream or reset: the device is gone
-            }
-            break;
+        while (!lost_ && pump_data_only()) {
         }
         if (!replies_.empty() && !lost_) {
             std::vector<std::uint8_t> replies;
             replies.swap(replies_);
             out_.insert(out_.end(), replies.begin(), replies.end());
-            flush(kAnswerMs, never_);
+            // A reply that cannot go out now leaves the link lost or the reply queued before
+            // the next data: either way the next operation reports it.
+            [[maybe_unused]] const bool sent = flush(kAnswerMs, *quiet_);
         }
     }
 
     // Sends what is queued in out_, taking in received bytes meanwhile. False when the limit
     // passed or the link is gone or `cancel` was raised (`aborted` tells).
-    bool flush(WaitLimit limit, const CancelSignal& cancel, bool* aborted = nullptr) {
+    bool flush(WaitLimit limit, TcpWaiter& waiter, bool* aborted = nullptr) {
         const std::uint64_t start = monotonic_ms();
         while (!out_.empty()) {
             if (lost_) {
                 return false;
             }
-            const ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n > 0) {
-                out_.erase(out_.begin(), out_.begin() + n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            const auto n = link_->write(out_);
+            if (!n) {
                 mark_lost();
                 return false;
+            }
+            if (*n > 0) {
+                out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(*n));
+                continue;
             }
             WaitLimit left = limit;
             if (limit) {
@@ -493,38 +423,49 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
                 }
                 left = static_cast<std::uint32_t>(*limit - spent);
             }
-            short revents = 0;
-            const auto outcome = wait_for(fd_, POLLOUT | POLLIN, left, cancel, revents);
-            if (outcome == WaitOutcome::Cancelled) {
+            const auto ready = wait(waiter, true, left);
+            if (ready.woken) {
                 if (aborted != nullptr) {
                     *aborted = true;
                 }
                 return false;
             }
-            if (outcome != WaitOutcome::Ready) {
-                return false;
-            }
-            if (revents & (POLLIN | POLLHUP | POLLERR)) {
+            if (ready.connection_readable) {
                 pump_data_only();
             }
         }
         return true;
     }
 
-    // pump() without answering: used inside flush so that replies queue behind the data.
-    void pump_data_only() {
+    // One receive without answering (used inside flush so that replies queue behind the
+    // data). True when bytes came.
+    bool pump_data_only() {
         std::array<std::uint8_t, kReceiveChunk> chunk;
-        const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
-        if (n > 0) {
-            parser_.feed(std::span(chunk.data(), static_cast<std::size_t>(n)), *this);
-        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            mark_lost();
+        const auto n = link_->read(chunk);
+        if (!n) {
+            mark_lost(); // end of stream or reset: the device is gone
+            return false;
         }
+        if (*n == 0) {
+            return false;
+        }
+        parser_.feed(std::span(chunk.data(), *n), *this);
+        return true;
+    }
+
+    // Waits for the socket (readable; also writable when `want_write`), a wake of `waiter`, or
+    // the limit. Nothing set in the result: the limit passed (or a spurious wake-up).
+    TcpWaitResult wait(TcpWaiter& waiter, bool want_write, WaitLimit limit) {
+        std::optional<std::chrono::steady_clock::time_point> deadline;
+        if (limit) {
+            deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*limit);
+        }
+        return waiter.wait(nullptr, link_.get(), want_write, deadline);
     }
 
     bool send_control(std::span<const std::uint8_t> frames) {
         out_.insert(out_.end(), frames.begin(), frames.end());
-        return flush(kAnswerMs, never_);
+        return flush(kAnswerMs, *quiet_);
     }
 
     // Waits until every awaited answer came; false when the link went or the limit passed.
@@ -539,12 +480,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             if (lost_ || now >= deadline) {
                 return false;
             }
-            short revents = 0;
-            if (wait_for(fd_, POLLIN, static_cast<std::uint32_t>(deadline - now), never_,
-                         revents) == WaitOutcome::Failed) {
-                pump(); // takes in a reset that ended the wait, so the caller sees the loss
-                return false;
-            }
+            wait(*quiet_, false, static_cast<std::uint32_t>(deadline - now));
         }
     }
 
@@ -583,16 +519,8 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
                     }
                     left = static_cast<std::uint32_t>(*limit - spent);
                 }
-                short revents = 0;
-                switch (wait_for(port_.fd_, POLLIN, left, port_.cancel_, revents)) {
-                case WaitOutcome::Cancelled:
+                if (port_.wait(*port_.cancel_, false, left).woken) {
                     return {0, kErrorOperationAborted};
-                case WaitOutcome::TimedOut:
-                    return {};
-                case WaitOutcome::Failed:
-                    return {0, error_from_errno(errno)};
-                case WaitOutcome::Ready:
-                    break;
                 }
             }
         }
@@ -611,7 +539,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
                 rfc::append_escaped(port_.out_, chunk);
             }
             bool aborted = false;
-            if (!port_.flush(limit, port_.cancel_, &aborted)) {
+            if (!port_.flush(limit, *port_.cancel_, &aborted)) {
                 if (aborted) {
                     return {0, kErrorOperationAborted};
                 }
@@ -625,9 +553,9 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         Rfc2217Port& port_;
     };
 
-    int fd_;
-    CancelSignal cancel_;
-    CancelSignal never_; // for waits that cancel() must not end (option answers)
+    std::unique_ptr<TcpConnection> link_;
+    std::unique_ptr<TcpWaiter> cancel_; // woken by cancel() and by a purge that aborts
+    std::unique_ptr<TcpWaiter> quiet_;  // for waits that cancel() must not end (option answers)
     std::atomic<bool> lost_{false};
     rfc::StreamParser parser_;
     std::array<Option, 256> we_{};
@@ -651,11 +579,11 @@ std::unique_ptr<SerialPort> open_rfc2217_port(std::string_view address) {
         set_last_error(kErrorFileNotFound);
         return nullptr;
     }
-    const int fd = connect_to(*parsed);
-    if (fd < 0) {
+    auto link = TcpConnection::connect(parsed->host, parsed->port, kConnectMs);
+    if (!link) {
         return nullptr;
     }
-    auto port = std::make_unique<Rfc2217Port>(fd);
+    auto port = std::make_unique<Rfc2217Port>(std::move(link));
     if (!port->start()) {
         return nullptr;
     }

@@ -1,7 +1,8 @@
 #pragma once
-// TCP sockets on the loopback interface for the servers of simulated devices: a listening
-// socket on 127.0.0.1, the one accepted connection, and a waiter that sleeps until one of them
-// is ready, a deadline passes, or another thread wakes it. Non-blocking throughout.
+// TCP sockets for simulated devices: a listening socket on 127.0.0.1 with the one accepted
+// connection (the device's server side), a connection to a host and port (the RFC 2217 client
+// side), and a waiter that sleeps until one of them is ready, a deadline passes, or another
+// thread wakes it. Non-blocking throughout.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,10 @@ class TcpConnection {
 
     // Connects to 127.0.0.1:`port` (for tests and tools). Null with a reason in `error`.
     static std::unique_ptr<TcpConnection> connect_local(std::uint16_t port, std::string& error);
+    // Connects to `host` (a name or an address) at `port`, giving up after `limit_ms`. Null
+    // with the last error set: kErrorFileNotFound when the name is unknown or nobody listens.
+    static std::unique_ptr<TcpConnection> connect(const std::string& host, const std::string& port,
+                                                  std::uint32_t limit_ms);
 };
 
 class TcpListener {
@@ -44,6 +49,7 @@ struct TcpWaitResult {
     bool listener_ready = false;
     bool connection_readable = false;
     bool connection_writable = false;
+    bool woken = false; // wake() ended the wait
 };
 
 class TcpWaiter {
@@ -56,6 +62,8 @@ class TcpWaiter {
                                std::optional<std::chrono::steady_clock::time_point> deadline) = 0;
     // Any thread: ends the current or next wait().
     virtual void wake() = 0;
+    // Drops a wake() that no wait() has taken yet (before an operation that wake() may end).
+    virtual void clear() = 0;
 };
 
 } // namespace platform

@@ -1,4 +1,5 @@
 // POSIX sockets for the simulated port's TCP side.
+#include "platform/last_error.h"
 #include "platform/tcp_socket.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -150,8 +152,8 @@ class PosixWaiter final : public TcpWaiter {
             return result;
         }
         if ((fds[0].revents & POLLIN) != 0) {
-            std::uint64_t value = 0;
-            [[maybe_unused]] const ssize_t n = ::read(event_.get(), &value, sizeof value);
+            clear();
+            result.woken = true;
         }
         if (listener_index >= 0) {
             result.listener_ready = fds[listener_index].revents != 0;
@@ -166,7 +168,14 @@ class PosixWaiter final : public TcpWaiter {
 
     void wake() override {
         const std::uint64_t one = 1;
+        // Fails only when the counter is full, and then a wake is pending anyway.
         [[maybe_unused]] const ssize_t n = ::write(event_.get(), &one, sizeof one);
+    }
+
+    void clear() override {
+        std::uint64_t value = 0;
+        // Fails when no wake is pending: nothing to drop.
+        [[maybe_unused]] const ssize_t n = ::read(event_.get(), &value, sizeof value);
     }
 
   private:
@@ -222,6 +231,62 @@ std::unique_ptr<TcpConnection> TcpConnection::connect_local(std::uint16_t port,
         return nullptr;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return std::make_unique<PosixConnection>(fd);
+}
+
+namespace {
+
+// Connects one socket of the address list, non-blocking, with a limit. -1 with the last error.
+int connect_one(const addrinfo& address, std::uint32_t limit_ms) {
+    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            address.ai_protocol);
+    if (fd < 0) {
+        set_last_error_from_errno(errno);
+        return -1;
+    }
+    int result = ::connect(fd, address.ai_addr, address.ai_addrlen);
+    if (result != 0 && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int so_error = ETIMEDOUT;
+        if (::poll(&p, 1, static_cast<int>(std::min<std::uint32_t>(limit_ms, INT32_MAX))) == 1) {
+            socklen_t length = sizeof so_error;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length);
+        }
+        result = so_error == 0 ? 0 : -1;
+        errno = so_error;
+    }
+    if (result != 0) {
+        // Nobody listening there: no such port.
+        set_last_error((errno == ECONNREFUSED || errno == ETIMEDOUT || errno == EHOSTUNREACH ||
+                        errno == ENETUNREACH)
+                           ? kErrorFileNotFound
+                           : error_from_errno(errno));
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+std::unique_ptr<TcpConnection>
+TcpConnection::connect(const std::string& host, const std::string& port, std::uint32_t limit_ms) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) {
+        set_last_error(kErrorFileNotFound);
+        return nullptr;
+    }
+    int fd = -1;
+    for (addrinfo* ai = found; ai != nullptr && fd < 0; ai = ai->ai_next) {
+        fd = connect_one(*ai, limit_ms);
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0) {
+        return nullptr;
+    }
     return std::make_unique<PosixConnection>(fd);
 }
 

@@ -6,7 +6,6 @@
 // table is damaged, is scanned for the start marker followed by the first key.
 #include "platform/version_info.h"
 
-#include "platform/files.h"
 #include "platform/last_error.h"
 
 #include <algorithm>
@@ -18,8 +17,6 @@ namespace {
 
 constexpr std::string_view kSectionName = "morlin_version";
 constexpr std::string_view kEndMarker = "END-VERSION-INFO";
-// Longest file read: program and library files are far smaller.
-constexpr std::uint64_t kFileLimit = UINT64_C(256) << 20;
 
 // Built at run time, so that the reader's own constants never look like a block to the scan.
 const std::string& start_marker() {
@@ -209,18 +206,6 @@ std::optional<VersionInfo> parse_version_info(std::span<const std::uint8_t> file
         return parse_block(*block);
     }
     return std::nullopt;
-}
-
-std::optional<VersionInfo> read_version_info(std::string_view path) {
-    auto bytes = read_file(resolve_ignoring_case(path), kFileLimit);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    auto info = parse_version_info(*bytes);
-    if (!info) {
-        set_last_error(1813); // ERROR_RESOURCE_TYPE_NOT_FOUND, as for a file without version
-    }
-    return info;
 }
 
 } // namespace platform
