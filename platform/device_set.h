@@ -39,8 +39,8 @@ struct DeviceRecord {
 // with braces) whose instance ID begins with `enumerator` (ignoring case; empty = all), in a
 // stable order (real ports by name, then announcements by file name). Nothing, with the last
 // error set, when the list cannot be made.
-std::optional<std::vector<DeviceRecord>> present_devices(std::string_view class_guid,
-                                                         std::string_view enumerator = {});
+[[nodiscard]] std::optional<std::vector<DeviceRecord>>
+present_devices(std::string_view class_guid, std::string_view enumerator = {});
 
 // A value of a key below HKEY_LOCAL_MACHINE that a device carries beside its device key, such
 // as "Enum\USB\VID_04E6&PID_1A02\0001" / SymbolicName; falls back to the registry stand-in.
@@ -48,6 +48,6 @@ std::optional<std::string> machine_key_value(std::string_view key, std::string_v
 
 // Removes a device instance (SetupDiRemoveDevice): a simulated device's announcement is
 // deleted; a real device cannot be removed here (false, kErrorNotSupported).
-bool remove_device(const DeviceRecord& device);
+[[nodiscard]] bool remove_device(const DeviceRecord& device);
 
 } // namespace platform

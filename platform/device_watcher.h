@@ -21,8 +21,8 @@ class DeviceWatcher {
     // Starts watching the interface class (kUsbDeviceInterface for USB devices). The callback
     // runs on the watcher's own thread. Null, with the last error set, when watching cannot
     // start. Destroying the watcher stops it; no callback runs after the destructor returns.
-    static std::unique_ptr<DeviceWatcher> start(std::string_view interface_class,
-                                                Callback callback);
+    [[nodiscard]] static std::unique_ptr<DeviceWatcher> start(std::string_view interface_class,
+                                                              Callback callback);
     virtual ~DeviceWatcher() = default;
 };
 

@@ -34,10 +34,11 @@ std::string resolve_ignoring_case(std::string_view path);
 
 bool file_exists(std::string_view path);
 bool directory_exists(std::string_view path);
-bool create_directory(std::string_view path); // true also when it already exists
+// True also when it already exists. A failure shows at the next open of a file in it.
+bool create_directory(std::string_view path);
 bool delete_file(std::string_view path);
 // Replaces `target` by `source` in one step (rename); the old file stays whole on failure.
-bool replace_file(std::string_view source, std::string_view target);
+[[nodiscard]] bool replace_file(std::string_view source, std::string_view target);
 
 std::string current_directory();
 std::string temp_directory();    // GetTempPath: TMPDIR or /tmp, without trailing separator
@@ -64,20 +65,22 @@ struct OpenOptions {
 // An open file. Failures return false/nothing and set the last error.
 class File {
   public:
-    static std::unique_ptr<File> open(std::string_view path, const OpenOptions& options);
+    [[nodiscard]] static std::unique_ptr<File> open(std::string_view path,
+                                                    const OpenOptions& options);
     virtual ~File() = default;
 
     // Reads up to buffer.size() bytes; returns the count read (0 at end), or nothing on error.
-    virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
-    virtual bool write(std::span<const std::uint8_t> data) = 0; // all bytes or failure
-    virtual std::optional<std::uint64_t> size() = 0;
-    virtual bool seek(std::uint64_t offset) = 0;
-    virtual bool seek_end() = 0;
-    virtual bool flush() = 0;
+    [[nodiscard]] virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+    [[nodiscard]] virtual bool
+    write(std::span<const std::uint8_t> data) = 0; // all bytes or failure
+    [[nodiscard]] virtual std::optional<std::uint64_t> size() = 0;
+    [[nodiscard]] virtual bool seek(std::uint64_t offset) = 0;
+    [[nodiscard]] virtual bool seek_end() = 0;
+    [[nodiscard]] virtual bool flush() = 0;
 };
 
 // Reads a whole file, refusing files larger than `limit` bytes.
-std::optional<std::vector<std::uint8_t>> read_file(std::string_view path,
-                                                   std::uint64_t limit = UINT64_C(1) << 32);
+[[nodiscard]] std::optional<std::vector<std::uint8_t>>
+read_file(std::string_view path, std::uint64_t limit = UINT64_C(1) << 32);
 
 } // namespace platform

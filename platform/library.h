@@ -14,12 +14,12 @@ class Library {
     // then the current directory (matching ignoring case in each). A name with a directory is
     // loaded from there. Returns null and sets the last error (kErrorModNotFound,
     // kErrorBadFormat) on failure.
-    static std::unique_ptr<Library> load(std::string_view name);
+    [[nodiscard]] static std::unique_ptr<Library> load(std::string_view name);
     virtual ~Library() = default;
 
     // Address of an exported function or object by its undecorated name, or null
     // (last error kErrorProcNotFound).
-    virtual void* symbol(const char* name) const = 0;
+    [[nodiscard]] virtual void* symbol(const char* name) const = 0;
     // Full path of the file that was loaded.
     virtual const std::string& path() const = 0;
 };

@@ -19,6 +19,6 @@ struct OsVersion {
 };
 
 // Nothing when the query fails (MORLIN_OS_VERSION=fail).
-std::optional<OsVersion> query_os_version();
+[[nodiscard]] std::optional<OsVersion> query_os_version();
 
 } // namespace platform

@@ -11,8 +11,8 @@ namespace platform {
 class PowerInhibitor {
   public:
     // Null when no lock could be taken; `why_not` then says why (for a log line).
-    static std::unique_ptr<PowerInhibitor> acquire(std::string_view who, std::string_view why,
-                                                   std::string& why_not);
+    [[nodiscard]] static std::unique_ptr<PowerInhibitor>
+    acquire(std::string_view who, std::string_view why, std::string& why_not);
     virtual ~PowerInhibitor() = default; // releases the lock
 };
 

@@ -11,8 +11,10 @@ namespace platform {
 
 // key: a path below HKEY_LOCAL_MACHINE such as "SOFTWARE\\Morlin" (separator '\').
 // Names compare ignoring case, like the registry.
-std::optional<std::uint32_t> registry_read_dword(std::string_view key, std::string_view name);
-std::optional<std::string> registry_read_string(std::string_view key, std::string_view name);
+[[nodiscard]] std::optional<std::uint32_t> registry_read_dword(std::string_view key,
+                                                               std::string_view name);
+[[nodiscard]] std::optional<std::string> registry_read_string(std::string_view key,
+                                                              std::string_view name);
 bool registry_key_exists(std::string_view key);
 
 // Parses registry export text into the values the functions above serve (exposed for tests

@@ -25,7 +25,7 @@ inline constexpr const char* kResourceImageSymbol = "morlin_resource_image";
 // The bytes of the resource (type, id, language) of `library`, valid while the library stays
 // loaded; nothing when the library has no resources or not this one (no fall-back to another
 // language).
-std::optional<std::span<const std::uint8_t>>
+[[nodiscard]] std::optional<std::span<const std::uint8_t>>
 find_resource(const Library& library, std::uint16_t type, std::uint16_t id, std::uint16_t language);
 
 // The same lookup in a resource image given as bytes (exposed for tests and the fuzz target).

@@ -63,25 +63,26 @@ class SerialPort {
     // Opens a port exclusively. Null on failure with the last error set:
     // kErrorAccessDenied when another program holds the port (busy), kErrorFileNotFound when
     // there is no such port, another code otherwise.
-    static std::unique_ptr<SerialPort> open(std::string_view name);
+    [[nodiscard]] static std::unique_ptr<SerialPort> open(std::string_view name);
     virtual ~SerialPort() = default;
 
-    virtual bool get_line_settings(LineSettings& settings) = 0;
-    virtual bool set_line_settings(const LineSettings& settings) = 0;
-    virtual bool get_timeouts(Timeouts& timeouts) = 0;
-    virtual bool set_timeouts(const Timeouts& timeouts) = 0;
-    virtual bool setup_queues(std::uint32_t input_bytes, std::uint32_t output_bytes) = 0;
+    [[nodiscard]] virtual bool get_line_settings(LineSettings& settings) = 0;
+    [[nodiscard]] virtual bool set_line_settings(const LineSettings& settings) = 0;
+    [[nodiscard]] virtual bool get_timeouts(Timeouts& timeouts) = 0;
+    [[nodiscard]] virtual bool set_timeouts(const Timeouts& timeouts) = 0;
+    [[nodiscard]] virtual bool setup_queues(std::uint32_t input_bytes,
+                                            std::uint32_t output_bytes) = 0;
 
     // Reads under the time-out rules. Returns the bytes read (0 when a time-out passed with
     // none), or nothing on failure with the last error set: kErrorDeviceNotConnected when the
     // device went away, kErrorOperationAborted when cancel() or purge(kPurgeRxAbort) ended it.
-    virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+    [[nodiscard]] virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
     // Writes under the write time-outs. Returns the bytes written, or nothing on failure
     // (kErrorDeviceNotConnected, kErrorOperationAborted, kErrorTimeout).
-    virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
+    [[nodiscard]] virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
 
-    virtual bool set_break(bool on) = 0;
-    virtual bool purge(std::uint32_t flags) = 0;
+    [[nodiscard]] virtual bool set_break(bool on) = 0;
+    [[nodiscard]] virtual bool purge(std::uint32_t flags) = 0;
     // Ends a read or write pending on another thread (it fails with kErrorOperationAborted).
     virtual void cancel() = 0;
     // False once the device is known to be gone.

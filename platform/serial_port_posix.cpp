@@ -1,8 +1,8 @@
 // A local serial device through termios: exclusive open, line settings, the Windows time-out
 // rules with poll(), break, purge, and reads that another thread can end.
 #include "platform/last_error.h"
-#include "platform/wait_posix.h"
 #include "platform/serial_port_backends.h"
+#include "platform/wait_posix.h"
 
 #include <atomic>
 #include <cerrno>
@@ -66,6 +66,8 @@ class TermiosPort final : public SerialPort {
   public:
     TermiosPort(int fd, const termios& original) : fd_(fd), original_(original) {}
     ~TermiosPort() override {
+        // Leaves the line as the previous program had it. Ignored on failure: the port is
+        // being closed and nothing is left to report to.
         ::tcsetattr(fd_, TCSANOW, &original_);
         ::close(fd_); // also drops the flock
     }
@@ -350,10 +352,15 @@ std::unique_ptr<SerialPort> open_native_port(const std::string& path) {
         set_last_error(kErrorNotEnoughMemory);
         return nullptr;
     }
-    // Raw bytes from the start; the caller chooses the line settings.
+    // Raw bytes from the start; the caller chooses the line settings. A port that stays as the
+    // previous program left it (VMIN 0 makes an empty read look like a hang-up, a cooked line
+    // changes bytes) is refused rather than used.
     termios raw = original;
     make_raw(raw);
-    ::tcsetattr(fd, TCSANOW, &raw);
+    if (::tcsetattr(fd, TCSANOW, &raw) != 0) {
+        set_last_error_from_errno(errno);
+        return nullptr; // the port's destructor closes the descriptor
+    }
     set_last_error(kErrorSuccess);
     return port;
 }

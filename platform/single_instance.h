@@ -12,7 +12,7 @@ class SingleInstance {
     // Tries to become the one instance called `name`. Returns the held section, or null when
     // another live instance holds it; in that case that instance has been asked to come to
     // the front (its activation handler runs).
-    static std::unique_ptr<SingleInstance> acquire(std::string_view name);
+    [[nodiscard]] static std::unique_ptr<SingleInstance> acquire(std::string_view name);
     virtual ~SingleInstance() = default;
 
     // Handler run (on a background thread) when a second instance asks this one to come to

@@ -18,9 +18,9 @@ class TcpConnection {
     virtual ~TcpConnection() = default;
     // Bytes read (0 when nothing is waiting), or nothing when the peer has closed or the
     // connection failed.
-    virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+    [[nodiscard]] virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
     // Bytes accepted by the socket (possibly fewer than given), or nothing on failure.
-    virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
+    [[nodiscard]] virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
     // Shuts the connection down at once (a reset, as when a cable is pulled).
     virtual void abort() = 0;
     // Ends the sending side in order (the peer reads the end of the stream); reading goes on
@@ -28,17 +28,19 @@ class TcpConnection {
     virtual void finish_sending() = 0;
 
     // Connects to 127.0.0.1:`port` (for tests and tools). Null with a reason in `error`.
-    static std::unique_ptr<TcpConnection> connect_local(std::uint16_t port, std::string& error);
+    [[nodiscard]] static std::unique_ptr<TcpConnection> connect_local(std::uint16_t port,
+                                                                      std::string& error);
     // Connects to `host` (a name or an address) at `port`, giving up after `limit_ms`. Null
     // with the last error set: kErrorFileNotFound when the name is unknown or nobody listens.
-    static std::unique_ptr<TcpConnection> connect(const std::string& host, const std::string& port,
-                                                  std::uint32_t limit_ms);
+    [[nodiscard]] static std::unique_ptr<TcpConnection>
+    connect(const std::string& host, const std::string& port, std::uint32_t limit_ms);
 };
 
 class TcpListener {
   public:
     // Listens on 127.0.0.1:`port` (0: any free port). Null with a reason in `error`.
-    static std::unique_ptr<TcpListener> listen(std::uint16_t port, std::string& error);
+    [[nodiscard]] static std::unique_ptr<TcpListener> listen(std::uint16_t port,
+                                                             std::string& error);
     virtual ~TcpListener() = default;
     virtual std::uint16_t port() const = 0;
     // A waiting connection, or null when none is waiting.
@@ -54,7 +56,7 @@ struct TcpWaitResult {
 
 class TcpWaiter {
   public:
-    static std::unique_ptr<TcpWaiter> create(std::string& error);
+    [[nodiscard]] static std::unique_ptr<TcpWaiter> create(std::string& error);
     virtual ~TcpWaiter() = default;
     // Waits for the listener (when given), the connection (readable; also writable when
     // `want_write`), a wake() or the deadline (none: no limit).

@@ -40,6 +40,7 @@ class PosixConnection final : public TcpConnection {
   public:
     explicit PosixConnection(int fd) : fd_(fd) {
         const int one = 1;
+        // Only a speed-up for the small frames of the protocol; ignored on failure.
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     int fd() const { return fd_.get(); }
@@ -196,6 +197,7 @@ std::unique_ptr<TcpListener> TcpListener::listen(std::uint16_t port, std::string
         return nullptr;
     };
     const int one = 1;
+    // Lets a restarted simulator take its port again at once; ignored on failure.
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -24,7 +24,7 @@ struct VersionInfo {
 
 // Reads the version block of the file at `path`. Nothing (last error set) when the file
 // cannot be read or carries no block.
-std::optional<VersionInfo> read_version_info(std::string_view path);
+[[nodiscard]] std::optional<VersionInfo> read_version_info(std::string_view path);
 
 // Finds and reads the version block in the bytes of a whole program or library file (what
 // read_version_info does after reading the file; exposed for tests and the fuzz target).

@@ -8,10 +8,13 @@
 #include "serial_test_links.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 using serial_test::EchoLink;
@@ -302,6 +305,44 @@ TEST(SerialTimeouts, AWriteThatTheLineDoesNotTakeTimesOut) {
     StuckLine unlimited;
     write_under_timeouts(Timeouts{}, data, unlimited);
     EXPECT_FALSE(unlimited.limits.at(0).has_value());
+}
+
+// A previous program left the line with VMIN 0, where an empty read returns at once with
+// nothing: the port must still wait under its time-outs and not take that for a hang-up.
+TEST(SerialPortLeftByAnotherProgram, VminZeroIsNotTakenForAHangUp) {
+    ::setenv("MORLIN_REAL_PORTS", "none", 1);
+    ::unsetenv("MORLIN_DEVICES");
+    set_time_scale_percent(100);
+    const auto link = serial_test::start_pty_link();
+    const int fd = ::open(link->port_name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios left{};
+    ASSERT_EQ(::tcgetattr(fd, &left), 0);
+    ::cfmakeraw(&left);
+    left.c_cc[VMIN] = 0;
+    left.c_cc[VTIME] = 0;
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &left), 0);
+    const auto port = SerialPort::open(link->port_name());
+    ::close(fd);
+    ASSERT_TRUE(port) << "open failed, error " << last_error();
+
+    Timeouts t;
+    t.read_total_constant = 100;
+    ASSERT_TRUE(port->set_timeouts(t));
+    std::uint8_t buffer[4];
+    const auto start = monotonic_ms();
+    const auto nothing = port->read(buffer);
+    ASSERT_TRUE(nothing) << "error " << last_error();
+    EXPECT_EQ(*nothing, 0u);
+    EXPECT_GE(monotonic_ms() - start, 90u);
+    EXPECT_TRUE(port->connected());
+
+    const std::uint8_t sent[3] = {0x11, 0x00, 0xFF};
+    ASSERT_EQ(port->write(sent).value_or(0), 3u);
+    t.read_total_constant = 5000;
+    ASSERT_TRUE(port->set_timeouts(t));
+    EXPECT_EQ(port->read(std::span(buffer, 3)).value_or(0), 3u);
+    EXPECT_TRUE(std::equal(sent, sent + 3, buffer));
 }
 
 } // namespace
