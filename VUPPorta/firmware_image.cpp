@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 #include <platform/files.h>
 
 namespace vupporta {
@@ -105,8 +106,14 @@ std::optional<FirmwareImage> load_firmware_image(const char* path) {
     if (!size || *size == 0 || *size > FirmwareImage::kMaxFileSize) {
         return std::nullopt;
     }
-    // The whole file or nothing: a file that shrinks while it is read is not an image.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*size));
+    // The whole file or nothing: a file that shrinks while it is read is not an image, and
+    // neither is one that there is no memory for.
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(*size));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
     std::size_t filled = 0;
     while (filled < bytes.size()) {
         const auto count = file->read(std::span(bytes).subspan(filled));
