@@ -62,6 +62,32 @@ std::optional<Address> parse_address(std::string_view address) {
     return Address{std::string(host), std::string(port)};
 }
 
+// Waits for a non-blocking connect to end: its error (0 when connected), ETIMEDOUT after the
+// limit. A signal during the wait does not end it.
+int await_connect(int fd) {
+    const std::uint64_t deadline = monotonic_ms() + kConnectMs;
+    for (;;) {
+        const std::uint64_t now = monotonic_ms();
+        if (now >= deadline) {
+            return ETIMEDOUT;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(deadline - now));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready != 1) {
+            return ready == 0 ? ETIMEDOUT : errno;
+        }
+        int so_error = 0;
+        socklen_t length = sizeof so_error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length) != 0) {
+            return errno;
+        }
+        return so_error;
+    }
+}
+
 // Connects with a limit; the socket is non-blocking. -1 with the last error set.
 int connect_to(const Address& address) {
     addrinfo hints{};
@@ -82,13 +108,9 @@ int connect_to(const Address& address) {
             continue;
         }
         int result = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-        if (result != 0 && errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            int so_error = ETIMEDOUT;
-            if (::poll(&p, 1, static_cast<int>(kConnectMs)) == 1) {
-                socklen_t length = sizeof so_error;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length);
-            }
+        // A signal that interrupts the connect leaves it going on, as EINPROGRESS does.
+        if (result != 0 && (errno == EINPROGRESS || errno == EINTR)) {
+            const int so_error = await_connect(fd);
             result = so_error == 0 ? 0 : -1;
             errno = so_error;
         }
@@ -336,6 +358,19 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     bool fail_link() {
         set_last_error(lost_ ? kErrorDeviceNotConnected : kErrorGenFailure);
         return false;
+    }
+
+    // Forgets the unsent rest of `data`, whose escaped form was the whole of out_: only the
+    // second half of a doubled 255 that has half gone out stays, so that the stream stays whole.
+    void drop_unsent_data(std::span<const std::uint8_t> data) {
+        std::vector<std::uint8_t> escaped;
+        rfc::append_escaped(escaped, data);
+        const std::size_t sent = escaped.size() - std::min(escaped.size(), out_.size());
+        std::size_t ones_before = 0; // 255s right before the cut
+        while (ones_before < sent && escaped[sent - 1 - ones_before] == rfc::kIac) {
+            ++ones_before;
+        }
+        out_.resize(ones_before % 2 == 1 && !out_.empty() ? 1 : 0);
     }
 
     void drop_received() {
@@ -602,8 +637,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     struct Writer final : ByteSink {
         explicit Writer(Rfc2217Port& port) : port_(port) {}
         TransferStep put(std::span<const std::uint8_t> data, WaitLimit limit) override {
-            // Bytes left from a write whose time-out passed go first, so that the stream
-            // stays whole (never half a doubled 255).
+            // Control frames still queued go first, so that the stream stays whole.
             const std::span<const std::uint8_t> chunk =
                 data.first(std::min(data.size(), kSendChunk));
             const bool had_backlog = !port_.out_.empty();
@@ -612,6 +646,10 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             }
             bool aborted = false;
             if (!port_.flush(limit, port_.cancel_, &aborted)) {
+                if (!had_backlog) {
+                    // A write that timed out or was cancelled sends nothing more later.
+                    port_.drop_unsent_data(chunk);
+                }
                 if (aborted) {
                     return {0, kErrorOperationAborted};
                 }
