@@ -16,7 +16,6 @@ constexpr std::uint8_t kFirmwareUpgradeRequest = '0';
 constexpr std::uint8_t kApplicationUpgradeRequest = '1';
 constexpr std::uint8_t kRestartRequest = 'f';
 constexpr int kRestartBudget = 15;
-constexpr std::size_t kMaxBlockSize = 65536;
 
 constexpr std::uint32_t kSettleMs = 100;
 constexpr std::uint32_t kModeAnswerLimitMs = 5000;
@@ -61,13 +60,14 @@ std::string format_count(std::string_view pattern, unsigned number) {
 } // namespace
 
 BlockLayout block_layout(std::size_t index, bool firmware, std::size_t remaining) {
-    if (index < 2) {
-        return {256, 1000};
+    using namespace transfer_layout;
+    if (index < kFixedBlocks) {
+        return {kFixedBlockSize, kFixedBlockLimitMs};
     }
-    if (index == 2 && firmware) {
-        return {261, 30000};
+    if (index == kFixedBlocks && firmware) {
+        return {kFirmwareThirdBlockSize, kFirmwareThirdBlockLimitMs};
     }
-    return {std::min(remaining, kMaxBlockSize), 10000};
+    return {std::min(remaining, kMaxBlockSize), kRestBlockLimitMs};
 }
 
 std::string records_warning_text(unsigned records, const Texts& texts) {
@@ -396,7 +396,9 @@ VUPResult Download::transfer() {
     }
     link_.set_read_timing(1);
     std::uint8_t acknowledgement = 0;
-    const VUPResult result = link_.receive({&acknowledgement, 1}, firmware ? 40000 : 60000);
+    const VUPResult result =
+        link_.receive({&acknowledgement, 1}, firmware ? transfer_layout::kFirmwareFinalLimitMs
+                                                      : transfer_layout::kApplicationFinalLimitMs);
     if (result == VUP_OK && acknowledgement == kAck) {
         // The terminal holds the whole image and now restarts into it; its leaving the bus
         // from here on is no interruption.
