@@ -46,7 +46,7 @@ VUPResult create_device_info_list(DeviceInfoEntry* list, const char* config_file
     if (list == nullptr) {
         return VUP_OK;
     }
-    return static_cast<VUPResult>(enumerate_terminals(list, state.platform_class));
+    return enumerate_terminals(list, state.platform_class);
 }
 
 void get_error_message(int code, char* text) {

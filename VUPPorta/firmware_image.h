@@ -55,6 +55,6 @@ class FirmwareImage {
 
 // Loads a firmware file whole: nothing when it cannot be opened, is empty, larger than
 // kMaxFileSize, or cannot be read whole.
-std::optional<FirmwareImage> load_firmware_image(const char* path);
+[[nodiscard]] std::optional<FirmwareImage> load_firmware_image(const char* path);
 
 } // namespace vupporta
