@@ -47,6 +47,8 @@ class InotifyWatcher final : public DeviceWatcher {
         }
     }
 
+    // False, with the last error set, when a place that devices come and go in cannot be
+    // watched: removals there would go unnoticed.
     bool start() {
         inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotify_ < 0 || !stop_.valid()) {
@@ -57,23 +59,19 @@ class InotifyWatcher final : public DeviceWatcher {
             folder_watch_ = ::inotify_add_watch(inotify_, folder->c_str(),
                                                 IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE |
                                                     IN_MOVED_FROM | IN_DELETE_SELF);
-            if (folder_watch_ >= 0) {
-                for (const auto& announcement : read_announcements()) {
-                    const std::string name =
-                        std::filesystem::path(announcement.device.source).filename().string();
-                    if (concerns_us(announcement.device)) {
-                        announced_[name] = announcement.device.interface_path;
-                    }
-                }
+            if (folder_watch_ < 0) {
+                set_last_error_from_errno(errno);
+                return false;
             }
+            announced_ = present_announcements();
         }
         if (real_ports_enabled()) {
             dev_watch_ = ::inotify_add_watch(inotify_, "/dev", IN_CREATE | IN_DELETE);
-            for (const auto& port : usb_serial_ports()) {
-                if (const auto name = port.key_value("PortName")) {
-                    real_ports_[*name] = port.interface_path;
-                }
+            if (dev_watch_ < 0) {
+                set_last_error_from_errno(errno);
+                return false;
             }
+            real_ports_ = present_real_ports();
         }
         thread_ = std::thread([this] { run(); });
         set_last_error(kErrorSuccess);
@@ -90,6 +88,58 @@ class InotifyWatcher final : public DeviceWatcher {
 
     void report(DeviceEvent::Kind kind, const std::string& interface_path) {
         callback_(DeviceEvent{kind, interface_path, interface_class_});
+    }
+
+    // Interface paths of the devices present, by file name.
+    using Present = std::map<std::string, std::string>;
+
+    Present present_announcements() const {
+        Present present;
+        for (const auto& announcement : read_announcements()) {
+            if (concerns_us(announcement.device)) {
+                const auto name = std::filesystem::path(announcement.device.source).filename();
+                present[name.string()] = announcement.device.interface_path;
+            }
+        }
+        return present;
+    }
+
+    Present present_real_ports() const {
+        Present present;
+        for (const auto& port : usb_serial_ports()) {
+            if (const auto name = port.key_value("PortName")) {
+                present[*name] = port.interface_path;
+            }
+        }
+        return present;
+    }
+
+    // Reports what changed between what was known and what is present now.
+    void report_changes(Present& known, Present present) {
+        for (const auto& [name, path] : known) {
+            const auto now = present.find(name);
+            if (now == present.end() || now->second != path) {
+                report(DeviceEvent::Kind::Removal, path);
+            }
+        }
+        for (const auto& [name, path] : present) {
+            const auto before = known.find(name);
+            if (before == known.end() || before->second != path) {
+                report(DeviceEvent::Kind::Arrival, path);
+            }
+        }
+        known = std::move(present);
+    }
+
+    // The kernel dropped events (its queue overflowed): what is there now is compared with
+    // what was known, so that no removal goes unreported.
+    void rescan() {
+        if (folder_watch_ >= 0) {
+            report_changes(announced_, present_announcements());
+        }
+        if (dev_watch_ >= 0) {
+            report_changes(real_ports_, present_real_ports());
+        }
     }
 
     void run() {
@@ -124,7 +174,9 @@ class InotifyWatcher final : public DeviceWatcher {
     }
 
     void handle(const inotify_event& event, const std::string& name) {
-        if (event.wd == folder_watch_ && folder_watch_ >= 0) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            rescan();
+        } else if (event.wd == folder_watch_ && folder_watch_ >= 0) {
             if (!is_announcement_name(name)) {
                 return;
             }

@@ -282,6 +282,19 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         return false;
     }
 
+    // Forgets the unsent rest of `data`, whose escaped form was the whole of out_: only the
+    // second half of a doubled 255 that has half gone out stays, so that the stream stays whole.
+    void drop_unsent_data(std::span<const std::uint8_t> data) {
+        std::vector<std::uint8_t> escaped;
+        rfc::append_escaped(escaped, data);
+        const std::size_t sent = escaped.size() - std::min(escaped.size(), out_.size());
+        std::size_t ones_before = 0; // 255s right before the cut
+        while (ones_before < sent && escaped[sent - 1 - ones_before] == rfc::kIac) {
+            ++ones_before;
+        }
+        out_.resize(ones_before % 2 == 1 && !out_.empty() ? 1 : 0);
+    }
+
     void drop_received() {
         rx_.clear();
         rx_head_ = 0;
@@ -530,8 +543,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     struct Writer final : ByteSink {
         explicit Writer(Rfc2217Port& port) : port_(port) {}
         TransferStep put(std::span<const std::uint8_t> data, WaitLimit limit) override {
-            // Bytes left from a write whose time-out passed go first, so that the stream
-            // stays whole (never half a doubled 255).
+            // Control frames still queued go first, so that the stream stays whole.
             const std::span<const std::uint8_t> chunk =
                 data.first(std::min(data.size(), kSendChunk));
             const bool had_backlog = !port_.out_.empty();
@@ -540,6 +552,10 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             }
             bool aborted = false;
             if (!port_.flush(limit, *port_.cancel_, &aborted)) {
+                if (!had_backlog) {
+                    // A write that timed out or was cancelled sends nothing more later.
+                    port_.drop_unsent_data(chunk);
+                }
                 if (aborted) {
                     return {0, kErrorOperationAborted};
                 }
