@@ -108,9 +108,11 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
         return;
     }
 
-    // One instance only: a second start brings the first to the front and ends.
+    // One instance only: a second start brings the first to the front and ends. When no
+    // section can be made at all (no folder of the user's own), the program runs unguarded,
+    // as it would when the section cannot be created.
     instance_ = platform::SingleInstance::acquire(kInstanceSection);
-    if (!instance_) {
+    if (!instance_ && platform::last_error() == platform::kErrorAlreadyExists) {
         return;
     }
 
