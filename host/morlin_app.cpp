@@ -51,10 +51,10 @@ const char* MorlinApp::config_name_for_plugins() const {
 void MorlinApp::show_host_error(const HostError& error) {
     platform::MessageBoxRequest box;
     if (error.from_plugin != 0) {
-        const PluginRecord* plugin = current_plugin;
-        if (plugin == nullptr && error.plugin_index < kMaxPlugins) {
-            plugin = &plugins[error.plugin_index];
-        }
+        // The error names the plug-in it came from; only that one knows its codes (the
+        // current plug-in may be another one by now).
+        const PluginRecord* plugin =
+            error.plugin_index < kMaxPlugins ? &plugins[error.plugin_index] : nullptr;
         char message[VUP_TEXT_SIZE] = {};
         if (plugin != nullptr && plugin->bound()) {
             plugin->fn.get_error_message(error.code, message);

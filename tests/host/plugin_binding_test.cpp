@@ -56,6 +56,16 @@ class PluginTest : public ::testing::Test {
     std::shared_ptr<platform::ScriptedUserInterface> ui_;
 };
 
+// The file that discovery found is the one loaded, by its full path, even when a library of
+// that name sits in a folder that the library search order looks at first.
+TEST_F(PluginTest, TheFileFoundIsTheFileLoaded) {
+    ASSERT_TRUE(fs::exists(fs::path(MORLIN_TEST_PLUGIN_DIR).parent_path() / "VUPShadowed.so"));
+    add_plugin("VUPRecorder", "VUPShadowed.so");
+    ASSERT_EQ(discover().plugin_count, 1);
+    EXPECT_EQ(table_[0].module->path(), fs::canonical(dir_.file("VUPShadowed.so")).string());
+    EXPECT_EQ(std::string(table_[0].version_line).find("Shadowing"), std::string::npos);
+}
+
 TEST_F(PluginTest, NoPluginFileGives120) {
     test::write_text(dir_.file("README.txt"), "not a plug-in");
     EXPECT_EQ(discover().code, 120);
@@ -221,6 +231,24 @@ TEST_F(PluginTest, DeviceListFailureOfEveryPluginIsTheLastPluginsError) {
     app.show_host_error(error);
     ASSERT_EQ(ui_->boxes.size(), 1u);
     EXPECT_EQ(ui_->boxes[0].text, "Recorder error 200");
+}
+
+// A plug-in's error is shown with the text of the plug-in it came from, not the current one's.
+TEST_F(PluginTest, APluginErrorIsShownWithItsOwnPluginsText) {
+    add_plugin("VUPRecorder", "VUPRecA.so");
+    add_plugin("VUPRecorder", "VUPRecB.so");
+    scenario("VUPRecA.error.208=first plug-in's text\nVUPRecB.error.208=second plug-in's text\n"
+             "VUPRecB.result.VUPDestroyDeviceInfoList=208\n");
+    MorlinApp app;
+    app.plugin_count =
+        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    ASSERT_EQ(app.plugin_count, 2);
+    ASSERT_NE(app.plugins[0].module->path().find("VUPRecA"), std::string::npos);
+    app.current_plugin = &app.plugins[0];
+    app.current_plugin_index = 0;
+    EXPECT_EQ(end_run(app), 208);
+    ASSERT_EQ(ui_->boxes.size(), 1u);
+    EXPECT_EQ(ui_->boxes[0].text, "second plug-in's text");
 }
 
 } // namespace
