@@ -69,7 +69,7 @@ void MorlinApp::show_host_error(const HostError& error) {
     }
     box.caption = message_caption();
     box.icon = platform::MessageIcon::Error;
-    ui().message_box(box);
+    ui()->message_box(box);
 }
 
 std::string MorlinApp::message_caption() const {
@@ -82,17 +82,17 @@ void MorlinApp::show_system_error(std::uint32_t error) {
     box.text = platform::system_message(error);
     box.caption = "Morlin";
     box.icon = platform::MessageIcon::Error;
-    ui().message_box(box);
+    ui()->message_box(box);
 }
 
 void MorlinApp::show_wait_window() {
-    ui().show_wait(texts.text_or_number(kStrWaitText));
+    ui()->show_wait(texts.text_or_number(kStrWaitText));
     wait_shown_ = true;
 }
 
 void MorlinApp::close_wait_window() {
     if (wait_shown_) {
-        ui().hide_wait();
+        ui()->hide_wait();
         wait_shown_ = false;
     }
 }
