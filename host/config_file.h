@@ -44,7 +44,7 @@ inline constexpr const char* kDownloadRecordValue = " ";
 std::uint32_t config_check_value(std::span<const std::uint8_t> bytes);
 // True when the image is at least 4 bytes long and its first 4 bytes hold the check value of
 // the rest.
-bool verify_config_image(std::span<const std::uint8_t> image);
+[[nodiscard]] bool verify_config_image(std::span<const std::uint8_t> image);
 
 // A count as a C integer conversion reads it: blanks, sign, leading digits; saturates.
 int record_count_value(std::string_view text);

@@ -21,8 +21,8 @@ struct CandidateCount {
 // operation are counted; two or more candidates that all wait in download mode count 0 with
 // `all_wait_in_dfu` (101). `last_chosen` starts at `previous_last_chosen` and is left there
 // when no device counts.
-CandidateCount count_candidates(DeviceInfoList& devices, bool prefer_normal_operation,
-                                int previous_last_chosen);
+[[nodiscard]] CandidateCount count_candidates(DeviceInfoList& devices, bool prefer_normal_operation,
+                                              int previous_last_chosen);
 
 struct MatchResult {
     int candidates = 0;
@@ -33,6 +33,6 @@ struct MatchResult {
 // Matches the download entry app.matching_entry to the devices of app.current_plugin, under
 // the run's options, and logs why nothing matched. Sets app.last_chosen_device and, under
 // /IV, app.iv_flag.
-MatchResult match_file_to_devices(MorlinApp& app);
+[[nodiscard]] MatchResult match_file_to_devices(MorlinApp& app);
 
 } // namespace morlin

@@ -90,7 +90,7 @@ class MorlinApp {
     std::atomic<int> exit_code_word{kExitSuccess};
 
   private:
-    bool start_plugins();
+    [[nodiscard]] bool start_plugins();
     void dispatch_course();
     void stop_plugins();
 

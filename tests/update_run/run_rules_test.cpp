@@ -165,7 +165,7 @@ TEST_F(DownloadTargets, AnEarlierEntryOfAnotherPluginDoesNotHideADevice) {
     app_.downloads[0].plugin_index = 0;
     app_.downloads[0].device_index = 0;
     app_.last_chosen_device = 1;
-    assign_to_candidates(app_, 1, 2);
+    EXPECT_EQ(assign_to_candidates(app_, 1, 2), 1);
     EXPECT_EQ(table(), "file0.bin:0 file1.bin:1 file1.bin:0 ");
 }
 
