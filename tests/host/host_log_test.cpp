@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -90,6 +91,38 @@ TEST(LogWriter, TrimsToTheTailInPlaceBeforeWritingWhenOverTheLimit) {
     EXPECT_EQ(test::read_text(dir.file("second-name.log")), trimmed + "more\r\n");
     EXPECT_EQ(test::read_text(dir.file("victim")), "untouched");
     EXPECT_TRUE(std::filesystem::is_symlink(path + ".trim"));
+}
+
+// A log that its user may write, in a folder that user may not write: trimming still works.
+// (As root, whom folder rights do not stop, the writer runs as another user in a child.)
+TEST(LogWriter, TrimsALogInAFolderWithoutWriteRights) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string folder = dir.file("read-only");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/Morlin.log";
+    test::write_text(path, std::string(3000, 'a') + std::string(1000, 'b'));
+    ::chmod(path.c_str(), 0666);
+    ::chmod(folder.c_str(), 0555);
+    const auto write_over_the_limit = [&path] {
+        SizeLimitedLogWriter writer([] { return std::uint64_t{2000}; });
+        return writer.open(path) && writer.write("line\r\n");
+    };
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool other_user = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(other_user && write_over_the_limit() ? 0 : 1);
+        }
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    } else {
+        EXPECT_TRUE(write_over_the_limit());
+    }
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(test::read_text(path), std::string(800, 'a') + std::string(1000, 'b') + "line\r\n");
 }
 
 TEST(LogWriter, ALogPathThatIsASymbolicLinkIsNeitherFollowedNorReplaced) {

@@ -45,6 +45,17 @@ class PluginTest : public ::testing::Test {
     std::vector<std::string> calls() {
         return test::lines_of(test::read_text(dir_.file("calls.txt")));
     }
+    // Binds the folder's plug-ins into the application's own table.
+    void bind_into(MorlinApp& app) {
+        app.plugin_count =
+            discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    }
+    // Two copies of the recording plug-in, VUPRecA and VUPRecB, with one scenario.
+    void two_recorders(const std::string& text) {
+        add_plugin("VUPRecorder", "VUPRecA.so");
+        add_plugin("VUPRecorder", "VUPRecB.so");
+        scenario(text);
+    }
     DiscoveryResult discover(int platform_class = 1) {
         return discover_plugins(dir_.path().string(), platform_class, texts_, table_);
     }
@@ -197,13 +208,10 @@ TEST_F(PluginTest, ConfigurationReaderErrors) {
 }
 
 TEST_F(PluginTest, DeviceListsAreCountedAndClearedAtTheEndOfARun) {
-    add_plugin("VUPRecorder", "VUPRecA.so");
-    add_plugin("VUPRecorder", "VUPRecB.so");
-    scenario("VUPRecA.devices=3\nVUPRecB.devices=0\nVUPRecB.result.VUPIsUploadSupported=734\n"
-             "VUPRecA.result.VUPIsUploadSupported=734\n");
+    two_recorders("VUPRecA.devices=3\nVUPRecB.devices=0\nVUPRecB.result.VUPIsUploadSupported=734\n"
+                  "VUPRecA.result.VUPIsUploadSupported=734\n");
     MorlinApp app;
-    app.plugin_count =
-        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    bind_into(app);
     ASSERT_EQ(app.plugin_count, 2);
     EXPECT_FALSE(create_device_lists(app).failed());
     EXPECT_EQ(app.total_device_count, 3);
@@ -223,8 +231,7 @@ TEST_F(PluginTest, DeviceListFailureOfEveryPluginIsTheLastPluginsError) {
     add_plugin("VUPRecorder");
     scenario("result.VUPCreateDeviceInfoList=200\n");
     MorlinApp app;
-    app.plugin_count =
-        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    bind_into(app);
     const HostError error = create_device_lists(app);
     EXPECT_EQ(error.code, 200);
     EXPECT_EQ(error.from_plugin, 1);
@@ -235,13 +242,11 @@ TEST_F(PluginTest, DeviceListFailureOfEveryPluginIsTheLastPluginsError) {
 
 // A plug-in's error is shown with the text of the plug-in it came from, not the current one's.
 TEST_F(PluginTest, APluginErrorIsShownWithItsOwnPluginsText) {
-    add_plugin("VUPRecorder", "VUPRecA.so");
-    add_plugin("VUPRecorder", "VUPRecB.so");
-    scenario("VUPRecA.error.208=first plug-in's text\nVUPRecB.error.208=second plug-in's text\n"
-             "VUPRecB.result.VUPDestroyDeviceInfoList=208\n");
+    two_recorders(
+        "VUPRecA.error.208=first plug-in's text\nVUPRecB.error.208=second plug-in's text\n"
+        "VUPRecB.result.VUPDestroyDeviceInfoList=208\n");
     MorlinApp app;
-    app.plugin_count =
-        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    bind_into(app);
     ASSERT_EQ(app.plugin_count, 2);
     ASSERT_NE(app.plugins[0].module->path().find("VUPRecA"), std::string::npos);
     app.current_plugin = &app.plugins[0];
