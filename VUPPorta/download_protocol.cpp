@@ -188,7 +188,7 @@ bool Download::confirm_stored_records(unsigned records) {
     box.icon = platform::MessageIcon::None;
     box.buttons = platform::MessageButtons::YesNo;
     box.default_button = 1; // No
-    return platform::user_interface().message_box(box) == platform::MessageAnswer::Yes;
+    return platform::user_interface()->message_box(box) == platform::MessageAnswer::Yes;
 }
 
 void Download::await_removal_notice() {

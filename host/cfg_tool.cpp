@@ -135,7 +135,8 @@ int write(const std::vector<std::string>& arguments, std::ostream& out, std::ost
         usage(err);
         return 2;
     }
-    const std::string& path = arguments[1];
+    // The file the host would read under that name (found ignoring case).
+    const std::string path = platform::resolve_ignoring_case(arguments[1]);
     ConfigContents contents;
     for (std::size_t i = 2; i < arguments.size(); ++i) {
         const std::string& flag = arguments[i];

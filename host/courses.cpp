@@ -15,7 +15,7 @@ int report_course_not_built(MorlinApp& app, std::string_view course) {
     box.text = text;
     box.caption = app.message_caption();
     box.icon = platform::MessageIcon::Error;
-    app.ui().message_box(box);
+    app.ui()->message_box(box);
     return kExitConfiguredRunFailed;
 }
 

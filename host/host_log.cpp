@@ -1,6 +1,7 @@
 #include "host/host_log.h"
 
 #include "platform/files.h"
+#include "platform/user_folders.h"
 #include "shared/log_writer.h"
 
 #include <atomic>
@@ -25,7 +26,7 @@ LogState& state() {
 }
 
 // Caller holds the lock.
-bool write_message_locked(LogState& log, std::string_view message) {
+[[nodiscard]] bool write_message_locked(LogState& log, std::string_view message) {
     if (message.size() > kLogMessageLimit) {
         message = message.substr(0, kLogMessageLimit);
     }
@@ -39,9 +40,8 @@ std::string log_file_path() {
     if (configured != nullptr && *configured != '\0') {
         return configured;
     }
-    const std::string folder = platform::join_path(platform::temp_directory(), "Morlin");
-    platform::create_directory(folder);
-    return platform::join_path(folder, "Morlin.log");
+    const auto folder = platform::user_state_directory("morlin");
+    return folder ? platform::join_path(*folder, "Morlin.log") : std::string();
 }
 
 std::string format_log_line(const platform::LocalTime& time, std::string_view message) {
@@ -73,6 +73,13 @@ bool open_host_log(std::string_view path, std::string_view version_line) {
     {
         std::lock_guard guard(log.lock);
         log.writer = SizeLimitedLogWriter();
+        if (platform::is_symbolic_link(path)) {
+            // Someone may have planted the link to have another file written: never follow it,
+            // never replace it.
+            std::fprintf(stderr, "Morlin: the log file %.*s is a symbolic link and is not used\n",
+                         static_cast<int>(path.size()), path.data());
+            return false;
+        }
         if (!log.writer.open(path)) {
             return false;
         }
@@ -102,7 +109,8 @@ void log_text(std::string_view message) {
         return;
     }
     std::lock_guard guard(log.lock);
-    write_message_locked(log, message);
+    // A line that cannot be written is dropped; the next line tries again.
+    (void)write_message_locked(log, message);
 }
 
 } // namespace morlin

@@ -51,10 +51,10 @@ const char* MorlinApp::config_name_for_plugins() const {
 void MorlinApp::show_host_error(const HostError& error) {
     platform::MessageBoxRequest box;
     if (error.from_plugin != 0) {
-        const PluginRecord* plugin = current_plugin;
-        if (plugin == nullptr && error.plugin_index < kMaxPlugins) {
-            plugin = &plugins[error.plugin_index];
-        }
+        // The error names the plug-in it came from; only that one knows its codes (the
+        // current plug-in may be another one by now).
+        const PluginRecord* plugin =
+            error.plugin_index < kMaxPlugins ? &plugins[error.plugin_index] : nullptr;
         char message[VUP_TEXT_SIZE] = {};
         if (plugin != nullptr && plugin->bound()) {
             plugin->fn.get_error_message(error.code, message);
@@ -69,7 +69,7 @@ void MorlinApp::show_host_error(const HostError& error) {
     }
     box.caption = message_caption();
     box.icon = platform::MessageIcon::Error;
-    ui().message_box(box);
+    ui()->message_box(box);
 }
 
 std::string MorlinApp::message_caption() const {
@@ -82,17 +82,17 @@ void MorlinApp::show_system_error(std::uint32_t error) {
     box.text = platform::system_message(error);
     box.caption = "Morlin";
     box.icon = platform::MessageIcon::Error;
-    ui().message_box(box);
+    ui()->message_box(box);
 }
 
 void MorlinApp::show_wait_window() {
-    ui().show_wait(texts.text_or_number(kStrWaitText));
+    ui()->show_wait(texts.text_or_number(kStrWaitText));
     wait_shown_ = true;
 }
 
 void MorlinApp::close_wait_window() {
     if (wait_shown_) {
-        ui().hide_wait();
+        ui()->hide_wait();
         wait_shown_ = false;
     }
 }
@@ -108,9 +108,11 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
         return;
     }
 
-    // One instance only: a second start brings the first to the front and ends.
+    // One instance only: a second start brings the first to the front and ends. When no
+    // section can be made at all (no folder of the user's own), the program runs unguarded,
+    // as it would when the section cannot be created.
     instance_ = platform::SingleInstance::acquire(kInstanceSection);
-    if (!instance_) {
+    if (!instance_ && platform::last_error() == platform::kErrorAlreadyExists) {
         return;
     }
 
@@ -224,7 +226,9 @@ void MorlinApp::shutdown() {
     }
     shut_down_ = true;
     close_wait_window();
-    end_run(*this);
+    // Each plug-in's failure to destroy its list is shown as it happens; at exit nothing
+    // else depends on it.
+    (void)end_run(*this);
     stop_plugins();
     for (PluginRecord& plugin : plugins) {
         plugin.fn = {};

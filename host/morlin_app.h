@@ -61,7 +61,7 @@ class MorlinApp {
     std::string config_file_path() const;
     void show_wait_window();
     void close_wait_window();
-    platform::UserInterface& ui() const { return platform::user_interface(); }
+    std::shared_ptr<platform::UserInterface> ui() const { return platform::user_interface(); }
 
     // --- state ----------------------------------------------------------------------------
     bool silent() const { return options.silent; }
@@ -90,7 +90,7 @@ class MorlinApp {
     std::atomic<int> exit_code_word{kExitSuccess};
 
   private:
-    bool start_plugins();
+    [[nodiscard]] bool start_plugins();
     void dispatch_course();
     void stop_plugins();
 

@@ -72,12 +72,16 @@ DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
         return result;
     }
     result.code = kStrNoUsablePlugin;
+    const std::string folder =
+        directory.empty() ? platform::current_directory() : std::string(directory);
     for (const std::string& file : files) {
         if (result.plugin_count == kMaxPlugins) {
             break;
         }
         PluginRecord& record = table[static_cast<std::size_t>(result.plugin_count)];
-        auto library = platform::Library::load(file);
+        // The file found, by its full path: never a library of the same name that the
+        // library search order would find first.
+        auto library = platform::Library::load(platform::join_path(folder, file));
         if (!library) {
             continue;
         }

@@ -74,7 +74,7 @@ void report(MorlinApp& app, const RunState& run) {
     box.text = app.texts.text_or_number(kStrSilentRunSucceeded);
     box.caption = app.texts.text_or_number(kStrCaption);
     box.icon = platform::MessageIcon::Information;
-    app.ui().message_box(box);
+    app.ui()->message_box(box);
 }
 
 // Not silent and nothing to download: the interactive run takes over when the lists could be

@@ -51,12 +51,15 @@ MessageAnswer default_answer(MessageButtons buttons, int default_button);
 
 // The program's port, as published to the plug-ins it loads: a program exports this function
 // (the symbol named kProgramUserInterfaceSymbol; Morlin is linked so that it does), and
-// user_interface() in a plug-in that has no port of its own installed uses the port it returns.
+// user_interface() in a plug-in that has no port of its own installed uses the port it hands
+// out.
 inline constexpr const char* kProgramUserInterfaceSymbol = "morlin_program_user_interface";
 
-// The process-wide port. Until one is installed, the console implementation is used when
-// there is no display or MORLIN_UI=console (the toolkit one is installed by the UI layer).
-UserInterface& user_interface();
+// The process-wide port, shared: a caller keeps it alive while it uses it, so a port that is
+// replaced meanwhile (install_user_interface) is released only when its last user is done.
+// Until one is installed, the console implementation is used when there is no display or
+// MORLIN_UI=console (the toolkit one is installed by the UI layer).
+[[nodiscard]] std::shared_ptr<UserInterface> user_interface();
 // Installs a port (tests install a scripted one); null restores the default. Returns the old.
 std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui);
 
@@ -107,6 +110,8 @@ class ScriptedUserInterface : public UserInterface {
 
 } // namespace platform
 
-// `asking_copy` tells the caller's copy of the layer; the program's own copy gets null.
-extern "C" __attribute__((visibility("default"))) platform::UserInterface*
-morlin_program_user_interface(const void* asking_copy);
+// Stores a share of the program's port in `*port`. `asking_copy` tells the caller's copy of
+// the layer; the program's own copy gets nothing (`*port` stays empty).
+extern "C" __attribute__((visibility("default"))) void
+morlin_program_user_interface(const void* asking_copy,
+                              std::shared_ptr<platform::UserInterface>* port);

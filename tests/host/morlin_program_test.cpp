@@ -23,7 +23,7 @@ class MorlinProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directories(dir_.file("tmp"));
-        texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
+        ASSERT_TRUE(texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so"));
     }
 
     void add_plugin(const std::string& variant, const std::string& as = {}) {

@@ -15,7 +15,7 @@ using test::silent_config;
 class ConfiguredRun : public ::testing::Test {
   protected:
     void SetUp() override {
-        texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
+        ASSERT_TRUE(texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so"));
         folder_.add_library(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so", "MORLNRES.so");
     }
 

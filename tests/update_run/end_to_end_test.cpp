@@ -18,7 +18,7 @@ class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::set_time_scale_percent(10);
-        texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
+        ASSERT_TRUE(texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so"));
         folder_.add_library(std::string(MORLIN_BIN_DIR) + "/VUPPorta.so", "VUPPorta.so");
         std::filesystem::create_directories(folder_.file("devices"));
     }
