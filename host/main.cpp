@@ -1,5 +1,6 @@
 // Morlin, the firmware update host.
 #include "host/morlin_app.h"
+#include "host/morlin_usage.h"
 #include "platform/version_info.h"
 
 #include <string>
@@ -10,6 +11,10 @@ MORLIN_VERSION_INFO("Integrated Firmware Update Utility", "1.24", "Morlin", "Mor
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const auto answered = morlin::answer_help_or_version(arguments)) {
+        return *answered;
+    }
+    morlin::report_ignored_arguments(arguments);
     morlin::MorlinApp app;
     app.initialise(arguments);
     app.shutdown();
