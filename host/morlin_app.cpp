@@ -149,7 +149,7 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     const DiscoveryResult discovery =
         discover_plugins(platform::current_directory(), platform_class, texts, plugins);
     plugin_count = discovery.plugin_count;
-    const std::string plugins_searched = "plug-ins looked for as VUP*.so in " +
+    const std::string plugins_searched = "Plug-ins looked for as VUP*.so in " +
                                          platform::current_directory() + ": " +
                                          std::to_string(plugin_count) + " bound";
     if (discovery.code != 0) {
