@@ -71,6 +71,36 @@ TEST_F(MorlinProgram, NoPluginFileShows120AndEndsWithoutLog) {
     EXPECT_FALSE(result.log_exists);
 }
 
+// Asking for help runs nothing: no plug-in is loaded, no log written, no device touched, even
+// beside a configuration that would update a terminal.
+TEST_F(MorlinProgram, HelpRunsNothingAndIgnoredArgumentsAreNamed) {
+    add_plugin("VUPRecorder");
+    ConfigContents contents;
+    contents.options = {{"GUI", "no"}};
+    contents.downloads = {"a.bin"};
+    config(contents);
+    for (const char* help : {"--help", "-h", "'/?'", "--version"}) {
+        const ProgramRun result = run(help);
+        EXPECT_EQ(result.exit_code, 0) << help;
+        EXPECT_TRUE(result.calls.empty()) << help;
+        EXPECT_FALSE(result.log_exists) << help;
+        EXPECT_NE(test::read_text(dir_.file("stdout.txt")).find("Morlin"), std::string::npos);
+    }
+
+    const ProgramRun result = run("-DI /DEVINFO x/iv --cfg x");
+    EXPECT_EQ(result.exit_code, 255); // the configured run went on as the switch rules say
+    EXPECT_FALSE(result.calls.empty());
+    const auto stderr_lines = test::lines_of(test::read_text(dir_.file("stderr.txt")));
+    std::vector<std::string> named;
+    for (const std::string& line : stderr_lines) {
+        if (line.starts_with("Morlin: ignoring argument")) {
+            named.push_back(line.substr(line.find('"'),
+                                        line.find('"', line.find('"') + 1) - line.find('"') + 1));
+        }
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"\"-DI\"", "\"/DEVINFO\"", "\"--cfg\"", "\"x\""}));
+}
+
 TEST_F(MorlinProgram, OnlyUnusableFilesShow623) {
     test::write_text(dir_.file("VUPBroken.so"), "not a library");
     add_plugin("VUPNoDisplay");

@@ -100,6 +100,12 @@ const Case kCases[] = {
     {"SampleFirmware", "--samples . --out x.bin", 2, "", "takes no other option"},
 };
 
-INSTANTIATE_TEST_SUITE_P(AllTools, CommandLineManners, ::testing::ValuesIn(kCases));
+INSTANTIATE_TEST_SUITE_P(AllTools, CommandLineManners, ::testing::ValuesIn(kCases),
+                         [](const auto& test_case) {
+                             std::string name = std::string(test_case.param.program) + "_" +
+                                                std::to_string(test_case.index);
+                             std::erase(name, '-');
+                             return name;
+                         });
 
 } // namespace
