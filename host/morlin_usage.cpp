@@ -1,6 +1,7 @@
 #include "host/morlin_usage.h"
 
 #include "cli/tool_usage.h"
+#include "host/command_line.h"
 
 #include <algorithm>
 #include <array>
@@ -42,16 +43,6 @@ const cli::ToolUsage kUsage{
     "its result: read MORLIN_RESULT_FILE or the log). Ctrl-C or SIGTERM during a run lets the\n"
     "download end as a cancel and exits with 130 (SIGINT) or 143 (SIGTERM); a second one\n"
     "ends at once and may leave the terminal in download mode.\n"};
-
-std::string upper_case(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return result;
-}
 
 constexpr std::array<std::string_view, 3> kSwitches = {"/CE", "/DI", "/IV"};
 
