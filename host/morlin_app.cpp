@@ -149,11 +149,11 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     const DiscoveryResult discovery =
         discover_plugins(platform::current_directory(), platform_class, texts, plugins);
     plugin_count = discovery.plugin_count;
-    const std::string plugins_searched = "Plug-ins looked for as VUP*.so in " +
-                                         platform::current_directory() + ": " +
+    const std::string plugins_searched = "VUP*.so in " + platform::current_directory() + ": " +
                                          std::to_string(plugin_count) + " bound";
     if (discovery.code != 0) {
-        std::fprintf(stderr, "Morlin: no usable plug-in: %s\n", plugins_searched.c_str());
+        std::fprintf(stderr, "Morlin: no usable plug-in: looked for as %s\n",
+                     plugins_searched.c_str());
         show_host_error(HostError::host(discovery.code));
         return;
     }
@@ -179,7 +179,7 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
             show_host_error(HostError::host(kStrLogOpenFailed));
         }
     }
-    host_log("Morlin :%s", plugins_searched.c_str());
+    host_log("Morlin :Plug-ins looked for as %s", plugins_searched.c_str());
     for (const std::string& line : notes_before_log) {
         log_text(line);
     }

@@ -95,6 +95,10 @@ const Case kCases[] = {
     {"ctapi-send", "--dad 300 '00 B0 00 00 10'", 2, "", "ctapi-send: --dad wants a number"},
     {"ctapi-bench", "lots", 2, "", "ctapi-bench: ROUNDS is one whole number"},
     {"update-run-bench", "--frob", 2, "", "update-run-bench: bad option --frob"},
+    // A failed CT-API call is named, with a hint; a card command sent to the terminal noted.
+    {"ctapi-send", "'20 13 00 46 00'", 1, "CT_init -1",
+     "ctapi-send: CT_init: ERR_INVALID: no Halvane terminal found (is MORLIN_DEVICES set?)"},
+    {"ctapi-send", "'00 B0 00 00 10'", 1, "CT_init -1", "card commands need --dad 0"},
     // Options that contradict each other are refused, not half obeyed.
     {"update-run-bench", "--line-only --no-line", 2, "", "leave nothing to run"},
     {"SampleFirmware", "--samples . --out x.bin", 2, "", "takes no other option"},
