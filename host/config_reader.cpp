@@ -5,6 +5,7 @@
 #include "host/is_tamsel.h"
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
+#include "host/rejected_file_note.h"
 
 namespace morlin {
 
@@ -21,7 +22,9 @@ void take_download_file(MorlinApp& app, const std::string& file, std::string& ta
     DownloadEntry& entry = app.downloads[static_cast<std::size_t>(app.download_count)];
     set_record_field(entry.file_name, file);
     app.matching_entry = app.download_count;
-    if (choose_plugin_for_file(app, entry.file_name).failed() || app.plugin_count == 0) {
+    std::vector<int> answers;
+    if (choose_plugin_for_file(app, entry.file_name, &answers).failed() || app.plugin_count == 0) {
+        app.notes_before_log.push_back(rejected_file_note(app, file, answers));
         set_record_field(entry.file_name, " ");
         return;
     }

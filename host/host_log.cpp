@@ -25,6 +25,36 @@ LogState& state() {
     return instance;
 }
 
+// The message as one line: a line break inside it becomes one blank and one at its end is
+// dropped, so that the file holds no bare line break. Only a message that itself ends in
+// CR LF keeps that ending (the last line of a session, followed by an empty line).
+std::string one_line(std::string_view message) {
+    const bool keeps_ending = message.ends_with("\r\n");
+    if (keeps_ending) {
+        message.remove_suffix(2);
+    }
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
+        message.remove_suffix(1);
+    }
+    std::string line;
+    line.reserve(message.size() + 2);
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        const char c = message[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
+                ++i;
+            }
+            line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    if (keeps_ending) {
+        line += "\r\n";
+    }
+    return line;
+}
+
 // Caller holds the lock.
 [[nodiscard]] bool write_message_locked(LogState& log, std::string_view message) {
     if (message.size() > kLogMessageLimit) {
@@ -50,7 +80,7 @@ std::string format_log_line(const platform::LocalTime& time, std::string_view me
                   time.day % 100, time.year % 100, time.hour % 100, time.minute % 100,
                   time.second % 100);
     std::string line(stamp);
-    line.append(message);
+    line.append(one_line(message));
     line.append("\r\n");
     return line;
 }

@@ -10,6 +10,7 @@
 #include "host/host_options.h"
 #include "host/host_texts.h"
 #include "host/plugin_record.h"
+#include "host/run_record.h"
 #include "platform/single_instance.h"
 #include "platform/ui.h"
 
@@ -50,6 +51,8 @@ class MorlinApp {
     // the current plug-in's message for the code, or, without a current plug-in, that of the
     // plug-in with the given index.
     void show_host_error(const HostError& error);
+    // The text such a box shows.
+    std::string host_error_text(const HostError& error) const;
     // Caption of the host's message boxes: string 14, "Morlin" when the string is missing.
     std::string message_caption() const;
     // Shows the system's text for an error number, caption "Morlin", error icon.
@@ -86,6 +89,9 @@ class MorlinApp {
     bool device_info_display = false; // /DI course
     CommandLine command_line;         // switches and the /CFG path
     DownloadTable downloads{};        // 30 entries, all zero at construction
+    RunRecord run_record;             // for the run history (host/result_file.h)
+    // Lines found before the log is open (the configuration is read first); logged once it is.
+    std::vector<std::string> notes_before_log;
     // The process exit code; the last course that sets it wins.
     std::atomic<int> exit_code_word{kExitSuccess};
 

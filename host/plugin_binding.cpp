@@ -110,11 +110,14 @@ DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
     return result;
 }
 
-HostError choose_plugin_for_file(MorlinApp& app, const char* file_name) {
+HostError choose_plugin_for_file(MorlinApp& app, const char* file_name, std::vector<int>* answers) {
     HostError outcome;
     for (int index = 0; index < app.plugin_count; ++index) {
         PluginRecord& plugin = app.plugins[static_cast<std::size_t>(index)];
         const int result = plugin.fn.is_binary_valid(file_name);
+        if (answers != nullptr) {
+            answers->push_back(result);
+        }
         if (result == 0) {
             app.current_plugin = &plugin;
             app.current_plugin_index = index;

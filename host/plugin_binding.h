@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 namespace morlin {
 
@@ -35,6 +36,8 @@ struct DiscoveryResult {
 class MorlinApp;
 // The first bound plug-in (table order) whose VUPIsBinaryValid accepts the file becomes the
 // current plug-in. When none does: the last plug-in's result, marked as from that plug-in.
-HostError choose_plugin_for_file(MorlinApp& app, const char* file_name);
+// `answers`, when given, receives each asked plug-in's answer in table order.
+HostError choose_plugin_for_file(MorlinApp& app, const char* file_name,
+                                 std::vector<int>* answers = nullptr);
 
 } // namespace morlin

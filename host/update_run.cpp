@@ -3,6 +3,7 @@
 #include "host/courses.h"
 #include "host/device_lists.h"
 #include "host/download_targets.h"
+#include "host/host_log.h"
 #include "host/matching.h"
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
@@ -81,6 +82,7 @@ void report(MorlinApp& app, const RunState& run) {
 // ended.
 int fall_back_to_interactive_run(MorlinApp& app) {
     app.configured_run = false;
+    app.run_record.course = "interactive";
     if (end_run(app) == 0) {
         run_interactive(app);
     }
@@ -99,6 +101,8 @@ int run_configured_update(MorlinApp& app) {
     }
     run.outcome = create_device_lists(app);
     if (run.outcome.failed()) {
+        host_log("Morlin :The configured run ends before its downloads: %s",
+                 app.host_error_text(run.outcome).c_str());
         app.close_wait_window();
         run.failed = true;
         report(app, run);
@@ -112,6 +116,7 @@ int run_configured_update(MorlinApp& app) {
         if (app.silent()) {
             run.outcome = run_silent_downloads(app);
             run.failed = run.failed || run.outcome.failed();
+            app.run_record.succeeded = !run.failed;
         } else if (run.no_file || run.no_device) {
             // Outcome 108 (no file served) or 107 (no device matched): not shown, the
             // interactive run lets the user choose instead.

@@ -70,6 +70,9 @@ std::string announcement_text(const AnnouncementIdentity& identity) {
     }
     text << "InterfacePath=\\\\?\\" << interface_tail << "\n";
     text << "Port=rfc2217://127.0.0.1:" << identity.tcp_port << "\n";
+    if (identity.process_id != 0) {
+        text << "ProcessId=" << identity.process_id << "\n";
+    }
     text << "\n[DeviceKey]\n";
     text << "PortName=" << identity.port_name << "\n";
     if (identity.announce_as == AnnounceAs::Modem9x) {

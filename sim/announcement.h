@@ -16,6 +16,7 @@ struct AnnouncementIdentity {
     std::string serial;
     std::string port_name;
     std::uint16_t tcp_port = 0;
+    std::uint32_t process_id = 0; // the announcing process (ProcessId); 0: not written
 };
 
 // The file's text.

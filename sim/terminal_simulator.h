@@ -153,6 +153,11 @@ class TerminalSimulator {
     // Waits until `count` downloads have completed; false on time-out (real time).
     virtual bool wait_for_downloads(std::uint32_t count,
                                     std::chrono::milliseconds timeout) const = 0;
+    // Waits until `count` downloads have completed and everything the terminal answered,
+    // the final acknowledgement included, has been handed to the client's connection; false
+    // on time-out (real time).
+    virtual bool wait_for_acknowledged_downloads(std::uint32_t count,
+                                                 std::chrono::milliseconds timeout) const = 0;
 
     virtual std::vector<LineEvent> line_log() const = 0;
     virtual void clear_line_log() = 0;

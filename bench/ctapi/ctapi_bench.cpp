@@ -6,6 +6,7 @@
 //
 // Runs in a temporary devices folder of its own; needs BRANTEL.so beside the program.
 #include "block_protocol.h"
+#include "cli/tool_usage.h"
 #include "ctapi.h"
 #include "platform/clock.h"
 #include "platform/library.h"
@@ -13,11 +14,14 @@
 #include "port_search.h"
 #include "sim/terminal_simulator.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -148,10 +152,49 @@ double time_presence_check(const std::string& port_name, int rounds) {
     return micros_per_round(Clock::now() - start, rounds);
 }
 
+constexpr std::string_view kName = "ctapi-bench";
+
+const cli::ToolUsage kUsage{
+    kName, "usage: ctapi-bench [ROUNDS]\n",
+    "Times CT_data round trips through BRANTEL.so against the terminal simulator without line\n"
+    "emulation, beside the same blocks on the bare serial port (docs/brantel.md).\n"
+    "\n"
+    "  ROUNDS        GET STATUS round trips (default 200, at least 8); the 4 KiB READ\n"
+    "                BINARY runs a quarter as often\n"
+    "  -h, --help    this text\n"
+    "  --version     the version line\n"
+    "\n"
+    "Runs in a devices folder of its own. Set MORLIN_REAL_PORTS=none on a machine with serial\n"
+    "ports: otherwise each library call also lists them, and the figures include that.\n"
+    "Exit codes: 0 done, 1 an exchange failed, 2 bad arguments.\n"};
+
+// The ROUNDS argument: a whole number, at least 8.
+std::optional<int> parse_rounds(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        return 200;
+    }
+    int rounds = 0;
+    const std::string& text = arguments[0];
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rounds);
+    if (arguments.size() > 1 || error != std::errc{} || end != text.data() + text.size() ||
+        rounds < 1) {
+        return std::nullopt;
+    }
+    return std::max(8, rounds);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(8, std::atoi(argv[1])) : 200;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const auto answered = cli::answer_help_or_version(kUsage, arguments)) {
+        return *answered;
+    }
+    const auto parsed_rounds = parse_rounds(arguments);
+    if (!parsed_rounds) {
+        return cli::usage_error(kName, "ROUNDS is one whole number");
+    }
+    const int rounds = *parsed_rounds;
     char folder[] = "/tmp/ctapi-bench-XXXXXX";
     if (::mkdtemp(folder) == nullptr)
         return 1;

@@ -49,7 +49,16 @@ TEST(CfgTool, WriteThenShowAndVerify) {
     EXPECT_NE(result.out.find("SymLink: dev-7"), std::string::npos);
     EXPECT_NE(result.out.find("(matches)"), std::string::npos);
 
-    EXPECT_EQ(run({"verify", path}).code, 0);
+    // fw.bin is listed but not there: a valid file, with a warning that names it.
+    result = run({"verify", path});
+    EXPECT_EQ(result.code, 0);
+    EXPECT_NE(result.out.find(": valid"), std::string::npos);
+    EXPECT_NE(result.err.find("warning: download file fw.bin does not exist (" +
+                              dir.file("fw.bin") + ")"),
+              std::string::npos)
+        << result.err;
+    test::write_text(dir.file("FW.BIN"), "image"); // found ignoring case, as Morlin finds it
+    EXPECT_EQ(run({"verify", path}).err, "");
 }
 
 TEST(CfgTool, VerifyFindsDamage) {

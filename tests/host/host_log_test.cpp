@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace morlin {
 namespace {
@@ -45,6 +46,20 @@ bool has_stamp(const std::string& line) {
 
 TEST(LogFormat, LineAndHeader) {
     EXPECT_EQ(format_log_line(sample_time(), "hello"), "03/11/26 09:14:02 hello\r\n");
+    // No bare line break reaches the file: breaks inside become blanks, one at the end goes;
+    // only a message that itself ends in CR LF keeps it (an empty line follows).
+    const std::pair<const char*, const char*> breaks[] = {
+        {"deletes all stored records.\nDo you want", "deletes all stored records. Do you want"},
+        {"two\r\nlines", "two lines"},
+        {"trailing\n", "trailing"},
+        {"Quits the current session.\r\n", "Quits the current session.\r\n"},
+        {"odd\rbreak\n\r\n", "odd break\r\n"},
+    };
+    for (const auto& [message, logged] : breaks) {
+        EXPECT_EQ(format_log_line(sample_time(), message),
+                  "03/11/26 09:14:02 " + std::string(logged) + "\r\n")
+            << message;
+    }
     const std::string header = format_log_header(sample_time());
     EXPECT_EQ(header, "Morlin Integrated Firmware Update Utility 03-11-2026 09:14:02");
     EXPECT_EQ(header.size(), 61u);

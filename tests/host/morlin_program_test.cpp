@@ -71,6 +71,67 @@ TEST_F(MorlinProgram, NoPluginFileShows120AndEndsWithoutLog) {
     EXPECT_FALSE(result.log_exists);
 }
 
+// Asking for help runs nothing: no plug-in is loaded, no log written, no device touched, even
+// beside a configuration that would update a terminal.
+TEST_F(MorlinProgram, HelpRunsNothingAndIgnoredArgumentsAreNamed) {
+    add_plugin("VUPRecorder");
+    ConfigContents contents;
+    contents.options = {{"GUI", "no"}};
+    contents.downloads = {"a.bin"};
+    config(contents);
+    for (const char* help : {"--help", "-h", "'/?'", "--version"}) {
+        const ProgramRun result = run(help);
+        EXPECT_EQ(result.exit_code, 0) << help;
+        EXPECT_TRUE(result.calls.empty()) << help;
+        EXPECT_FALSE(result.log_exists) << help;
+        EXPECT_NE(test::read_text(dir_.file("stdout.txt")).find("Morlin"), std::string::npos);
+    }
+
+    const ProgramRun result = run("-DI /DEVINFO x/iv --cfg x");
+    EXPECT_EQ(result.exit_code, 255); // the configured run went on as the switch rules say
+    EXPECT_FALSE(result.calls.empty());
+    const auto stderr_lines = test::lines_of(test::read_text(dir_.file("stderr.txt")));
+    std::vector<std::string> named;
+    for (const std::string& line : stderr_lines) {
+        if (line.starts_with("Morlin: ignoring argument")) {
+            named.push_back(line.substr(line.find('"'),
+                                        line.find('"', line.find('"') + 1) - line.find('"') + 1));
+        }
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"\"-DI\"", "\"/DEVINFO\"", "\"--cfg\"", "\"x\""}));
+}
+
+// Failures before the log is open say on standard error what was looked for and where.
+TEST_F(MorlinProgram, StartUpFailuresNameWhatWasLookedForAndWhere) {
+    ProgramRun result = run(""); // no plug-in file
+    EXPECT_NE(test::read_text(dir_.file("stderr.txt"))
+                  .find("Morlin: no usable plug-in: looked for as VUP*.so in " +
+                        dir_.path().string() + ": 0 bound"),
+              std::string::npos);
+
+    add_plugin("VUPRecorder");
+    test::write_text(dir_.file("not-a-folder"), "");
+    result = run("", {{"TMPDIR", dir_.file("not-a-folder")}});
+    EXPECT_EQ(result.exit_code, 0); // ends before a run, as before
+    EXPECT_NE(test::read_text(dir_.file("stderr.txt"))
+                  .find("cannot create the backup folder " + dir_.file("not-a-folder/Morlin")),
+              std::string::npos)
+        << test::read_text(dir_.file("stderr.txt"));
+    EXPECT_NE(result.log.find("Morlin :Cannot create the backup folder"), std::string::npos);
+
+    // The program without the resource library beside it.
+    fs::copy_file(std::string(MORLIN_BIN_DIR) + "/Morlin", dir_.file("Morlin"));
+    const std::string command = "cd '" + dir_.path().string() +
+                                "' && env -u LD_LIBRARY_PATH "
+                                "MORLIN_UI=console ./Morlin 2>alone.txt";
+    ASSERT_GE(std::system(command.c_str()), 0);
+    EXPECT_NE(test::read_text(dir_.file("alone.txt"))
+                  .find("cannot load the resource library MORLNRES.so: looked in " +
+                        dir_.path().string()),
+              std::string::npos)
+        << test::read_text(dir_.file("alone.txt"));
+}
+
 TEST_F(MorlinProgram, OnlyUnusableFilesShow623) {
     test::write_text(dir_.file("VUPBroken.so"), "not a library");
     add_plugin("VUPNoDisplay");

@@ -117,5 +117,52 @@ TEST_F(EndToEnd, FilesThePluginCannotUseLeaveOnlyTheFailureBox) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
+// The example of docs/simulation.md as a newcomer types it: the HalvaneSim program with
+// sim/scenarios/demo.scenario (and the usage's own "--exit-after-download yes"), Morlin
+// answering the stored-records question with yes. The simulator ends only after the final
+// acknowledgement has left, so the download succeeds and the received image is whole. The
+// fault showed on the line at its real 57600 baud, so this runs in real time, with the
+// smallest image.
+TEST_F(EndToEnd, DocumentedDemoScenarioRunsAsPrinted) {
+    sample::ImageRecipe recipe;
+    recipe.size = sample::kMinimumImageSize;
+    const auto image = write_image("fw.bin", recipe);
+    ASSERT_TRUE(folder_.config(test::silent_config({"fw.bin"})));
+    const std::string dir = folder_.path();
+    const std::string bin = MORLIN_BIN_DIR;
+    const std::string script =
+        "cd '" + dir + "' && export MORLIN_DEVICES='" + dir + "/devices'\n" +
+        // The simulator waits for a download; should Morlin fail, SIGINT ends it.
+        "timeout -s INT 60 '" + bin + "/HalvaneSim' --scenario '" + MORLIN_SOURCE_DIR +
+        "/sim/scenarios/demo.scenario' --image-out received.bin --exit-after-download yes "
+        ">sim.out 2>sim.err &\nsim=$!\n"
+        "for i in $(seq 100); do grep -q READY sim.out && break; sleep 0.05; done\n"
+        "MORLIN_UI=console MORLIN_UI_ANSWERS=yes MORLIN_INHIBIT=none LC_ALL=C TMPDIR='" +
+        dir + "/tmp' MORLIN_LOG_FILE=Morlin.log MORLIN_INSTANCE_SCOPE='" + dir + "' '" + bin +
+        "/Morlin' 2>morlin.err\n"
+        "if ! grep -q 'completed successfully' morlin.err; then kill -INT $sim; fi\n"
+        "wait $sim; echo $? >sim.rc\n"
+        // A port name the CT-API library would skip is warned about.
+        "timeout -s INT 1 '" +
+        bin + "/HalvaneSim' --announce no --port-name COM123456 >/dev/null 2>long.err\ntrue\n";
+    test::write_text(folder_.file("demo.sh"), script);
+    ASSERT_EQ(std::system(("bash '" + folder_.file("demo.sh") + "'").c_str()), 0);
+
+    const std::string boxes = test::read_text(folder_.file("morlin.err"));
+    EXPECT_NE(boxes.find("stored records"), std::string::npos) << boxes;
+    EXPECT_NE(boxes.find(texts_.text_or_number(kStrSilentRunSucceeded)), std::string::npos)
+        << boxes << test::read_text(folder_.file("Morlin.log"));
+    EXPECT_EQ(test::read_text(folder_.file("sim.rc")), "0\n")
+        << test::read_text(folder_.file("sim.err"));
+    EXPECT_NE(test::read_text(folder_.file("sim.out"))
+                  .find("RECEIVED " + std::to_string(image.size()) + " bytes sha256="),
+              std::string::npos);
+    EXPECT_EQ(test::read_text(folder_.file("received.bin")),
+              std::string(image.begin(), image.end()));
+    EXPECT_NE(test::read_text(folder_.file("long.err"))
+                  .find("port name COM123456 is longer than 7 characters"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace morlin

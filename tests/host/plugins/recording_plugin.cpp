@@ -16,6 +16,9 @@
 //   result.FUNCTION=CODE     what FUNCTION returns (default 0), e.g. result.VUPIsOSSupported,
 //                            result.VUPIsUploadSupported, result.VUPDownloadFirmware;
 //                            VUPStartStop: result.VUPStartStop.start / result.VUPStartStop.stop
+//   download.wait_ms=MS      VUPDownloadFirmware takes this long, polling the abort flag
+//   download.abort=honour|ignore   whether a set abort flag ends that wait (default honour)
+//   download.abort_result=CODE     what an aborted download returns (default 212)
 //   error.CODE=TEXT          VUPGetErrorMessage's text (default "Recorder error CODE")
 //   dllinfo.KIND=TEXT        VUPGetDLLInfo's text (answer 0 when not given)
 //
@@ -25,6 +28,8 @@
 #include "platform/version_info.h"
 #include "vup_plugin.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +37,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef RECORDER_DESCRIPTION
@@ -228,6 +234,15 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
     if (progress != nullptr) {
         progress(0, "start");
         progress(100, "done");
+    }
+    const int wait_ms = number("download.wait_ms", 0);
+    const bool stops_on_abort = setting("download.abort", "honour") == "honour";
+    for (int waited = 0; waited < wait_ms; waited += 10) {
+        if (stops_on_abort && abort_flag != nullptr && std::atomic_ref<int>(*abort_flag).load()) {
+            record("VUPDownloadFirmware aborted");
+            return number("download.abort_result", 212);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return result_of("VUPDownloadFirmware");
 }
