@@ -26,7 +26,8 @@ constexpr int kReplyTimeoutMs = 1000;
 constexpr const char* kScheme = "ioctl://127.0.0.1:";
 
 std::mutex g_mutex;
-std::map<DWORD, int> g_sockets; // reader number (Lun >> 16) -> connected socket
+std::map<DWORD, int> g_sockets;         // reader number (Lun >> 16) -> connected socket
+std::map<DWORD, std::string> g_addresses; // reader number -> the simulator's address
 
 int connect_to(const char* address) {
     const std::size_t scheme = std::strlen(kScheme);
@@ -91,9 +92,18 @@ std::optional<platform::DeviceIoReply> exchange(int fd, DWORD code, const UCHAR*
     }
 }
 
+// The reader's connection; a connection dropped after a missed answer is made again.
 int socket_of(DWORD lun) {
     const auto found = g_sockets.find(lun >> 16);
-    return found == g_sockets.end() ? -1 : found->second;
+    if (found != g_sockets.end())
+        return found->second;
+    const auto address = g_addresses.find(lun >> 16);
+    if (address == g_addresses.end())
+        return -1;
+    const int fd = connect_to(address->second.c_str());
+    if (fd >= 0)
+        g_sockets[lun >> 16] = fd;
+    return fd;
 }
 
 void forget(DWORD lun) {
@@ -116,6 +126,7 @@ __attribute__((visibility("default"))) RESPONSECODE IFDHCreateChannelByName(DWOR
     if (fd < 0)
         return IFD_COMMUNICATION_ERROR;
     g_sockets[Lun >> 16] = fd;
+    g_addresses[Lun >> 16] = DeviceName;
     return IFD_SUCCESS;
 }
 
@@ -126,6 +137,7 @@ __attribute__((visibility("default"))) RESPONSECODE IFDHCreateChannel(DWORD, DWO
 __attribute__((visibility("default"))) RESPONSECODE IFDHCloseChannel(DWORD Lun) {
     std::lock_guard lock(g_mutex);
     forget(Lun);
+    g_addresses.erase(Lun >> 16);
     return IFD_SUCCESS;
 }
 
