@@ -197,6 +197,7 @@ class Reader final : public ReaderSimulator, private LineSink {
         std::list<std::thread> connections;
         {
             std::lock_guard lock(mutex_);
+            std::erase(waiters_, &waiter);
             connections.swap(connection_threads_);
             for (platform::TcpWaiter* waiter_of_connection : waiters_)
                 waiter_of_connection->wake();
