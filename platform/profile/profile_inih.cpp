@@ -4,9 +4,9 @@
 //   as the continuation of the one before (Windows has no continuation lines);
 // - a line longer than libinih's line buffer is handed over cut, and its remainder is never
 //   read as a line of its own;
-// - the value is taken from the whole line after its first '=', so neither libinih's line
-//   length nor its inline comments (" ;") cut it. A line that libinih splits at ':' is not a
-//   key line for Windows and is skipped.
+// - key and value are taken from the whole line around its first '=', so neither libinih's
+//   line length nor its inline comments (" ;") cut the value, and a ':' (which libinih also
+//   takes as a separator) stays part of the key.
 #include "platform/profile/profile.h"
 
 #include "platform/files.h"
@@ -102,18 +102,19 @@ struct ProfileBuilder {
     // not read, as Windows reads only the first.
     std::map<std::string, unsigned, Profile::Less> first_section;
 
-    static int on_value(void* user, const char* section, const char* name, const char*) {
+    static int on_value(void* user, const char* section, const char*, const char*) {
         auto& self = *static_cast<ProfileBuilder*>(user);
         const std::string_view raw = self.feed.raw_line;
         const std::size_t equals = raw.find('=');
-        if (equals == std::string_view::npos || trim(raw.substr(0, equals)) != name)
-            return 1; // not a Windows key line ("Key:Value")
+        if (equals == std::string_view::npos)
+            return 1; // "Key:Value" is no key line for Windows
+        const std::string_view name = trim(raw.substr(0, equals));
         const std::string_view section_name = trim(section);
         const auto first =
             self.first_section.emplace(section_name, self.feed.section_number).first;
         if (first->second != self.feed.section_number)
             return 1;
-        self.profile.sections_[std::string(section_name)].emplace(name, unquote(trim(raw.substr(equals + 1))));
+        self.profile.sections_[std::string(section_name)].emplace(std::string(name), unquote(trim(raw.substr(equals + 1))));
         return 1;
     }
 };
