@@ -1,5 +1,6 @@
 // The serial reader's escape frames and the terminal's status answer, byte by byte.
 #include "sim/reader_answers.h"
+#include "stream_frame_input.h"
 #include "wrapper/serial_reader_frame.h"
 #include "wrapper/terminal_versions.h"
 
@@ -9,26 +10,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Bytes as a port would deliver them; a read beyond the end times out.
-class ScriptedInput final : public valdrun::FrameInput {
-  public:
-    explicit ScriptedInput(Bytes bytes) : bytes_(std::move(bytes)) {}
-    bool read(std::span<std::uint8_t> out) override {
-        if (bytes_.size() - at_ < out.size())
-            return false;
-        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), out.size(), out.begin());
-        at_ += out.size();
-        return true;
-    }
-    void pause_after_wait_frame() override { ++pauses; }
-    void purge() override { ++purges; }
-    int pauses = 0;
-    int purges = 0;
-
-  private:
-    Bytes bytes_;
-    std::size_t at_ = 0;
-};
+using ScriptedInput = valdrun_test::StreamFrameInput;
 
 TEST(EscapeFrame, VersionCommandsWithCheckByte) {
     EXPECT_EQ(valdrun::escape_frame(0x00),
@@ -51,7 +33,8 @@ sim::ReaderState reader_state(sim::ReaderFaults faults = {}) {
 TEST(EscapeReply, ReadsTheReplyBehindWaitFrames) {
     sim::ReaderFaults faults;
     faults.wait_frames = 2;
-    ScriptedInput input(sim::answer_escape(reader_state(faults), 0x00));
+    const Bytes answer = sim::answer_escape(reader_state(faults), 0x00);
+    ScriptedInput input(answer);
     const auto data = valdrun::receive_escape_reply(input);
     ASSERT_TRUE(data);
     EXPECT_EQ(data->size(), 13u);
