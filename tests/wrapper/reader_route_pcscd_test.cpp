@@ -130,6 +130,30 @@ TEST_F(ReaderRoute, SilentReaderGivesNothingUsable) {
     EXPECT_EQ(outcome.result, valdrun::kDetectedOtherReader); // nothing, but readers counted
 }
 
+// The reader is still listed but can no longer be connected: it stays counted.
+TEST_F(ReaderRoute, ReaderThatVanishedAfterTheListingStaysCounted) {
+    sim::ReaderFaults faults;
+    faults.vanished = true;
+    bench().described->set_faults(faults);
+    // pcscd notices the loss on its next presence poll of the reader.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    valdrun::PassOutcome outcome;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        outcome = valdrun::detection_pass(description(kDescribed, 5, 0x10), PassSettings{});
+    } while (outcome.reader_count != 2 && std::chrono::steady_clock::now() < deadline);
+    EXPECT_EQ(outcome.reader_count, 2);
+    EXPECT_EQ(outcome.result, valdrun::kDetectedOtherReader);
+    bench().described->set_faults({});
+    // Back again: pcscd reconnects the reader on a later poll.
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        outcome = valdrun::detection_pass(description(kDescribed, 5, 0x10), PassSettings{});
+    } while (outcome.result != valdrun::kDetectedUpToDate &&
+             std::chrono::steady_clock::now() < deadline + std::chrono::seconds(10));
+    EXPECT_EQ(outcome.result, valdrun::kDetectedUpToDate);
+}
+
 struct CheckCase {
     const char* what;
     std::uint8_t fw_major, fw_minor;
