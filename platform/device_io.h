@@ -28,9 +28,10 @@ class DeviceIo {
     // Sends one control request and returns the device's output (at most `output_capacity`
     // bytes), or nothing with the last error set: the device's own error code, or
     // kErrorTimeout when it gave no whole answer within `timeout_ms` (scaled by the clock).
-    virtual std::optional<std::vector<std::uint8_t>>
-    control(std::uint32_t code, std::span<const std::uint8_t> input, std::size_t output_capacity,
-            std::uint32_t timeout_ms = 2000) = 0;
+    virtual std::optional<std::vector<std::uint8_t>> control(std::uint32_t code,
+                                                             std::span<const std::uint8_t> input,
+                                                             std::size_t output_capacity,
+                                                             std::uint32_t timeout_ms = 2000) = 0;
 };
 
 } // namespace platform

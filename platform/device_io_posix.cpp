@@ -63,8 +63,7 @@ class TcpDeviceIo final : public DeviceIo {
     }
 
   private:
-    bool send(std::span<const std::uint8_t> frame,
-              std::chrono::steady_clock::time_point deadline) {
+    bool send(std::span<const std::uint8_t> frame, std::chrono::steady_clock::time_point deadline) {
         while (!frame.empty()) {
             const auto n = connection_->write(frame);
             if (!n) {

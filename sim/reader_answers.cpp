@@ -26,7 +26,8 @@ std::vector<std::uint8_t> frame_around(std::vector<std::uint8_t> body) {
     return frame;
 }
 
-std::vector<std::uint8_t> with_length(std::uint8_t address, const std::vector<std::uint8_t>& message) {
+std::vector<std::uint8_t> with_length(std::uint8_t address,
+                                      const std::vector<std::uint8_t>& message) {
     std::vector<std::uint8_t> body = {address, static_cast<std::uint8_t>(message.size()),
                                       static_cast<std::uint8_t>(message.size() >> 8)};
     body.insert(body.end(), message.begin(), message.end());
@@ -42,10 +43,24 @@ platform::DeviceIoReply answer_control(const ReaderState& state,
     if (request.code == kDescriptorRequestCode) {
         const std::uint16_t vid = state.faults.zero_identifiers ? 0 : state.vid;
         const std::uint16_t pid = state.faults.zero_identifiers ? 0 : state.pid;
-        output = {0x12, 0x01, 0x10, 0x01, 0x00, 0x00, 0x00, 0x40,
-                  static_cast<std::uint8_t>(vid), static_cast<std::uint8_t>(vid >> 8),
-                  static_cast<std::uint8_t>(pid), static_cast<std::uint8_t>(pid >> 8),
-                  0x00, 0x01, 0x01, 0x02, 0x03, 0x01};
+        output = {0x12,
+                  0x01,
+                  0x10,
+                  0x01,
+                  0x00,
+                  0x00,
+                  0x00,
+                  0x40,
+                  static_cast<std::uint8_t>(vid),
+                  static_cast<std::uint8_t>(vid >> 8),
+                  static_cast<std::uint8_t>(pid),
+                  static_cast<std::uint8_t>(pid >> 8),
+                  0x00,
+                  0x01,
+                  0x01,
+                  0x02,
+                  0x03,
+                  0x01};
     } else if (request.code == kDeviceVersionRequestCode ||
                request.code == kPcscVersionRequestCode) {
         output.assign(12, 0);
@@ -100,17 +115,12 @@ std::vector<std::uint8_t> answer_escape(const ReaderState& state, std::uint8_t c
         out.insert(out.end(), wait.begin(), wait.end());
     }
     const std::size_t size = command == 0x1E ? kLongVersionDataSize : kVersionDataSize;
-    std::vector<std::uint8_t> message = {0x83,
-                                         static_cast<std::uint8_t>(size),
-                                         0x00,
-                                         0x00,
-                                         0x00,
-                                         0x00,
-                                         0x01,
-                                         static_cast<std::uint8_t>(state.faults.status_bit6 ? 0x40
-                                                                                            : 0x00),
-                                         0x00,
-                                         0x00};
+    std::vector<std::uint8_t> message = {
+        0x83, static_cast<std::uint8_t>(size),
+        0x00, 0x00,
+        0x00, 0x00,
+        0x01, static_cast<std::uint8_t>(state.faults.status_bit6 ? 0x40 : 0x00),
+        0x00, 0x00};
     std::vector<std::uint8_t> data(size, 0);
     data[0] = state.fw_major;
     data[1] = state.fw_minor;

@@ -26,7 +26,7 @@ constexpr int kReplyTimeoutMs = 1000;
 constexpr const char* kScheme = "ioctl://127.0.0.1:";
 
 std::mutex g_mutex;
-std::map<DWORD, int> g_sockets;         // reader number (Lun >> 16) -> connected socket
+std::map<DWORD, int> g_sockets;           // reader number (Lun >> 16) -> connected socket
 std::map<DWORD, std::string> g_addresses; // reader number -> the simulator's address
 
 int connect_to(const char* address) {
@@ -119,7 +119,7 @@ void forget(DWORD lun) {
 extern "C" {
 
 __attribute__((visibility("default"))) RESPONSECODE IFDHCreateChannelByName(DWORD Lun,
-                                                                              LPSTR DeviceName) {
+                                                                            LPSTR DeviceName) {
     std::lock_guard lock(g_mutex);
     forget(Lun);
     const int fd = connect_to(DeviceName);
@@ -141,9 +141,8 @@ __attribute__((visibility("default"))) RESPONSECODE IFDHCloseChannel(DWORD Lun) 
     return IFD_SUCCESS;
 }
 
-__attribute__((visibility("default"))) RESPONSECODE IFDHGetCapabilities(DWORD, DWORD Tag,
-                                                                         PDWORD Length,
-                                                                         PUCHAR Value) {
+__attribute__((visibility("default"))) RESPONSECODE
+IFDHGetCapabilities(DWORD, DWORD Tag, PDWORD Length, PUCHAR Value) {
     if ((Tag == TAG_IFD_SLOTS_NUMBER || Tag == TAG_IFD_SIMULTANEOUS_ACCESS) && *Length >= 1) {
         *Length = 1;
         Value[0] = 1;
@@ -153,31 +152,33 @@ __attribute__((visibility("default"))) RESPONSECODE IFDHGetCapabilities(DWORD, D
 }
 
 __attribute__((visibility("default"))) RESPONSECODE IFDHSetCapabilities(DWORD, DWORD, DWORD,
-                                                                         PUCHAR) {
+                                                                        PUCHAR) {
     return IFD_ERROR_TAG;
 }
 
-__attribute__((visibility("default"))) RESPONSECODE
-IFDHSetProtocolParameters(DWORD, DWORD, UCHAR, UCHAR, UCHAR, UCHAR) {
+__attribute__((visibility("default"))) RESPONSECODE IFDHSetProtocolParameters(DWORD, DWORD, UCHAR,
+                                                                              UCHAR, UCHAR, UCHAR) {
     return IFD_NOT_SUPPORTED;
 }
 
 __attribute__((visibility("default"))) RESPONSECODE IFDHPowerICC(DWORD, DWORD, PUCHAR,
-                                                                  PDWORD AtrLength) {
+                                                                 PDWORD AtrLength) {
     *AtrLength = 0;
     return IFD_ICC_NOT_PRESENT;
 }
 
-__attribute__((visibility("default"))) RESPONSECODE
-IFDHTransmitToICC(DWORD, SCARD_IO_HEADER, PUCHAR, DWORD, PUCHAR, PDWORD RxLength,
-                  PSCARD_IO_HEADER) {
+__attribute__((visibility("default"))) RESPONSECODE IFDHTransmitToICC(DWORD, SCARD_IO_HEADER,
+                                                                      PUCHAR, DWORD, PUCHAR,
+                                                                      PDWORD RxLength,
+                                                                      PSCARD_IO_HEADER) {
     *RxLength = 0;
     return IFD_ICC_NOT_PRESENT;
 }
 
-__attribute__((visibility("default"))) RESPONSECODE
-IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR TxBuffer, DWORD TxLength, PUCHAR RxBuffer,
-            DWORD RxLength, LPDWORD pdwBytesReturned) {
+__attribute__((visibility("default"))) RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode,
+                                                                PUCHAR TxBuffer, DWORD TxLength,
+                                                                PUCHAR RxBuffer, DWORD RxLength,
+                                                                LPDWORD pdwBytesReturned) {
     std::lock_guard lock(g_mutex);
     *pdwBytesReturned = 0;
     const int fd = socket_of(Lun);

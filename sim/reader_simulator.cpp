@@ -129,16 +129,18 @@ class Reader final : public ReaderSimulator, private LineSink {
         if (options_.announce_interface) {
             const std::string text =
                 "[Device]\nClass=" + std::string(kReaderInterfaceClass) + "\nInstanceId=USB\\" +
-                vp + "\\" + options_.serial + "\nHardwareId=USB\\" + vp + "\nInterfacePath=\\\\?\\USB#" +
-                vp + "#" + options_.serial + "#{077e2f20-e171-4dc6-8a24-ecea3035c257}\nPort=" +
-                control_address() + "\n";
-            const auto path = write_announcement(devices_dir_, "reader-" + options_.serial, text, error);
+                vp + "\\" + options_.serial + "\nHardwareId=USB\\" + vp +
+                "\nInterfacePath=\\\\?\\USB#" + vp + "#" + options_.serial +
+                "#{077e2f20-e171-4dc6-8a24-ecea3035c257}\nPort=" + control_address() + "\n";
+            const auto path =
+                write_announcement(devices_dir_, "reader-" + options_.serial, text, error);
             if (path.empty())
                 return false;
             announcements_.push_back(path);
         }
         if (options_.serial_port) {
-            port_name_ = options_.port_name.empty() ? free_port_name(devices_dir_) : options_.port_name;
+            port_name_ =
+                options_.port_name.empty() ? free_port_name(devices_dir_) : options_.port_name;
             const std::string text =
                 "[Device]\nClass={4D36E978-E325-11CE-BFC1-08002BE10318}\nInstanceId=SERENUM\\" +
                 options_.serial + "\nHardwareId=" + options_.hardware_id +
@@ -182,16 +184,15 @@ class Reader final : public ReaderSimulator, private LineSink {
                     continue;
                 std::lock_guard lock(mutex_);
                 waiters_.push_back(own_waiter.get());
-                connection_threads_.emplace_back(
-                    [this, serial, connection = std::move(connection),
-                     own_waiter = std::move(own_waiter)]() mutable {
-                        if (serial)
-                            serve_serial(*connection, *own_waiter);
-                        else
-                            serve_control(*connection, *own_waiter);
-                        std::lock_guard done(mutex_);
-                        std::erase(waiters_, own_waiter.get());
-                    });
+                connection_threads_.emplace_back([this, serial, connection = std::move(connection),
+                                                  own_waiter = std::move(own_waiter)]() mutable {
+                    if (serial)
+                        serve_serial(*connection, *own_waiter);
+                    else
+                        serve_control(*connection, *own_waiter);
+                    std::lock_guard done(mutex_);
+                    std::erase(waiters_, own_waiter.get());
+                });
             }
         }
         std::list<std::thread> connections;
@@ -208,21 +209,22 @@ class Reader final : public ReaderSimulator, private LineSink {
 
     void serve_control(platform::TcpConnection& connection, platform::TcpWaiter& waiter) {
         std::vector<std::uint8_t> received;
-        ConnectionLoop::run(connection, waiter, stopping_, {},
-                            [&](std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
-                                received.insert(received.end(), bytes.begin(), bytes.end());
-                                const ReaderState now = state();
-                                if (now.faults.vanished)
-                                    return false;
-                                bool bad = false;
-                                while (auto request = platform::take_request(received, bad)) {
-                                    if (now.faults.no_answer)
-                                        continue;
-                                    const auto frame = platform::encode_reply(answer_control(now, *request));
-                                    out.insert(out.end(), frame.begin(), frame.end());
-                                }
-                                return !bad;
-                            });
+        ConnectionLoop::run(
+            connection, waiter, stopping_, {},
+            [&](std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
+                received.insert(received.end(), bytes.begin(), bytes.end());
+                const ReaderState now = state();
+                if (now.faults.vanished)
+                    return false;
+                bool bad = false;
+                while (auto request = platform::take_request(received, bad)) {
+                    if (now.faults.no_answer)
+                        continue;
+                    const auto frame = platform::encode_reply(answer_control(now, *request));
+                    out.insert(out.end(), frame.begin(), frame.end());
+                }
+                return !bad;
+            });
         connection.abort();
     }
 
@@ -231,15 +233,16 @@ class Reader final : public ReaderSimulator, private LineSink {
         std::vector<std::uint8_t> greeting;
         session.start(greeting);
         collected_.clear();
-        ConnectionLoop::run(connection, waiter, stopping_, std::move(greeting),
-                            [&](std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& back) {
-                                session.receive(bytes, back);
-                                const ReaderState now = state();
-                                for (std::uint8_t command : collected_)
-                                    Rfc2217Session::append_data(back, answer_escape(now, command));
-                                collected_.clear();
-                                return !now.faults.vanished;
-                            });
+        ConnectionLoop::run(
+            connection, waiter, stopping_, std::move(greeting),
+            [&](std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& back) {
+                session.receive(bytes, back);
+                const ReaderState now = state();
+                for (std::uint8_t command : collected_)
+                    Rfc2217Session::append_data(back, answer_escape(now, command));
+                collected_.clear();
+                return !now.faults.vanished;
+            });
         connection.abort();
     }
 

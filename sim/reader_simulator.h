@@ -13,13 +13,13 @@
 namespace sim {
 
 struct ReaderFaults {
-    bool no_answer = false;        // requests are read but never answered
-    bool zero_identifiers = false; // the descriptor carries vendor and product 0
-    bool status_bit6 = false;      // serial replies carry status 0x40
-    std::uint32_t wait_frames = 0; // serial: wait frames before each reply
+    bool no_answer = false;         // requests are read but never answered
+    bool zero_identifiers = false;  // the descriptor carries vendor and product 0
+    bool status_bit6 = false;       // serial replies carry status 0x40
+    std::uint32_t wait_frames = 0;  // serial: wait frames before each reply
     bool long_version_only = false; // serial: the version command gets no answer
-    bool vanished = false;         // gone: connections are dropped at once, the driver
-                                   // reports the device as absent
+    bool vanished = false;          // gone: connections are dropped at once, the driver
+                                    // reports the device as absent
 };
 
 struct ReaderOptions {
@@ -29,7 +29,7 @@ struct ReaderOptions {
     std::uint16_t pid = 0x5720;
     std::uint8_t fw_major = 0x05;
     std::uint8_t fw_minor = 0x10;
-    std::string devices_dir; // empty: $MORLIN_DEVICES
+    std::string devices_dir;         // empty: $MORLIN_DEVICES
     bool announce_interface = false; // announce a device of the reader interface class
     bool serial_port = false;        // serve the serial reader on an RFC 2217 port ...
     std::string port_name;           // ... announced with this PortName (empty: lowest free)

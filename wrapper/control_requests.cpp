@@ -11,7 +11,8 @@ UsbIdentifiers identifiers_from_descriptor(std::span<const std::uint8_t> reply) 
             static_cast<std::uint16_t>(bytes[10] | bytes[11] << 8)};
 }
 
-std::array<std::uint8_t, kVersionReplySize> version_reply_from(std::span<const std::uint8_t> reply) {
+std::array<std::uint8_t, kVersionReplySize>
+version_reply_from(std::span<const std::uint8_t> reply) {
     std::array<std::uint8_t, kVersionReplySize> bytes{};
     std::copy_n(reply.begin(), std::min(reply.size(), bytes.size()), bytes.begin());
     return bytes;

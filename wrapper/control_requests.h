@@ -17,8 +17,8 @@ inline constexpr std::size_t kDescriptorSize = 18;
 inline constexpr std::size_t kVersionReplySize = 12;
 
 // 12 01 01 00 followed by 14 zero bytes.
-inline constexpr std::array<std::uint8_t, kDescriptorSize> kDescriptorRequest = {0x12, 0x01,
-                                                                                 0x01, 0x00};
+inline constexpr std::array<std::uint8_t, kDescriptorSize> kDescriptorRequest = {0x12, 0x01, 0x01,
+                                                                                 0x00};
 
 struct UsbIdentifiers {
     std::uint16_t vid = 0;

@@ -6,10 +6,10 @@ namespace valdrun {
 
 int compare_reader_version(std::uint8_t major, std::uint8_t minor,
                            const ReaderDescription& description) {
-    return compare_versions(Version{major, minor, kNoBuild},
-                            Version{description.target_firmware.major,
-                                    description.target_firmware.minor, kNoBuild},
-                            true);
+    return compare_versions(
+        Version{major, minor, kNoBuild},
+        Version{description.target_firmware.major, description.target_firmware.minor, kNoBuild},
+        true);
 }
 
 PassOutcome detection_pass(const ReaderDescription& description, const PassSettings& settings,
@@ -30,8 +30,7 @@ PassOutcome detection_pass(const ReaderDescription& description, const PassSetti
         if (result == kDetectedNothing && counted)
             result = kDetectedOtherReader;
     }
-    if (result == kDetectedNothing && description.slot_described(1) &&
-        !(stop && stop->stopped())) {
+    if (result == kDetectedNothing && description.slot_described(1) && !(stop && stop->stopped())) {
         outcome.active_slot = 1;
         result = reader_route(description, 1, settings, outcome, stop);
         if (result == kDetectedNothing && settings.os_type == 2)

@@ -23,7 +23,7 @@ struct PassSettings {
     // Check mode: a terminal description runs the reader checks under the terminal's name.
     bool check_mode = false;
     std::string brantel_library = "BRANTEL.so"; // loaded by name, as BRANTEL.DLL is
-    std::vector<std::string> serial_ports;       // the serial port list (slot 1)
+    std::vector<std::string> serial_ports;      // the serial port list (slot 1)
 };
 
 // What one pass found. The detection thread publishes it whole, under the run record's lock.

@@ -35,8 +35,7 @@ int device_interface_route(const ReaderDescription& description, PassOutcome& ou
     if (!reply)
         return kDetectedNothing;
     outcome.version_reply = version_reply_from(*reply);
-    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7],
-                                  description);
+    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7], description);
 }
 
 } // namespace valdrun

@@ -15,6 +15,8 @@ int os_type_from(const std::optional<platform::OsVersion>& version) {
     return kOsTypeOfLinux;
 }
 
-int query_os_type() { return os_type_from(platform::query_os_version()); }
+int query_os_type() {
+    return os_type_from(platform::query_os_version());
+}
 
 } // namespace valdrun

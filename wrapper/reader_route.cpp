@@ -44,8 +44,7 @@ std::optional<int> query_reader(SmartCardContext& context, const std::string& re
     if (!reply)
         return kDetectedNothing;
     outcome.version_reply = version_reply_from(*reply);
-    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7],
-                                  description);
+    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7], description);
 }
 
 } // namespace

@@ -5,17 +5,17 @@
 namespace valdrun {
 
 enum ResultCode : int {
-    kResultLoaded = 0,            // firmware loaded (also: nothing decided otherwise)
-    kResultUpdateDue = 1,         // check mode: an update is due
-    kResultNotFound = 2,          // no described reader, or its query failed
-    kResultUpToDate = 3,          // the device is up to date
-    kResultOtherReader = 4,       // a reader was found, but not the described one
-    kResultCancelled = 5,         // cancelled in the main window
-    kResultDescriptionError = 6,  // the reader description is missing, incomplete or unusable
-    kResultUpdateFailed = 7,      // the update failed or the tool could not be started
-    kResultServiceFailed = 9,     // stopping or restarting the smart-card services failed
-    kResultFirmwareTooOld = 11,   // the reader's firmware is too old to be updated
-    kResultToolCancelled = 12,    // the update tool reported that it was cancelled
+    kResultLoaded = 0,           // firmware loaded (also: nothing decided otherwise)
+    kResultUpdateDue = 1,        // check mode: an update is due
+    kResultNotFound = 2,         // no described reader, or its query failed
+    kResultUpToDate = 3,         // the device is up to date
+    kResultOtherReader = 4,      // a reader was found, but not the described one
+    kResultCancelled = 5,        // cancelled in the main window
+    kResultDescriptionError = 6, // the reader description is missing, incomplete or unusable
+    kResultUpdateFailed = 7,     // the update failed or the tool could not be started
+    kResultServiceFailed = 9,    // stopping or restarting the smart-card services failed
+    kResultFirmwareTooOld = 11,  // the reader's firmware is too old to be updated
+    kResultToolCancelled = 12,   // the update tool reported that it was cancelled
 };
 
 // Detection results. A terminal's result is the application comparison times 16 plus the

@@ -68,10 +68,10 @@ bool read_frame_rest(FrameInput& input, std::vector<std::uint8_t>& log) {
 
 std::vector<std::uint8_t> escape_frame(std::uint8_t command) {
     std::array<std::uint8_t, kEscapeFrameSize> frame = {
-        kDle, kStx, kAddress, 0x0B, 0x00,     // start, address, length 11
-        kEscapeRequest, 0x01, 0x00, 0x00, 0x00, // type, data length 1
-        0x00, 0x01, 0x00, 0x00, 0x00,          // slot 0, sequence 1, three zero bytes
-        command, 0x00, kDle, kEtx};            // command, check byte, end
+        kDle,           kStx, kAddress, 0x0B, 0x00, // start, address, length 11
+        kEscapeRequest, 0x01, 0x00,     0x00, 0x00, // type, data length 1
+        0x00,           0x01, 0x00,     0x00, 0x00, // slot 0, sequence 1, three zero bytes
+        command,        0x00, kDle,     kEtx};      // command, check byte, end
     std::uint8_t check = 0;
     for (std::size_t i = 2; i < 16; ++i)
         check ^= frame[i];

@@ -44,8 +44,7 @@ class PcscContext final : public SmartCardContext {
 
     std::optional<std::vector<std::string>> list_readers() override {
         DWORD length = 0;
-        if (SCardListReaders(context_, nullptr, nullptr, &length) != SCARD_S_SUCCESS ||
-            length == 0)
+        if (SCardListReaders(context_, nullptr, nullptr, &length) != SCARD_S_SUCCESS || length == 0)
             return std::nullopt;
         std::vector<char> names(length);
         if (SCardListReaders(context_, nullptr, names.data(), &length) != SCARD_S_SUCCESS)

@@ -27,9 +27,9 @@ bool has_terminal_mark(const platform::DeviceRecord& device) {
 
 // Counts the terminal's ports; the last port name read becomes the name in slot 0.
 int count_terminal_ports(int os_type, std::string& port_name) {
-    const auto devices = os_type == 2 ? platform::present_devices(platform::kModemClass)
-                                      : platform::present_devices(platform::kPortsClass,
-                                                                  kTerminalEnumerator);
+    const auto devices =
+        os_type == 2 ? platform::present_devices(platform::kModemClass)
+                     : platform::present_devices(platform::kPortsClass, kTerminalEnumerator);
     if (!devices)
         return 0;
     int count = 0;
@@ -58,8 +58,8 @@ std::optional<std::vector<std::uint8_t>> read_status(const CtApi& api) {
     IU8 dad = 1;
     IU8 sad = 2;
     IU16 length = static_cast<IU16>(response.size());
-    const IS8 result = api.data(0, &dad, &sad, static_cast<IU16>(command.size()),
-                                command.data(), &length, response.data());
+    const IS8 result = api.data(0, &dad, &sad, static_cast<IU16>(command.size()), command.data(),
+                                &length, response.data());
     api.close(0);
     if (result != OK)
         return std::nullopt;
@@ -89,11 +89,11 @@ int terminal_route(const ReaderDescription& description, const PassSettings& set
     if (!versions)
         return kDetectedNothing;
     outcome.terminal = *versions;
-    const int application = compare_versions(
-        Version{versions->app_major, versions->app_minor, kNoBuild},
-        Version{description.target_application.major, description.target_application.minor,
-                kNoBuild},
-        false);
+    const int application =
+        compare_versions(Version{versions->app_major, versions->app_minor, kNoBuild},
+                         Version{description.target_application.major,
+                                 description.target_application.minor, kNoBuild},
+                         false);
     const int firmware =
         compare_versions(Version{versions->fw_major, versions->fw_minor, versions->fw_build},
                          description.target_firmware, false);

@@ -8,7 +8,9 @@ constexpr std::size_t kAppMarker = 12;
 constexpr std::size_t kFwMarker = 17;
 constexpr std::size_t kLastVersionByte = 21;
 
-std::uint8_t digit(std::uint8_t character) { return static_cast<std::uint8_t>(character - 48); }
+std::uint8_t digit(std::uint8_t character) {
+    return static_cast<std::uint8_t>(character - 48);
+}
 
 } // namespace
 

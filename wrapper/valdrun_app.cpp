@@ -13,7 +13,9 @@ namespace {
 
 Language g_language = Language::English;
 
-std::string text(Message role) { return std::string(message(role, g_language)); }
+std::string text(Message role) {
+    return std::string(message(role, g_language));
+}
 
 void show(const RunRecord& record, Message role, platform::MessageIcon icon) {
     platform::user_interface().message_box({text(role), record.window_title, icon});
@@ -21,8 +23,7 @@ void show(const RunRecord& record, Message role, platform::MessageIcon icon) {
 
 // The administrator test: on OS types 1 and 2 every user counts as one.
 bool is_administrator(int os_type) {
-    return os_type == kOsWindows95 || os_type == kOsWindows98 ||
-           platform::user_is_administrator();
+    return os_type == kOsWindows95 || os_type == kOsWindows98 || platform::user_is_administrator();
 }
 
 int check_mode(std::string_view program_path) {
@@ -37,9 +38,8 @@ int check_mode(std::string_view program_path) {
 // The main window and the closing work come with the dialogs; until then an interactive run
 // says so and changes nothing.
 int interactive_run(RunRecord& record) {
-    platform::user_interface().message_box(
-        {"The Valdrun window is not built yet.", record.window_title,
-         platform::MessageIcon::Error});
+    platform::user_interface().message_box({"The Valdrun window is not built yet.",
+                                            record.window_title, platform::MessageIcon::Error});
     return record.result_code;
 }
 
@@ -49,8 +49,9 @@ bool prepare_run(RunRecord& record, std::string_view program_path) {
     record.os_type = query_os_type();
     record.program_path = std::string(program_path);
     const std::size_t separator = record.program_path.find_last_of("/\\");
-    record.program_folder =
-        separator == std::string::npos ? std::string() : record.program_path.substr(0, separator + 1);
+    record.program_folder = separator == std::string::npos
+                                ? std::string()
+                                : record.program_path.substr(0, separator + 1);
     auto description = read_reader_description(sibling_file(record.program_path, "ini"));
     if (!description)
         return false;

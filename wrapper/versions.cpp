@@ -16,7 +16,9 @@ int digit_value(char c, unsigned base) {
     return value >= 0 && static_cast<unsigned>(value) < base ? value : -1;
 }
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // One number of a scanf conversion from the front of `text`; `text` moves past it.
 std::optional<std::uint16_t> scan_number(std::string_view& text, unsigned base) {

@@ -7,9 +7,8 @@
 // - key and value are taken from the whole line around its first '=', so neither libinih's
 //   line length nor its inline comments (" ;") cut the value, and a ':' (which libinih also
 //   takes as a separator) stays part of the key.
-#include "platform/profile/profile.h"
-
 #include "platform/files.h"
+#include "platform/profile/profile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,7 +20,9 @@ namespace {
 
 constexpr std::uint64_t kMaxProfileBytes = 1u << 20;
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && is_blank(text.front()))
@@ -46,8 +47,7 @@ std::string_view cut(std::string_view text, std::size_t limit) {
     std::size_t end = limit;
     // Step back over continuation bytes to the start of the character that did not fit.
     std::size_t start = end;
-    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 &&
-           end - start < 3)
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && end - start < 3)
         --start;
     if (start != end && (static_cast<unsigned char>(text[start]) & 0xC0) == 0xC0)
         end = start;
@@ -110,11 +110,11 @@ struct ProfileBuilder {
             return 1; // "Key:Value" is no key line for Windows
         const std::string_view name = trim(raw.substr(0, equals));
         const std::string_view section_name = trim(section);
-        const auto first =
-            self.first_section.emplace(section_name, self.feed.section_number).first;
+        const auto first = self.first_section.emplace(section_name, self.feed.section_number).first;
         if (first->second != self.feed.section_number)
             return 1;
-        self.profile.sections_[std::string(section_name)].emplace(std::string(name), unquote(trim(raw.substr(equals + 1))));
+        self.profile.sections_[std::string(section_name)].emplace(
+            std::string(name), unquote(trim(raw.substr(equals + 1))));
         return 1;
     }
 };

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         description->slot_name[0].size() > platform::kProfileValueLimit))
         __builtin_trap();
     const auto profile = platform::Profile::parse(text);
-    if (const auto value = profile.string("ReaderDetails", "ReaderName", 8); value && value->size() > 8)
+    if (const auto value = profile.string("ReaderDetails", "ReaderName", 8);
+        value && value->size() > 8)
         __builtin_trap();
     return 0;
 }

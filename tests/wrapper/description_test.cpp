@@ -16,7 +16,9 @@ TEST(Profile, FollowsTheWindowsRulesOverLibinih) {
                              "  Indented=is a key, not a continuation\n"
                              "Quoted=\"  kept blanks  \"\n"
                              "Colon:Value=not split at the colon\n"
-                             "Long=" + long_value + "=tail\n"
+                             "Long=" +
+                             long_value +
+                             "=tail\n"
                              "first=1\nFIRST=2\n"
                              "[other]\nX=1\n[sec]\nLater=ignored\n";
     const auto profile = platform::Profile::parse(text);
@@ -89,12 +91,12 @@ INSTANTIATE_TEST_SUITE_P(
                         "ReaderName2=S\nHardwareID=H\nFWVER=5.10\nDescriptor=L\n", true, "", "S",
                         1},
         DescriptionCase{"no reader at all", kTail, false, "", "", 0},
-        DescriptionCase{"an empty value counts as absent", "ReaderName=\nVID=04E6\n", false, "",
-                        "", 0},
-        DescriptionCase{"missing PID", "ReaderName=R\nVID=04E6\nFWVER=5.10\nDescriptor=L\n",
-                        false, "", "", 0},
-        DescriptionCase{"missing Descriptor", "ReaderName=R\nVID=04E6\nPID=1\nFWVER=5.10\n",
-                        false, "", "", 0},
+        DescriptionCase{"an empty value counts as absent", "ReaderName=\nVID=04E6\n", false, "", "",
+                        0},
+        DescriptionCase{"missing PID", "ReaderName=R\nVID=04E6\nFWVER=5.10\nDescriptor=L\n", false,
+                        "", "", 0},
+        DescriptionCase{"missing Descriptor", "ReaderName=R\nVID=04E6\nPID=1\nFWVER=5.10\n", false,
+                        "", "", 0},
         DescriptionCase{"FWVER that does not scan",
                         "ReaderName=R\nVID=04E6\nPID=1\nFWVER=five\nDescriptor=L\n", false, "", "",
                         0},

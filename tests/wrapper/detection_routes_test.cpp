@@ -120,7 +120,7 @@ TEST_P(TerminalRoute, CombinesApplicationAndFirmwareResults) {
     d.slot_name[0] = "Halvane";
     d.terminal = true;
     d.target_application = {1, 5, valdrun::kNoBuild}; // APPVER 1.5
-    d.target_firmware = {2, 1, 4};                     // FWVER 2.1.4
+    d.target_firmware = {2, 1, 4};                    // FWVER 2.1.4
     PassSettings settings;
     settings.brantel_library = std::string(MORLIN_BIN_DIR) + "/BRANTEL.so";
     const PassOutcome outcome = valdrun::detection_pass(d, settings);
@@ -201,20 +201,20 @@ sim::ReaderFaults faults_with(void (*set)(sim::ReaderFaults&)) {
 
 INSTANTIATE_TEST_SUITE_P(
     Valdrun, SerialRoute,
-    ::testing::Values(
-        SerialCase{"version command", {}, valdrun::kDetectedUpdateDue},
-        SerialCase{"wait frames first",
-                   faults_with([](sim::ReaderFaults& f) { f.wait_frames = 3; }),
-                   valdrun::kDetectedUpdateDue},
-        SerialCase{"long version command only",
-                   faults_with([](sim::ReaderFaults& f) { f.long_version_only = true; }),
-                   valdrun::kDetectedUpdateDue},
-        SerialCase{"status bit 6",
-                   faults_with([](sim::ReaderFaults& f) { f.status_bit6 = true; }),
-                   valdrun::kDetectedNothing},
-        SerialCase{"no answer: each read ends after 1500 ms",
-                   faults_with([](sim::ReaderFaults& f) { f.no_answer = true; }),
-                   valdrun::kDetectedNothing}));
+    ::testing::Values(SerialCase{"version command", {}, valdrun::kDetectedUpdateDue},
+                      SerialCase{"wait frames first",
+                                 faults_with([](sim::ReaderFaults& f) { f.wait_frames = 3; }),
+                                 valdrun::kDetectedUpdateDue},
+                      SerialCase{"long version command only", faults_with([](sim::ReaderFaults& f) {
+                                     f.long_version_only = true;
+                                 }),
+                                 valdrun::kDetectedUpdateDue},
+                      SerialCase{"status bit 6",
+                                 faults_with([](sim::ReaderFaults& f) { f.status_bit6 = true; }),
+                                 valdrun::kDetectedNothing},
+                      SerialCase{"no answer: each read ends after 1500 ms",
+                                 faults_with([](sim::ReaderFaults& f) { f.no_answer = true; }),
+                                 valdrun::kDetectedNothing}));
 
 TEST(SerialRouteOnly, OnWindows98Only) {
     sim::ReaderOptions options;
@@ -224,8 +224,7 @@ TEST(SerialRouteOnly, OnWindows98Only) {
     PassSettings settings;
     settings.os_type = 5;
     settings.serial_ports = {reader->serial_port_name()};
-    EXPECT_EQ(valdrun::detection_pass(serial_reader(), settings).result,
-              valdrun::kDetectedNothing);
+    EXPECT_EQ(valdrun::detection_pass(serial_reader(), settings).result, valdrun::kDetectedNothing);
 }
 
 TEST(SerialRouteProgram, CheckModeUnderWindows98FindsTheSerialReader) {
@@ -240,9 +239,10 @@ TEST(SerialRouteProgram, CheckModeUnderWindows98FindsTheSerialReader) {
                             "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\r\n"
                             "\"\\\\Device\\\\Serial0\"=\"COM1\"\r\n"
                             "\"\\\\Device\\\\Serial4\"=\"COM5\"\r\n");
-    morlin_test::write_text(folder.path() / "Valdrun.ini",
-                            "[ReaderDetails]\nReaderName2=Ostrum Serial\nHardwareID=SERENUM\\OST5720\n"
-                            "FWVER=5.10\nDescriptor=Kartenleser\n");
+    morlin_test::write_text(
+        folder.path() / "Valdrun.ini",
+        "[ReaderDetails]\nReaderName2=Ostrum Serial\nHardwareID=SERENUM\\OST5720\n"
+        "FWVER=5.10\nDescriptor=Kartenleser\n");
     const std::map<std::string, std::string> env = {
         {"MORLIN_OS_VERSION", "win98"},
         {"MORLIN_REGISTRY", folder.file("registry.reg")},

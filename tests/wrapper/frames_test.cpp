@@ -67,7 +67,8 @@ TEST(EscapeReply, RefusesBrokenReplies) {
         {"length over 1024", Bytes{0x10, 0x02, 0x01, 0x01, 0x04, 0x00}},
         {"wrong type", wrong_type},
         {"too short to check", Bytes{0x10, 0x02, 0x01, 0x01, 0x00, 0x83, 0x82, 0x10, 0x03}},
-        {"only wait frames", [] {
+        {"only wait frames",
+         [] {
              Bytes b;
              for (int i = 0; i < valdrun::kMaxWaitFrames + 1; ++i)
                  b.insert(b.end(), {0x10, 0x02, 0xFE, 0x00, 0x00, 0xFE, 0x10, 0x03});

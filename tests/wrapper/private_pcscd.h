@@ -33,8 +33,8 @@ class PrivatePcscd {
             const auto driver = folder_.path() / ("ReaderSimIfd-" + std::to_string(i) + ".so");
             std::filesystem::copy_file(std::filesystem::path(MORLIN_BIN_DIR) / "ReaderSimIfd.so",
                                        driver);
-            conf += "FRIENDLYNAME \"" + readers[i].name + "\"\nDEVICENAME " +
-                    readers[i].address + "\nLIBPATH " + driver.string() + "\n\n";
+            conf += "FRIENDLYNAME \"" + readers[i].name + "\"\nDEVICENAME " + readers[i].address +
+                    "\nLIBPATH " + driver.string() + "\n\n";
         }
         morlin_test::write_text(folder_.path() / "reader.conf", conf);
         std::filesystem::create_directories(run_dir());
@@ -57,7 +57,8 @@ class PrivatePcscd {
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                why_not_ = "pcscd did not start: " + morlin_test::read_text(folder_.path() / "pcscd.log");
+                why_not_ =
+                    "pcscd did not start: " + morlin_test::read_text(folder_.path() / "pcscd.log");
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -31,9 +31,9 @@ struct Bench {
         options.vid = 0x1234;
         options.pid = 0x0001;
         other = sim::ReaderSimulator::start(options);
-        pcscd = std::make_unique<valdrun_test::PrivatePcscd>(std::vector<valdrun_test::PcscdReader>{
-            {kDescribed, described->control_address()},
-            {"Fremder Leser", other->control_address()}});
+        pcscd = std::make_unique<valdrun_test::PrivatePcscd>(
+            std::vector<valdrun_test::PcscdReader>{{kDescribed, described->control_address()},
+                                                   {"Fremder Leser", other->control_address()}});
         if (!pcscd->started()) {
             why_not = pcscd->why_not();
             return;
@@ -103,7 +103,8 @@ TEST_F(ReaderRoute, DescribedReaderAmongTwoIsCountedWithTheOther) {
 }
 
 TEST_F(ReaderRoute, NamesMatchAsSubstringsIgnoringCase) {
-    const auto outcome = valdrun::detection_pass(description("kartenLESER", 5, 0x10), PassSettings{});
+    const auto outcome =
+        valdrun::detection_pass(description("kartenLESER", 5, 0x10), PassSettings{});
     EXPECT_EQ(outcome.result, valdrun::kDetectedUpToDate);
 }
 
@@ -177,7 +178,8 @@ TEST_P(CheckMode, ExitCodeTellsTheInstaller) {
                                         {{"PCSCLITE_CSOCK_NAME", bench().pcscd->socket_path()}}),
               c.exit_code)
         << c.what;
-    EXPECT_EQ(morlin_test::read_text(folder.path() / "stderr.txt"), "") << "check mode shows nothing";
+    EXPECT_EQ(morlin_test::read_text(folder.path() / "stderr.txt"), "")
+        << "check mode shows nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(
