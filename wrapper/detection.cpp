@@ -12,6 +12,15 @@ int compare_reader_version(std::uint8_t major, std::uint8_t minor,
         true);
 }
 
+int version_request_result(const std::optional<std::vector<std::uint8_t>>& reply,
+                           const ReaderDescription& description, PassOutcome& outcome) {
+    outcome.version_reply = {};
+    if (!reply)
+        return kDetectedNothing;
+    outcome.version_reply = version_reply_from(*reply);
+    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7], description);
+}
+
 PassOutcome detection_pass(const ReaderDescription& description, const PassSettings& settings,
                            StopSignal* stop) {
     PassOutcome outcome;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,9 @@ int serial_route(const ReaderDescription& description, const PassSettings& setti
 // a serial reply.
 int compare_reader_version(std::uint8_t major, std::uint8_t minor,
                            const ReaderDescription& description);
+// The result of a version request: 2 when it failed, else the comparison of the reply taken
+// into the outcome's cleared version reply.
+int version_request_result(const std::optional<std::vector<std::uint8_t>>& reply,
+                           const ReaderDescription& description, PassOutcome& outcome);
 
 } // namespace valdrun

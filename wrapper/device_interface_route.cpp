@@ -30,12 +30,8 @@ int device_interface_route(const ReaderDescription& description, PassOutcome& ou
     const UsbIdentifiers ids = identifiers_from_descriptor(*descriptor);
     if (ids.vid != description.vid || ids.pid != description.pid)
         return kDetectedOtherReader;
-    outcome.version_reply = {};
-    const auto reply = device->control(kDeviceVersionRequestCode, {}, kVersionReplySize);
-    if (!reply)
-        return kDetectedNothing;
-    outcome.version_reply = version_reply_from(*reply);
-    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7], description);
+    return version_request_result(device->control(kDeviceVersionRequestCode, {}, kVersionReplySize),
+                                  description, outcome);
 }
 
 } // namespace valdrun

@@ -39,12 +39,9 @@ std::optional<int> query_reader(SmartCardContext& context, const std::string& re
         if (ids.vid != description.vid || ids.pid != description.pid)
             return kDetectedOtherReader;
     }
-    outcome.version_reply = {};
-    const auto reply = connection->control(kSmartCardVersionRequestCode, {}, kVersionReplySize);
-    if (!reply)
-        return kDetectedNothing;
-    outcome.version_reply = version_reply_from(*reply);
-    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7], description);
+    return version_request_result(
+        connection->control(kSmartCardVersionRequestCode, {}, kVersionReplySize), description,
+        outcome);
 }
 
 } // namespace
