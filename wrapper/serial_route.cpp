@@ -16,6 +16,8 @@ class PortInput final : public FrameInput {
   public:
     PortInput(platform::SerialPort& port, StopSignal* stop) : port_(port), stop_(stop) {}
     bool read(std::span<std::uint8_t> bytes) override {
+        if (stop_ && stop_->stopped())
+            return false;
         // Each read ends when all its bytes are there, or after 1500 ms.
         const auto got = port_.read(bytes);
         return got && *got == bytes.size();
