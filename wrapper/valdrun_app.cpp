@@ -18,7 +18,7 @@ std::string text(Message role) {
 }
 
 void show(const RunRecord& record, Message role, platform::MessageIcon icon) {
-    platform::user_interface().message_box({text(role), record.window_title, icon});
+    platform::user_interface()->message_box({text(role), record.window_title, icon});
 }
 
 // The administrator test: on OS types 1 and 2 every user counts as one.
@@ -38,8 +38,8 @@ int check_mode(std::string_view program_path) {
 // The main window and the closing work come with the dialogs; until then an interactive run
 // says so and changes nothing.
 int interactive_run(RunRecord& record) {
-    platform::user_interface().message_box({"The Valdrun window is not built yet.",
-                                            record.window_title, platform::MessageIcon::Error});
+    platform::user_interface()->message_box({"The Valdrun window is not built yet.",
+                                             record.window_title, platform::MessageIcon::Error});
     return record.result_code;
 }
 
