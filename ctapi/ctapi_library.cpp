@@ -85,7 +85,8 @@ std::int8_t CtApiLibrary::data(std::uint16_t ctn, std::uint8_t* dad, std::uint8_
         return kErrInvalid;
 
     if (lenc == 5 && command != nullptr) {
-        link_.purge();
+        // What the purge reports is not looked at: a closed port fails the exchange below.
+        static_cast<void>(link_.purge());
         const std::span<const std::uint8_t> five(command, 5);
         if (is_reset_ct(five) && link_.link_lost() && !link_.reconnect())
             return kErrTrans;
@@ -131,7 +132,8 @@ std::int8_t CtApiLibrary::close(std::uint16_t ctn) {
     ExchangeAddresses addresses{kTerminalAddress, kCloseResetSource};
     std::array<std::uint8_t, 2> answer{};
     std::uint16_t length = answer.size();
-    protocol_.exchange(addresses, kResetCt, answer, length, card_terminal_mode_ != 0);
+    static_cast<void>(
+        protocol_.exchange(addresses, kResetCt, answer, length, card_terminal_mode_ != 0));
 
     link_.close();
     current_terminal_.store(kNoTerminal);

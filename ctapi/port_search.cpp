@@ -30,6 +30,13 @@ std::optional<std::string> usable_port_name(const platform::DeviceRecord& device
     return name;
 }
 
+// Outside Windows 9x the terminal is a device of the USB enumerator with its vendor and product.
+bool has_terminal_instance_id(const platform::DeviceRecord& device) {
+    const std::string_view id = device.instance_id;
+    return id.size() >= kTerminalEnumerator.size() &&
+           equal_ignoring_case(id.substr(0, kTerminalEnumerator.size()), kTerminalEnumerator);
+}
+
 } // namespace
 
 std::string_view terminal_device_class(OsFamily family) {
@@ -48,18 +55,34 @@ std::string com_port_path(unsigned number) {
     return port_path_of("COM" + std::to_string(number));
 }
 
+std::optional<std::string> terminal_port_path(OsFamily family,
+                                              const platform::DeviceRecord& device) {
+    const bool windows9x = family == OsFamily::Windows9x;
+    if (!equal_ignoring_case(device.class_guid, terminal_device_class(family))) {
+        return std::nullopt;
+    }
+    if (windows9x ? !carries_windows9x_mark(device) : !has_terminal_instance_id(device)) {
+        return std::nullopt;
+    }
+    const auto name = usable_port_name(device);
+    if (!name) {
+        return std::nullopt;
+    }
+    return port_path_of(*name);
+}
+
 std::optional<std::vector<std::string>> present_terminal_port_paths(OsFamily family) {
     const bool windows9x = family == OsFamily::Windows9x;
     const auto devices = platform::present_devices(terminal_device_class(family),
                                                    windows9x ? "" : kTerminalEnumerator);
-    if (!devices)
+    if (!devices) {
         return std::nullopt;
+    }
     std::vector<std::string> paths;
     for (const auto& device : *devices) {
-        if (windows9x && !carries_windows9x_mark(device))
-            continue;
-        if (const auto name = usable_port_name(device))
-            paths.push_back(port_path_of(*name));
+        if (auto path = terminal_port_path(family, device)) {
+            paths.push_back(std::move(*path));
+        }
     }
     return paths;
 }

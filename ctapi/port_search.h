@@ -2,6 +2,7 @@
 // Where the terminal's serial port is: the present devices of the OS family's device class
 // that are Halvane terminals, and their port paths ("\\.\" and the device key's PortName).
 #include "os_family.h"
+#include "platform/device_set.h"
 
 #include <optional>
 #include <string>
@@ -23,6 +24,10 @@ std::string_view terminal_device_class(OsFamily family);
 std::string port_path_of(std::string_view port_name);
 // "\\.\COM" followed by `number`.
 std::string com_port_path(unsigned number);
+
+// The device path of `device` when it is a terminal port of this OS family with a usable
+// PortName; nothing otherwise.
+std::optional<std::string> terminal_port_path(OsFamily family, const platform::DeviceRecord& device);
 
 // The device paths of the present terminal ports, in the device set's order. Devices without
 // a usable PortName (missing, or 8 characters or more) are skipped. Nothing when the device

@@ -47,12 +47,13 @@ class InotifyWatcher final : public DeviceWatcher {
         }
     }
 
-    bool start() {
+    bool start(PresentDevices present) {
         inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotify_ < 0 || !stop_.valid()) {
             set_last_error(inotify_ < 0 ? error_from_errno(errno) : kErrorNotEnoughMemory);
             return false;
         }
+        std::vector<DeviceRecord> found; // present now
         if (const auto folder = announcement_folder()) {
             folder_watch_ = ::inotify_add_watch(inotify_, folder->c_str(),
                                                 IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE |
@@ -63,6 +64,7 @@ class InotifyWatcher final : public DeviceWatcher {
                         std::filesystem::path(announcement.device.source).filename().string();
                     if (concerns_us(announcement.device)) {
                         announced_[name] = announcement.device.interface_path;
+                        found.push_back(announcement.device);
                     }
                 }
             }
@@ -72,7 +74,15 @@ class InotifyWatcher final : public DeviceWatcher {
             for (const auto& port : usb_serial_ports()) {
                 if (const auto name = port.key_value("PortName")) {
                     real_ports_[*name] = port.interface_path;
+                    if (concerns_us(port)) {
+                        found.push_back(port);
+                    }
                 }
+            }
+        }
+        if (present == PresentDevices::Report) {
+            for (const auto& device : found) {
+                report(DeviceEvent::Kind::Arrival, device.interface_path, device);
             }
         }
         thread_ = std::thread([this] { run(); });
@@ -88,8 +98,9 @@ class InotifyWatcher final : public DeviceWatcher {
                same_class(interface_class_, device.class_guid);
     }
 
-    void report(DeviceEvent::Kind kind, const std::string& interface_path) {
-        callback_(DeviceEvent{kind, interface_path, interface_class_});
+    void report(DeviceEvent::Kind kind, const std::string& interface_path,
+                const DeviceRecord& device = {}) {
+        callback_(DeviceEvent{kind, interface_path, interface_class_, device});
     }
 
     void run() {
@@ -155,7 +166,8 @@ class InotifyWatcher final : public DeviceWatcher {
             report(DeviceEvent::Kind::Removal, known->second);
         }
         announced_[name] = announcement->device.interface_path;
-        report(DeviceEvent::Kind::Arrival, announcement->device.interface_path);
+        report(DeviceEvent::Kind::Arrival, announcement->device.interface_path,
+               announcement->device);
     }
 
     void announcement_removed(const std::string& name) {
@@ -174,7 +186,7 @@ class InotifyWatcher final : public DeviceWatcher {
             return;
         }
         real_ports_[name] = port->interface_path;
-        report(DeviceEvent::Kind::Arrival, port->interface_path);
+        report(DeviceEvent::Kind::Arrival, port->interface_path, *port);
     }
 
     void port_removed(const std::string& name) {
@@ -202,14 +214,14 @@ class InotifyWatcher final : public DeviceWatcher {
 } // namespace
 
 std::unique_ptr<DeviceWatcher> DeviceWatcher::start(std::string_view interface_class,
-                                                    Callback callback) {
+                                                    Callback callback, PresentDevices present) {
     if (!callback || interface_class.empty()) {
         set_last_error(kErrorInvalidParameter);
         return nullptr;
     }
     auto watcher =
         std::make_unique<InotifyWatcher>(std::string(interface_class), std::move(callback));
-    if (!watcher->start()) {
+    if (!watcher->start(present)) {
         return nullptr;
     }
     return watcher;

@@ -311,20 +311,22 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         rfc::append_com_port_u8(frame, rfc::kPurgeData,
                                 rx && tx ? rfc::kPurgeBoth
                                          : (rx ? rfc::kPurgeReceive : rfc::kPurgeTransmit));
-        expect({rfc::kPurgeData});
-        // Bytes that arrive before the server's answer were sent before it purged.
-        discard_data_ = rx;
-        drop_received();
-        const bool answered = send_control(frame) && await_answers(kAnswerMs);
-        discard_data_ = false;
-        if (!answered) {
+        if (rx) {
+            // Bytes that arrive before the server's answer were sent before it purged: they are
+            // dropped as they come until the answer (on_data). Nothing waits for it: whatever is
+            // written after this request travels behind it, and so does the terminal's reply.
+            drop_received();
+            ++rx_purges_due_;
+            discard_until_ms_ = monotonic_ms() + kAnswerMs;
+        }
+        if (!send_control(frame)) {
             return fail_link();
         }
         set_last_error(kErrorSuccess);
         return true;
     }
 
-    void cancel() override { cancel_.raise(); }
+    void cancel() override { cancel_.raise_kept(); }
     bool connected() const override { return !lost_.load(); }
 
   private:
@@ -351,8 +353,11 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     // --- the Telnet stream --------------------------------------------------------------
 
     void on_data(std::span<const std::uint8_t> data) override {
-        if (discard_data_) {
-            return;
+        if (rx_purges_due_ > 0) {
+            if (monotonic_ms() < discard_until_ms_) {
+                return; // sent before the server purged
+            }
+            rx_purges_due_ = 0; // a server that does not answer purges: stop waiting for it
         }
         if (rx_head_ > 0 && rx_head_ == rx_.size()) {
             drop_received();
@@ -429,6 +434,10 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             default:
                 break;
             }
+        }
+        if (command == rfc::kPurgeData && value &&
+            (*value == rfc::kPurgeReceive || *value == rfc::kPurgeBoth) && rx_purges_due_ > 0) {
+            --rx_purges_due_;
         }
         const auto it = std::find(awaited_.begin(), awaited_.end(), command);
         if (it != awaited_.end()) {
@@ -586,6 +595,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
                 short revents = 0;
                 switch (wait_for(port_.fd_, POLLIN, left, port_.cancel_, revents)) {
                 case WaitOutcome::Cancelled:
+                    port_.cancel_.seen();
                     return {0, kErrorOperationAborted};
                 case WaitOutcome::TimedOut:
                     return {};
@@ -613,6 +623,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             bool aborted = false;
             if (!port_.flush(limit, port_.cancel_, &aborted)) {
                 if (aborted) {
+                    port_.cancel_.seen();
                     return {0, kErrorOperationAborted};
                 }
                 return port_.lost_ ? TransferStep{0, kErrorDeviceNotConnected} : TransferStep{};
@@ -638,7 +649,8 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     std::size_t rx_head_ = 0;
     std::vector<std::uint8_t> awaited_;
     bool answered_baud_ = false;
-    bool discard_data_ = false;
+    std::uint32_t rx_purges_due_ = 0;  // receive purges the server has not answered yet
+    std::uint64_t discard_until_ms_ = 0; // how long received bytes are dropped for them
     LineSettings settings_{};
     Timeouts timeouts_{};
 };

@@ -38,14 +38,19 @@ double micros_per_round(Clock::duration total, int rounds) {
 class BarePort : public brantel::BlockTransport {
   public:
     explicit BarePort(platform::SerialPort& port) : port_(port) {}
-    bool transceive(const brantel::BlockBuffer& transmit, brantel::BlockBuffer& receive) override {
+    bool transceive(const brantel::BlockBuffer& transmit, brantel::BlockBuffer& receive,
+                    std::uint8_t patience) override {
         if (!port_.write(std::span(transmit).first(brantel::block_size(transmit))))
             return false;
+        return this->receive(receive, patience);
+    }
+    bool receive(brantel::BlockBuffer& receive, std::uint8_t) override {
         if (!read_exactly(std::span(receive).first(brantel::kHeaderSize)))
             return false;
         return read_exactly(
             std::span(receive).subspan(brantel::kHeaderSize, receive[brantel::kLenOffset] + 1u));
     }
+    void discard_input() override {}
 
   private:
     bool read_exactly(std::span<std::uint8_t> buffer) {

@@ -116,7 +116,7 @@ TEST_F(TerminalLinkTest, LossEndsAPendingReadAndTheCallerCloses) {
     EXPECT_TRUE(link.removal_event().is_signalled());
     EXPECT_FALSE(link.is_open());
     BlockBuffer block{}, answer{};
-    EXPECT_FALSE(link.transceive(block, answer));
+    EXPECT_FALSE(link.transceive(block, answer, 1));
 }
 
 TEST_F(TerminalLinkTest, ReconnectReopensTheSavedPort) {
