@@ -336,6 +336,46 @@ TEST_F(CtApiTest, DamagedAnswersFailUntilResetCt) {
     EXPECT_EQ(brantel.close(0), OK);
 }
 
+// A slow terminal: its answers must never be taken for another command's, and a waiting-time
+// extension it asks for gives it the time.
+TEST_F(CtApiTest, SlowAnswersGoToTheirOwnCommand) {
+    sim::SimulatorOptions options;
+    options.card_content.assign(20, 0x3C);
+    auto terminal = start_terminal(options);
+    ASSERT_TRUE(terminal);
+    Brantel brantel;
+    ASSERT_EQ(brantel.init(0, 0), OK);
+
+    sim::Faults faults;
+    faults.late_answers = 1;
+    terminal->set_faults(faults);
+    EXPECT_EQ(send_command(brantel, kGetStatus).result, ERR_TRANS);
+    // The status answer arrives meanwhile; READ BINARY gets the card's data.
+    const Reply read = send_command(brantel, kReadBinaryAll, 0);
+    ASSERT_EQ(read.result, OK);
+    Bytes card_answer = options.card_content;
+    card_answer.insert(card_answer.end(), {0x90, 0x00});
+    EXPECT_EQ(read.bytes, card_answer);
+    EXPECT_EQ(read.sad, 0);
+    const Reply status = send_command(brantel, kGetStatus);
+    ASSERT_EQ(status.result, OK);
+    EXPECT_GT(status.bytes.size(), 2u);
+    EXPECT_EQ(status.sad, 1);
+
+    faults = {};
+    faults.wait_extensions = 1;
+    terminal->set_faults(faults);
+    terminal->clear_line_log();
+    const Reply extended = send_command(brantel, kGetStatus);
+    ASSERT_EQ(extended.result, OK);
+    EXPECT_EQ(extended.bytes, status.bytes);
+    const auto blocks = blocks_in(*terminal);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[1].pcb, 0xE3); // the extension's response
+    EXPECT_EQ(blocks[1].data, (Bytes{2}));
+    EXPECT_EQ(brantel.close(0), OK);
+}
+
 TEST_F(CtApiTest, ErrorResponsesFromTheTerminal) {
     auto terminal = start_terminal();
     ASSERT_TRUE(terminal);
