@@ -267,6 +267,11 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             return std::nullopt;
         }
         cancel_.clear();
+        if (!pending_control_.empty()) {
+            // A purge with nothing written after it: it goes now.
+            take_pending_control();
+            flush(kAnswerMs, never_);
+        }
         Reader reader{*this};
         return read_under_timeouts(timeouts_, buffer, reader);
     }
@@ -311,17 +316,15 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         rfc::append_com_port_u8(frame, rfc::kPurgeData,
                                 rx && tx ? rfc::kPurgeBoth
                                          : (rx ? rfc::kPurgeReceive : rfc::kPurgeTransmit));
+        // The request leaves with whatever is sent next, in the same segment: what is written
+        // after it travels behind it, so nothing waits for the server's answer. Bytes that
+        // arrive before that answer were sent before the server purged: they are dropped as
+        // they come (on_data).
         if (rx) {
-            // Bytes that arrive before the server's answer were sent before it purged: they are
-            // dropped as they come until the answer (on_data). Nothing waits for it: whatever is
-            // written after this request travels behind it, and so does the terminal's reply.
             drop_received();
             ++rx_purges_due_;
-            discard_until_ms_ = monotonic_ms() + kAnswerMs;
         }
-        if (!send_control(frame)) {
-            return fail_link();
-        }
+        pending_control_.insert(pending_control_.end(), frame.begin(), frame.end());
         set_last_error(kErrorSuccess);
         return true;
     }
@@ -354,7 +357,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
 
     void on_data(std::span<const std::uint8_t> data) override {
         if (rx_purges_due_ > 0) {
-            if (monotonic_ms() < discard_until_ms_) {
+            if (!pending_control_.empty() || monotonic_ms() < discard_until_ms_) {
                 return; // sent before the server purged
             }
             rx_purges_due_ = 0; // a server that does not answer purges: stop waiting for it
@@ -531,7 +534,18 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         }
     }
 
+    // Queues the control requests that wait for the next send (a purge) behind what out_ holds.
+    void take_pending_control() {
+        if (pending_control_.empty()) {
+            return;
+        }
+        out_.insert(out_.end(), pending_control_.begin(), pending_control_.end());
+        pending_control_.clear();
+        discard_until_ms_ = monotonic_ms() + kAnswerMs;
+    }
+
     bool send_control(std::span<const std::uint8_t> frames) {
+        take_pending_control();
         out_.insert(out_.end(), frames.begin(), frames.end());
         return flush(kAnswerMs, never_);
     }
@@ -617,6 +631,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             const std::span<const std::uint8_t> chunk =
                 data.first(std::min(data.size(), kSendChunk));
             const bool had_backlog = !port_.out_.empty();
+            port_.take_pending_control();
             if (!had_backlog) {
                 rfc::append_escaped(port_.out_, chunk);
             }
@@ -649,7 +664,8 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     std::size_t rx_head_ = 0;
     std::vector<std::uint8_t> awaited_;
     bool answered_baud_ = false;
-    std::uint32_t rx_purges_due_ = 0;  // receive purges the server has not answered yet
+    std::vector<std::uint8_t> pending_control_; // requests that leave with the next send
+    std::uint32_t rx_purges_due_ = 0;           // receive purges the server has not answered
     std::uint64_t discard_until_ms_ = 0; // how long received bytes are dropped for them
     LineSettings settings_{};
     Timeouts timeouts_{};
