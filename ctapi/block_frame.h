@@ -35,7 +35,8 @@ inline constexpr std::uint8_t kPcbSTypeMask = 0x1F;
 enum class SBlockType : std::uint8_t { Resynch = 0x00, Ifs = 0x01, Abort = 0x02, Wtx = 0x03 };
 
 constexpr std::uint8_t s_block_pcb(SBlockType type, bool response) {
-    return static_cast<std::uint8_t>(kPcbRBlockBit | kPcbSBlockBit | (response ? kPcbSResponse : 0) |
+    return static_cast<std::uint8_t>(kPcbRBlockBit | kPcbSBlockBit |
+                                     (response ? kPcbSResponse : 0) |
                                      static_cast<std::uint8_t>(type));
 }
 constexpr bool is_s_response(std::uint8_t pcb) {
@@ -48,8 +49,9 @@ constexpr SBlockType s_block_type(std::uint8_t pcb) {
 enum class BlockKind { I, R, S };
 
 constexpr BlockKind block_kind(std::uint8_t pcb) {
-    if ((pcb & kPcbRBlockBit) == 0)
+    if ((pcb & kPcbRBlockBit) == 0) {
         return BlockKind::I;
+    }
     return (pcb & kPcbSBlockBit) != 0 ? BlockKind::S : BlockKind::R;
 }
 
@@ -65,8 +67,9 @@ constexpr std::uint8_t r_block_pcb(std::uint8_t expected_sequence) {
 // Exclusive-or of the bytes.
 constexpr std::uint8_t lrc(std::span<const std::uint8_t> bytes) {
     std::uint8_t sum = 0;
-    for (std::uint8_t byte : bytes)
+    for (std::uint8_t byte : bytes) {
         sum ^= byte;
+    }
     return sum;
 }
 

@@ -51,8 +51,8 @@ class BlockProtocol {
     // `card_terminal_mode` switches the READ BINARY status-word rewrite on.
     [[nodiscard]] ExchangeResult exchange(ExchangeAddresses& addresses,
                                           std::span<const std::uint8_t> command,
-                                          std::span<std::uint8_t> response,
-                                          std::uint16_t& capacity, bool card_terminal_mode);
+                                          std::span<std::uint8_t> response, std::uint16_t& capacity,
+                                          bool card_terminal_mode);
 
     // The sequence bits and the link's state, for tests and diagnostics.
     std::uint8_t send_sequence() const { return send_sequence_; }

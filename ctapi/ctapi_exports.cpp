@@ -34,8 +34,9 @@ CTAPI_EXPORT IS8 CTAPI_CALL CT_close(IU16 ctn) {
 }
 
 CTAPI_EXPORT IU16 CTAPI_CALL Get_VersionString(char* buffer, IS16 selector) {
-    if (buffer == nullptr || selector < 1 || selector > 3)
+    if (buffer == nullptr || selector < 1 || selector > 3) {
         return 0;
+    }
     std::memcpy(buffer, kVersionText, sizeof kVersionText);
     return 1;
 }

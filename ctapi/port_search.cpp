@@ -14,8 +14,9 @@ namespace {
 // is looked for in the text up to the buffer's first zero (the first hardware ID).
 bool carries_windows9x_mark(const platform::DeviceRecord& device) {
     const std::string property = device.hardware_id_multi_string();
-    if (property.empty() || property.size() > kHardwareIdBufferSize)
+    if (property.empty() || property.size() > kHardwareIdBufferSize) {
         return false;
+    }
     const std::string_view first_id(property.c_str());
     return first_id.find(kWindows9xTerminalMark) != std::string_view::npos;
 }
@@ -23,10 +24,12 @@ bool carries_windows9x_mark(const platform::DeviceRecord& device) {
 // The device key's PortName as an 8-byte buffer holds it: up to 7 characters.
 std::optional<std::string> usable_port_name(const platform::DeviceRecord& device) {
     auto name = device.key_value("PortName");
-    if (!name || name->size() + 1 > kPortNameBufferSize)
+    if (!name || name->size() + 1 > kPortNameBufferSize) {
         return std::nullopt;
-    if (std::memchr(name->data(), '\0', name->size()) != nullptr)
+    }
+    if (std::memchr(name->data(), '\0', name->size()) != nullptr) {
         return std::nullopt;
+    }
     return name;
 }
 
@@ -46,8 +49,9 @@ std::string_view terminal_device_class(OsFamily family) {
 std::string port_path_of(std::string_view port_name) {
     std::string path = "\\\\.\\";
     path.append(port_name);
-    if (path.size() + 1 > kPortPathBufferSize)
+    if (path.size() + 1 > kPortPathBufferSize) {
         path.resize(kPortPathBufferSize - 1);
+    }
     return path;
 }
 
@@ -92,14 +96,17 @@ bool running_in_remote_session() {
 }
 
 bool terminal_port_present(OsFamily family, std::string_view port_path) {
-    if (running_in_remote_session())
+    if (running_in_remote_session()) {
         return true;
+    }
     const auto paths = present_terminal_port_paths(family);
-    if (!paths)
+    if (!paths) {
         return false;
+    }
     for (const auto& path : *paths) {
-        if (equal_ignoring_case(path, port_path))
+        if (equal_ignoring_case(path, port_path)) {
             return true;
+        }
     }
     return false;
 }

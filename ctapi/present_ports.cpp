@@ -60,8 +60,7 @@ bool PresentPorts::contains(OsFamily family, std::string_view port_path) const {
     {
         std::lock_guard lock(mutex_);
         if (kept_) {
-            return running_in_remote_session() ||
-                   devices_on_port_.contains(lower_case(port_path));
+            return running_in_remote_session() || devices_on_port_.contains(lower_case(port_path));
         }
     }
     return terminal_port_present(family, port_path);

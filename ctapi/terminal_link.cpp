@@ -10,22 +10,26 @@ namespace brantel {
 namespace {
 
 bool configure(platform::SerialPort& port) {
-    if (!port.setup_queues(kQueueSize, kQueueSize))
+    if (!port.setup_queues(kQueueSize, kQueueSize)) {
         return false;
+    }
     platform::Timeouts timeouts;
-    if (!port.get_timeouts(timeouts))
+    if (!port.get_timeouts(timeouts)) {
         return false;
+    }
     timeouts.read_interval = kReadIntervalMs;
     timeouts.read_total_multiplier = 0;
     timeouts.read_total_constant = kReadTotalConstantMs;
     timeouts.write_total_multiplier = kWriteTotalMultiplierMs;
     timeouts.write_total_constant = kWriteTotalConstantMs;
-    if (!port.set_timeouts(timeouts))
+    if (!port.set_timeouts(timeouts)) {
         return false;
+    }
     // Only the line fields the terminal needs; flow control stays as the driver has it.
     platform::LineSettings line;
-    if (!port.get_line_settings(line))
+    if (!port.get_line_settings(line)) {
         return false;
+    }
     line.baud = kBaudRate;
     line.data_bits = 8;
     line.parity = platform::Parity::None;
@@ -63,11 +67,13 @@ TerminalLink::~TerminalLink() {
 }
 
 OpenResult TerminalLink::search_and_open() {
-    if (running_in_remote_session())
+    if (running_in_remote_session()) {
         return OpenResult::Failure;
+    }
     const auto paths = present_terminal_port_paths(os_family());
-    if (!paths)
+    if (!paths) {
         return OpenResult::Failure;
+    }
     OpenResult last = OpenResult::Failure;
     for (const auto& path : *paths) {
         last = open(path);
@@ -116,8 +122,9 @@ void TerminalLink::forget_loss() {
 }
 
 void TerminalLink::close_if_lost() {
-    if (lost_.load() && port_)
+    if (lost_.load() && port_) {
         close();
+    }
 }
 
 bool TerminalLink::is_open() {
@@ -140,8 +147,9 @@ bool TerminalLink::saved_port_present() const {
 }
 
 bool TerminalLink::purge() {
-    if (!is_open())
+    if (!is_open()) {
         return false;
+    }
     return port()->purge(platform::kPurgeTxClear | platform::kPurgeRxClear);
 }
 
@@ -153,11 +161,13 @@ void TerminalLink::discard_input() {
 }
 
 bool TerminalLink::write(std::span<const std::uint8_t> data) {
-    if (!is_open())
+    if (!is_open()) {
         return false;
+    }
     if (!port()->write(data)) {
-        if (device_gone())
+        if (device_gone()) {
             close_gone_device();
+        }
         return false;
     }
     return true;
@@ -167,21 +177,26 @@ bool TerminalLink::read_exactly(std::span<std::uint8_t> buffer, std::uint8_t pat
     std::size_t gathered = 0;
     int waits_left = patience;
     while (gathered < buffer.size()) {
-        if (!is_open())
-            return false;
-        const auto count = port()->read(buffer.subspan(gathered));
-        if (!count) {
-            if (device_gone())
-                close_gone_device();
+        if (!is_open()) {
             return false;
         }
-        if (!is_open())
-            return false; // the monitor found the terminal gone meanwhile
-        if (!saved_port_present())
+        const auto count = port()->read(buffer.subspan(gathered));
+        if (!count) {
+            if (device_gone()) {
+                close_gone_device();
+            }
             return false;
+        }
+        if (!is_open()) {
+            return false; // the monitor found the terminal gone meanwhile
+        }
+        if (!saved_port_present()) {
+            return false;
+        }
         if (*count == 0) {
-            if (gathered == 0 && --waits_left > 0)
+            if (gathered == 0 && --waits_left > 0) {
                 continue; // the terminal asked for longer
+            }
             return false; // nothing within the read time-out
         }
         gathered += std::min(*count, buffer.size() - gathered);
@@ -194,14 +209,16 @@ bool TerminalLink::transceive(const BlockBuffer& transmit, BlockBuffer& receive,
     const std::size_t size = std::min(block_size(transmit), transmit.size());
     // The result of the write is not looked at: a failed write shows in the read.
     static_cast<void>(write(std::span(transmit).first(size)));
-    if (!is_open())
+    if (!is_open()) {
         return false;
+    }
     return this->receive(receive, patience);
 }
 
 bool TerminalLink::receive(BlockBuffer& receive, std::uint8_t patience) {
-    if (!read_exactly(std::span(receive).first(kHeaderSize), patience))
+    if (!read_exactly(std::span(receive).first(kHeaderSize), patience)) {
         return false;
+    }
     const std::size_t rest = std::size_t{receive[kLenOffset]} + 1;
     return read_exactly(std::span(receive).subspan(kHeaderSize, rest));
 }
@@ -210,23 +227,27 @@ void TerminalLink::mark_lost() {
     std::lock_guard lock(mutex_);
     lost_.store(true);
     removal_.signal();
-    if (port_)
+    if (port_) {
         port_->cancel(); // kept by the port until the read or write it was meant for sees it
+    }
 }
 
 bool TerminalLink::reconnect() {
-    if (!removal_.wait(kRemovalWaitMs))
+    if (!removal_.wait(kRemovalWaitMs)) {
         return false;
+    }
     platform::sleep_ms(kReconnectSettleMs);
     close();
     // Once the terminal's port is present again the monitor has decided on its removal, so no
     // decision of it is still on its way to the port opened here.
-    if (!saved_port_present())
+    if (!saved_port_present()) {
         return false;
+    }
     OpenResult result = OpenResult::Failure;
     auto port = open_configured(saved_path(), result);
-    if (!port)
+    if (!port) {
         return false;
+    }
     std::lock_guard lock(mutex_);
     port_ = std::move(port);
     removal_.reset();

@@ -67,7 +67,7 @@ class TerminalLink : public BlockTransport {
 
     // Drops what both ways hold. The order of the stream keeps a purge ahead of what is
     // written after it, so it does not wait for the port to confirm it.
-    bool purge();
+    [[nodiscard]] bool purge();
     // Writes the bytes within the write time-outs; false when the write fails. A device that
     // is gone closes the port.
     [[nodiscard]] bool write(std::span<const std::uint8_t> data);
@@ -100,7 +100,8 @@ class TerminalLink : public BlockTransport {
     platform::SerialPort* port() const { return port_.get(); }
 
     std::unique_ptr<platform::SerialPort> port_; // written only on the caller's thread
-    mutable std::mutex mutex_; // guards port_ against cancel, saved_path_, and loss against reconnect
+    mutable std::mutex
+        mutex_; // guards port_ against cancel, saved_path_, and loss against reconnect
     std::string saved_path_;
     std::atomic<OsFamily> family_{OsFamily::Windows2000Up};
     std::atomic<bool> lost_{false};

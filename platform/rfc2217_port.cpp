@@ -666,7 +666,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     bool answered_baud_ = false;
     std::vector<std::uint8_t> pending_control_; // requests that leave with the next send
     std::uint32_t rx_purges_due_ = 0;           // receive purges the server has not answered
-    std::uint64_t discard_until_ms_ = 0; // how long received bytes are dropped for them
+    std::uint64_t discard_until_ms_ = 0;        // how long received bytes are dropped for them
     LineSettings settings_{};
     Timeouts timeouts_{};
 };

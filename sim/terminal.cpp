@@ -342,8 +342,7 @@ void Terminal::handle_i_block(const Block& block, TimePoint now) {
     if (faults_.wait_extensions > 0) {
         --faults_.wait_extensions;
         answer_held_ = true;
-        send_block(swap_nibbles(block.nad), kSBlockWtxRequest, std::array<std::uint8_t, 1>{2},
-                   now);
+        send_block(swap_nibbles(block.nad), kSBlockWtxRequest, std::array<std::uint8_t, 1>{2}, now);
         return;
     }
     if (faults_.late_answers > 0) {

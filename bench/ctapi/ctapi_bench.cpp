@@ -184,9 +184,8 @@ PresenceFigures time_presence_check(const std::string& port_name, int rounds) {
         return micros_per_round(Clock::now() - start, count);
     };
     PresenceFigures figures;
-    figures.listing_us =
-        average([&] { return brantel::terminal_port_present(brantel::OsFamily::Other, path); },
-                rounds);
+    figures.listing_us = average(
+        [&] { return brantel::terminal_port_present(brantel::OsFamily::Other, path); }, rounds);
     brantel::TerminalLink link;
     link.set_os_family(brantel::OsFamily::Other);
     link.set_saved_path(path);

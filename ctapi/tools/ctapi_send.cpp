@@ -33,8 +33,9 @@ struct Options {
 bool parse_number(std::string_view text, unsigned max, unsigned& value) {
     unsigned parsed = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc{} || end != text.data() + text.size() || parsed > max)
+    if (error != std::errc{} || end != text.data() + text.size() || parsed > max) {
         return false;
+    }
     value = parsed;
     return true;
 }
@@ -52,20 +53,25 @@ bool parse_options(int argc, char** argv, Options& options) {
         if (arg == "--library" && has_value) {
             options.library = argv[++i];
         } else if (arg == "--port" && has_value) {
-            if (!parse_number(argv[++i], 0xFFFF, options.port))
+            if (!parse_number(argv[++i], 0xFFFF, options.port)) {
                 return false;
+            }
         } else if (arg == "--ctn" && has_value) {
-            if (!parse_number(argv[++i], 0xFFFF, options.ctn))
+            if (!parse_number(argv[++i], 0xFFFF, options.ctn)) {
                 return false;
+            }
         } else if (arg == "--dad" && has_value) {
-            if (!parse_number(argv[++i], 0xFF, options.dad))
+            if (!parse_number(argv[++i], 0xFF, options.dad)) {
                 return false;
+            }
         } else if (arg == "--sad" && has_value) {
-            if (!parse_number(argv[++i], 0xFF, options.sad))
+            if (!parse_number(argv[++i], 0xFF, options.sad)) {
                 return false;
+            }
         } else if (arg == "--lenr" && has_value) {
-            if (!parse_number(argv[++i], 0xFFFF, options.lenr))
+            if (!parse_number(argv[++i], 0xFFFF, options.lenr)) {
                 return false;
+            }
         } else if (arg.starts_with("--")) {
             return false;
         } else {
@@ -123,8 +129,9 @@ int main(int argc, char** argv) {
         const std::size_t shown = result == OK ? lenr : 0;
         std::printf("%d %u %u %s\n", result, dad, sad,
                     ctapi_send::format_hex(std::span(response).first(shown)).c_str());
-        if (result != OK)
+        if (result != OK) {
             exit_code = 1;
+        }
     }
     ct_close(ctn);
     return exit_code;

@@ -207,7 +207,7 @@ TEST_F(BlockProtocolTest, LateAnswerIsSkippedAfterAResynchronisation) {
 TEST_F(BlockProtocolTest, UnansweredResynchronisationFailsAllButResetCt) {
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // no RESYNCH response either
-    EXPECT_EQ(terminal.sent.size(), 2u);                   // the command did not go out
+    EXPECT_EQ(terminal.sent.size(), 2u);                  // the command did not go out
     EXPECT_TRUE(protocol.out_of_step());
 
     // RESET CT restarts the numbering on both sides by itself.

@@ -34,8 +34,7 @@ class ScriptedTerminal : public BlockTransport {
 
     void answer(Bytes block) { answers.push_back(std::move(block)); }
 
-    bool transceive(const BlockBuffer& transmit, BlockBuffer& receive,
-                    std::uint8_t wait) override {
+    bool transceive(const BlockBuffer& transmit, BlockBuffer& receive, std::uint8_t wait) override {
         sent.emplace_back(transmit.begin(), transmit.begin() + block_size(transmit));
         return this->receive(receive, wait);
     }
