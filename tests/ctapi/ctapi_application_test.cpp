@@ -347,8 +347,9 @@ TEST_F(CtApiTest, SlowAnswersGoToTheirOwnCommand) {
     faults.late_answers = 1;
     terminal->set_faults(faults);
     EXPECT_EQ(send_command(brantel, kGetStatus).result, ERR_TRANS);
-    // The status answer arrives meanwhile; READ BINARY gets the card's data.
-    const Reply read = send_command(brantel, kReadBinaryAll, 0);
+    // The status answer arrives meanwhile; READ BINARY (7 bytes: no purge before it) gets
+    // the card's data.
+    const Reply read = send_command(brantel, {0x00, 0xB0, 0x00, 0x00, 0x00, 0x00, 0x00}, 0);
     ASSERT_EQ(read.result, OK);
     Bytes card_answer = options.card_content;
     card_answer.insert(card_answer.end(), {0x90, 0x00});
