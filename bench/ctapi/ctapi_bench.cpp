@@ -196,21 +196,6 @@ PresenceFigures time_presence_check(const std::string& port_name, int rounds) {
     return figures;
 }
 
-// 50 more devices announced beside the terminal; their files, for removal.
-std::vector<std::string> announce_others(const std::string& folder) {
-    std::vector<std::string> files;
-    for (int i = 0; i < 50; ++i) {
-        sim::AnnouncementIdentity identity;
-        identity.serial = "BENCH" + std::to_string(i);
-        identity.port_name = "COM" + std::to_string(100 + i);
-        identity.tcp_port = 9;
-        std::string error;
-        files.push_back(sim::write_announcement(folder, identity.serial,
-                                                sim::announcement_text(identity), error));
-    }
-    return files;
-}
-
 struct ListingMode {
     const char* name;
     const char* real_ports; // MORLIN_REAL_PORTS, or nothing for the default
@@ -236,7 +221,7 @@ bool run_mode(const ListingMode& mode, const std::string& folder,
         keep_best(bare, bare_turn, turn);
     }
     const PresenceFigures alone = time_presence_check(terminal.port_name(), rounds);
-    const auto others = announce_others(folder);
+    const auto others = sim::announce_unserved_terminals(folder, "BENCH", 50);
     const PresenceFigures crowded = time_presence_check(terminal.port_name(), rounds);
     for (const auto& file : others)
         sim::remove_announcement(file);

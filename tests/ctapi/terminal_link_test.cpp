@@ -250,18 +250,10 @@ TEST_F(TerminalLinkTest, WritesEndWhenTheLineTakesNothing) {
 TEST_F(TerminalLinkTest, PresenceCheckCostsOneLookUpWhateverTheDevices) {
     auto terminal = start_terminal();
     ASSERT_TRUE(terminal);
-    std::vector<std::string> others;
-    for (int i = 0; i < 50; ++i) {
-        sim::AnnouncementIdentity identity;
-        identity.serial = "OTHER" + std::to_string(i);
-        identity.port_name = "COM" + std::to_string(100 + i);
-        identity.tcp_port = 9;
-        std::string error;
-        others.push_back(sim::write_announcement(ctapi_test::devices_dir().string(),
-                                                 identity.serial, sim::announcement_text(identity),
-                                                 error));
-        ASSERT_FALSE(others.back().empty()) << error;
-    }
+    const auto others =
+        sim::announce_unserved_terminals(ctapi_test::devices_dir().string(), "OTHER", 50);
+    for (const auto& other : others)
+        ASSERT_FALSE(other.empty());
     ASSERT_EQ(link.search_and_open(), OpenResult::Success);
     auto average = [](auto check, int rounds) {
         const auto start = Clock::now();
