@@ -160,6 +160,9 @@ BlockProtocol::Step BlockProtocol::on_s_block() {
     if (is_s_response(received_pcb_)) {
         return Step::Skip; // answers a request of ours that is over (a late resynchronisation)
     }
+    if (++s_requests_ > kMaxSRequests) {
+        return Step::Fail;
+    }
     const auto inf = std::span(receive_).subspan(kInfOffset, received_len_);
     const std::uint8_t value = received_len_ > 0 ? inf[0] : 0;
     switch (s_block_type(received_pcb_)) {
@@ -232,6 +235,7 @@ ExchangeResult BlockProtocol::exchange(ExchangeAddresses& addresses,
     send_position_ = 0;
     response_count_ = 0;
     resend_requests_ = 0;
+    s_requests_ = 0;
     patience_ = 1;
     nad_ = make_nad(addresses.destination, addresses.source);
     build_next_i_block();

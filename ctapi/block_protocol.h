@@ -36,6 +36,9 @@ struct ExchangeAddresses {
 inline constexpr int kMaxResendRequests = 3;
 // How many blocks that do not answer the command an exchange skips before it fails.
 inline constexpr int kMaxSkippedBlocks = 8;
+// How many S-block requests (waiting-time extensions, block sizes) one exchange answers before
+// it fails: a terminal that keeps asking never answers.
+inline constexpr int kMaxSRequests = 64;
 
 class BlockProtocol {
   public:
@@ -88,6 +91,7 @@ class BlockProtocol {
     bool more_ = false;
     std::uint8_t last_i_len_ = 0; // LEN of the last I-block built
     int resend_requests_ = 0;     // for the piece last sent
+    int s_requests_ = 0;          // answered in this exchange
     std::uint8_t patience_ = 1;   // read time-outs the next block may take to begin
 
     std::array<std::uint8_t, kMessageBufferSize> response_{};

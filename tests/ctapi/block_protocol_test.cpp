@@ -312,6 +312,13 @@ TEST_F(BlockProtocolTest, SBlockEndsTheResponseWithWhatWasGathered) {
     terminal.answer(kResynchResponse);
     terminal.answer(make_block(kToHostFromTerminal, 0xC2));
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+
+    // So does a terminal that asks for more time for ever.
+    terminal.answer(kResynchResponse);
+    for (int i = 0; i <= kMaxSRequests; ++i)
+        terminal.answer(make_block(kToHostFromTerminal, 0xC3, {0x01}));
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+    EXPECT_TRUE(terminal.answers.empty());
 }
 
 } // namespace
