@@ -243,7 +243,7 @@ TEST_F(BlockProtocolTest, EndlessResendRequestsFailAfterThree) {
         EXPECT_EQ(block, terminal.sent[0]);
 }
 
-TEST_F(BlockProtocolTest, FailedExchangeKeepsTheNumberingUntilReset) {
+TEST_F(BlockProtocolTest, FailedExchangeMovesTheNumberingOnUntilAResynchronisation) {
     terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
     ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // silence
@@ -283,7 +283,7 @@ TEST_F(BlockProtocolTest, ResponseLargerThanTheCapacityChangesNothing) {
 }
 
 // The terminal's S-block requests are answered with their response and the exchange goes on.
-TEST_F(BlockProtocolTest, SBlockEndsTheResponseWithWhatWasGathered) {
+TEST_F(BlockProtocolTest, SBlockRequestsAreAnsweredAndTheExchangeGoesOn) {
     // A waiting-time extension in the middle of a chained answer: the next block may take
     // three read time-outs.
     terminal.answer(make_block(kToHostFromTerminal, 0x20, {7, 8}));
