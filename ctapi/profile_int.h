@@ -8,10 +8,10 @@
 
 namespace brantel {
 
-std::int32_t profile_int_from_text(std::string_view text, std::string_view section,
-                                   std::string_view key, std::int32_t default_value);
+[[nodiscard]] std::int32_t profile_int_from_text(std::string_view text, std::string_view section,
+                                                 std::string_view key, std::int32_t default_value);
 
-std::int32_t read_profile_int(std::string_view file_path, std::string_view section,
-                              std::string_view key, std::int32_t default_value);
+[[nodiscard]] std::int32_t read_profile_int(std::string_view file_path, std::string_view section,
+                                            std::string_view key, std::int32_t default_value);
 
 } // namespace brantel

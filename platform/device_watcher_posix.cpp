@@ -3,8 +3,8 @@
 #include "platform/announcement.h"
 #include "platform/device_watcher.h"
 #include "platform/last_error.h"
-#include "platform/wait_posix.h"
 #include "platform/usb_serial_ports.h"
+#include "platform/wait_posix.h"
 
 #include <array>
 #include <cerrno>
@@ -49,7 +49,7 @@ class InotifyWatcher final : public DeviceWatcher {
 
     // False, with the last error set, when a place that devices come and go in cannot be
     // watched: removals there would go unnoticed.
-    bool start() {
+    bool start(PresentDevices present) {
         inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotify_ < 0 || !stop_.valid()) {
             set_last_error(inotify_ < 0 ? error_from_errno(errno) : kErrorNotEnoughMemory);
@@ -73,6 +73,15 @@ class InotifyWatcher final : public DeviceWatcher {
             }
             real_ports_ = present_real_ports();
         }
+        if (present == PresentDevices::Report) {
+            for (const Present* known : {&announced_, &real_ports_}) {
+                for (const auto& [name, device] : *known) {
+                    if (concerns_us(device)) {
+                        report(DeviceEvent::Kind::Arrival, device.interface_path, device);
+                    }
+                }
+            }
+        }
         thread_ = std::thread([this] { run(); });
         set_last_error(kErrorSuccess);
         return true;
@@ -86,19 +95,20 @@ class InotifyWatcher final : public DeviceWatcher {
                same_class(interface_class_, device.class_guid);
     }
 
-    void report(DeviceEvent::Kind kind, const std::string& interface_path) {
-        callback_(DeviceEvent{kind, interface_path, interface_class_});
+    void report(DeviceEvent::Kind kind, const std::string& interface_path,
+                const DeviceRecord& device = {}) {
+        callback_(DeviceEvent{kind, interface_path, interface_class_, device});
     }
 
-    // Interface paths of the devices present, by file name.
-    using Present = std::map<std::string, std::string>;
+    // The devices present, by file name.
+    using Present = std::map<std::string, DeviceRecord>;
 
     Present present_announcements() const {
         Present present;
         for (const auto& announcement : read_announcements()) {
             if (concerns_us(announcement.device)) {
                 const auto name = std::filesystem::path(announcement.device.source).filename();
-                present[name.string()] = announcement.device.interface_path;
+                present[name.string()] = announcement.device;
             }
         }
         return present;
@@ -108,7 +118,7 @@ class InotifyWatcher final : public DeviceWatcher {
         Present present;
         for (const auto& port : usb_serial_ports()) {
             if (const auto name = port.key_value("PortName")) {
-                present[*name] = port.interface_path;
+                present[*name] = port;
             }
         }
         return present;
@@ -116,16 +126,16 @@ class InotifyWatcher final : public DeviceWatcher {
 
     // Reports what changed between what was known and what is present now.
     void report_changes(Present& known, Present present) {
-        for (const auto& [name, path] : known) {
+        for (const auto& [name, device] : known) {
             const auto now = present.find(name);
-            if (now == present.end() || now->second != path) {
-                report(DeviceEvent::Kind::Removal, path);
+            if (now == present.end() || now->second.interface_path != device.interface_path) {
+                report(DeviceEvent::Kind::Removal, device.interface_path);
             }
         }
-        for (const auto& [name, path] : present) {
+        for (const auto& [name, device] : present) {
             const auto before = known.find(name);
-            if (before == known.end() || before->second != path) {
-                report(DeviceEvent::Kind::Arrival, path);
+            if (before == known.end() || before->second.interface_path != device.interface_path) {
+                report(DeviceEvent::Kind::Arrival, device.interface_path, device);
             }
         }
         known = std::move(present);
@@ -200,14 +210,16 @@ class InotifyWatcher final : public DeviceWatcher {
             return;
         }
         const auto known = announced_.find(name);
-        if (known != announced_.end() && known->second == announcement->device.interface_path) {
+        if (known != announced_.end() &&
+            known->second.interface_path == announcement->device.interface_path) {
             return; // rewritten in place: the same device
         }
         if (known != announced_.end()) {
-            report(DeviceEvent::Kind::Removal, known->second);
+            report(DeviceEvent::Kind::Removal, known->second.interface_path);
         }
-        announced_[name] = announcement->device.interface_path;
-        report(DeviceEvent::Kind::Arrival, announcement->device.interface_path);
+        announced_[name] = announcement->device;
+        report(DeviceEvent::Kind::Arrival, announcement->device.interface_path,
+               announcement->device);
     }
 
     void announcement_removed(const std::string& name) {
@@ -215,7 +227,7 @@ class InotifyWatcher final : public DeviceWatcher {
         if (known == announced_.end()) {
             return;
         }
-        const std::string path = known->second;
+        const std::string path = known->second.interface_path;
         announced_.erase(known);
         report(DeviceEvent::Kind::Removal, path);
     }
@@ -225,8 +237,8 @@ class InotifyWatcher final : public DeviceWatcher {
         if (!port || !concerns_us(*port)) {
             return;
         }
-        real_ports_[name] = port->interface_path;
-        report(DeviceEvent::Kind::Arrival, port->interface_path);
+        real_ports_[name] = *port;
+        report(DeviceEvent::Kind::Arrival, port->interface_path, *port);
     }
 
     void port_removed(const std::string& name) {
@@ -234,7 +246,7 @@ class InotifyWatcher final : public DeviceWatcher {
         if (known == real_ports_.end()) {
             return;
         }
-        const std::string path = known->second;
+        const std::string path = known->second.interface_path;
         real_ports_.erase(known);
         report(DeviceEvent::Kind::Removal, path);
     }
@@ -246,22 +258,22 @@ class InotifyWatcher final : public DeviceWatcher {
     int dev_watch_ = -1;
     CancelSignal stop_;
     // Interface paths of the devices present, kept to report them when their file is gone.
-    std::map<std::string, std::string> announced_;
-    std::map<std::string, std::string> real_ports_;
+    Present announced_;
+    Present real_ports_;
     std::thread thread_;
 };
 
 } // namespace
 
 std::unique_ptr<DeviceWatcher> DeviceWatcher::start(std::string_view interface_class,
-                                                    Callback callback) {
+                                                    Callback callback, PresentDevices present) {
     if (!callback || interface_class.empty()) {
         set_last_error(kErrorInvalidParameter);
         return nullptr;
     }
     auto watcher =
         std::make_unique<InotifyWatcher>(std::string(interface_class), std::move(callback));
-    if (!watcher->start()) {
+    if (!watcher->start(present)) {
         return nullptr;
     }
     return watcher;

@@ -150,4 +150,19 @@ bool remove_announcement(const std::string& path) {
     return !ec;
 }
 
+std::vector<std::string> announce_unserved_terminals(std::string_view directory,
+                                                     std::string_view stem, int count) {
+    std::vector<std::string> files;
+    for (int i = 0; i < count; ++i) {
+        AnnouncementIdentity identity;
+        identity.serial = std::string(stem) + std::to_string(i);
+        identity.port_name = "COM" + std::to_string(100 + i);
+        identity.tcp_port = 9; // the discard port: nobody serves it here
+        std::string error;
+        files.push_back(
+            write_announcement(directory, identity.serial, announcement_text(identity), error));
+    }
+    return files;
+}
+
 } // namespace sim

@@ -32,6 +32,7 @@ std::chrono::nanoseconds scaled_wait(std::uint32_t ms) {
 TerminalConfig config_of(const SimulatorOptions& options) {
     TerminalConfig config;
     config.response_delay = scaled_wait(options.response_delay_ms);
+    config.late_answer_delay = scaled_wait(kLateAnswerMs);
     config.restart_requests = options.restart_requests;
     config.image_size = options.image_size;
     config.image_end_pause =

@@ -34,8 +34,9 @@ struct Options {
 bool parse_number(std::string_view text, unsigned max, unsigned& value) {
     unsigned parsed = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc{} || end != text.data() + text.size() || parsed > max)
+    if (error != std::errc{} || end != text.data() + text.size() || parsed > max) {
         return false;
+    }
     value = parsed;
     return true;
 }
