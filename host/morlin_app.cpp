@@ -9,6 +9,9 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/version_info.h"
+#include "ui/dialog_view.h"
+
+#include <cstdio>
 
 namespace morlin {
 
@@ -17,6 +20,8 @@ namespace {
 constexpr const char* kInstanceSection = "MORLIN";
 constexpr const char* kConfigFileName = "Morlin.cfg";
 constexpr const char* kConfigExistenceName = "MORLIN.CFG";
+
+} // namespace
 
 // "<product> - <description> <string 30> <product version>" of the program file.
 std::string program_version_line(const HostTexts& texts) {
@@ -27,8 +32,6 @@ std::string program_version_line(const HostTexts& texts) {
     return info->product_name + " - " + info->file_description + " " + texts.text(kStrVersionJoin) +
            " " + info->product_version;
 }
-
-} // namespace
 
 MorlinApp::MorlinApp() = default;
 
@@ -111,8 +114,11 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     // One instance only: a second start brings the first to the front and ends.
     instance_ = platform::SingleInstance::acquire(kInstanceSection);
     if (!instance_) {
+        // The running instance has been asked to bring its window to the front.
+        std::fputs("Morlin is already running: its window was brought to the front.\n", stderr);
         return;
     }
+    instance_->on_activation_request([] { dialogs::dialog_runner().bring_to_front(); });
 
     // Plug-ins.
     const DiscoveryResult discovery =
