@@ -211,8 +211,10 @@ int ConsoleRunner::run_modal(Dialog& dialog) {
         port.emplace([this](const std::function<void()>& task) { queue_.run(task); });
     }
     ConsoleView view(*this, dialog);
-    write("DIALOG " + std::to_string(dialog.template_id()) + ' ' + quoted(dialog.title()));
+    // The dialog's set-up gives it its title; what it shows on the way (an error that ends it
+    // at once) comes before the DIALOG line.
     dialog.initialise(view);
+    write("DIALOG " + std::to_string(dialog.template_id()) + ' ' + quoted(dialog.title()));
     view.remember_state();
     bool input_ended = false;
     while (!dialog.ended()) {
