@@ -369,6 +369,7 @@ void MorlinDlg::start_run() {
     set_inputs({kIdDeviceList, kIdBrowse, kIdStart, kIdDownloadMode, kIdUploadMode, kIdDeviceInfo},
                false);
     set_text(kIdClose, app_.texts.text(kStrCancel));
+    focus(kIdClose);
     if (download_mode_) {
         path_ = app_.options.backup
                     ? backup_file_path(app_.backup_directory, platform::local_time())

@@ -6,6 +6,7 @@
 #include "host/morlin_app.h"
 #include "host/morlin_dlg.h"
 #include "host/plugin_binding.h"
+#include "platform/version_info.h"
 #include "tests/common/temp_dir.h"
 #include "tests/common/text_lines.h"
 #include "ui/qt/qt_parts.h"
@@ -22,6 +23,10 @@
 #include <QTreeWidget>
 #include <deque>
 #include <gtest/gtest.h>
+
+// The About box reads the program's version information: this test program carries Morlin's.
+MORLIN_VERSION_INFO("Integrated Firmware Update Utility", "1.24", "Morlin", "Morlin", "1.24",
+                    "Copyright (C) Ostrum");
 
 namespace morlin {
 namespace {
