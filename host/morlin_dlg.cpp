@@ -1,6 +1,5 @@
 #include "host/morlin_dlg.h"
 
-#include "host/about_box.h"
 #include "host/backup_path.h"
 #include "host/dev_info.h"
 #include "host/device_choice.h"
@@ -8,7 +7,6 @@
 #include "host/matching.h"
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
-#include "host/system_menu.h"
 
 #include <cstring>
 
@@ -67,8 +65,8 @@ platform::FileDialogRequest firmware_file_request(bool sig_only, bool upload) {
 } // namespace
 
 MorlinDlg::MorlinDlg(MorlinApp& app, int template_id)
-    : Dialog(template_id, 280, template_id == kTemplateWithModes ? 178 : 178 - kModeBandHeight),
-      app_(app) {
+    : MorlinDialog(app, template_id, 280,
+                   template_id == kTemplateWithModes ? 178 : 178 - kModeBandHeight) {
     const int top = template_id == kTemplateWithModes ? 0 : -kModeBandHeight;
     add(ControlKind::GroupBox, kIdModeGroup, {7, 5, 266, 38});
     add(ControlKind::RadioButton, kIdDownloadMode, {16, 16, 250, 10});
@@ -98,7 +96,7 @@ MorlinDlg::~MorlinDlg() {
 }
 
 void MorlinDlg::on_initialise() {
-    set_system_menu(morlin_system_menu(app_.texts, app_.options.disable_help));
+    set_morlin_system_menu();
     set_inputs({kIdDeviceList, kIdStart, kIdDeviceInfo}, false);
     set_checked(kIdDownloadMode, true);
     set_position(kIdProgress, 0);
@@ -152,15 +150,6 @@ void MorlinDlg::clicked(int id) {
 void MorlinDlg::selection_changed(int id, int row) {
     if (id == kIdDeviceList) {
         map_selection(row);
-    }
-}
-
-void MorlinDlg::menu_command(int command) {
-    if (command == kMenuAbout) {
-        AboutBox about(app_);
-        run_child(about);
-    } else if (command == kMenuHelp) {
-        open_link(help_target());
     }
 }
 
