@@ -4,7 +4,7 @@
 #include "platform/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
-#include "tests/update_run/morlin_run.h"
+#include "tests/update_run/terminal_folder.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -229,29 +229,7 @@ TEST(InteractiveCourseExtras, ASecondInstanceSaysThatMorlinIsAlreadyRunning) {
 
 // --- end to end with VUPPorta and the simulated terminal -----------------------------------
 
-class TerminalCourse : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        platform::set_time_scale_percent(10);
-        folder_.add_library(std::string(MORLIN_BIN_DIR) + "/VUPPorta.so", "VUPPorta.so");
-        std::filesystem::create_directories(folder_.file("devices"));
-    }
-    void TearDown() override {
-        if (terminal_) {
-            terminal_->stop();
-        }
-        platform::set_time_scale_percent(0);
-    }
-    void start_terminal(sim::SimulatorOptions options = {}) {
-        options.devices_dir = folder_.file("devices");
-        std::string error;
-        terminal_ = sim::TerminalSimulator::start(options, &error);
-        ASSERT_TRUE(terminal_) << error;
-    }
-
-    test::MorlinFolder folder_;
-    std::unique_ptr<sim::TerminalSimulator> terminal_;
-};
+using TerminalCourse = test::TerminalFolderTest;
 
 TEST_F(TerminalCourse, DownloadIntoTheSimulatorSucceedsAndAFailedOneEndsWith2) {
     start_terminal();
