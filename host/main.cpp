@@ -4,6 +4,9 @@
 #include "host/result_file.h"
 #include "platform/stop_request.h"
 #include "platform/version_info.h"
+#ifdef MORLIN_WITH_QT
+#include "ui/qt/qt_toolkit.h"
+#endif
 
 #include <string>
 #include <vector>
@@ -24,6 +27,10 @@ int main(int argc, char** argv) {
     }
     morlin::report_ignored_arguments(arguments);
     platform::install_stop_request_handler(kSecondStopNotice);
+#ifdef MORLIN_WITH_QT
+    // Qt draws the dialogs when a display is there; otherwise the console serves.
+    const auto toolkit = dialogs::start_qt_if_wanted(argc, argv);
+#endif
     morlin::MorlinApp app;
     app.initialise(arguments);
     app.shutdown();

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/version_info.h"
+#include "ui/dialog_view.h"
 
 #include <cstdio>
 
@@ -22,6 +23,8 @@ constexpr const char* kConfigFileName = "Morlin.cfg";
 constexpr const char* kConfigExistenceName = "MORLIN.CFG";
 constexpr const char* kResourceLibraryName = "MORLNRES.so";
 
+} // namespace
+
 // "<product> - <description> <string 30> <product version>" of the program file.
 std::string program_version_line(const HostTexts& texts) {
     const auto info = platform::read_version_info(platform::program_path());
@@ -31,6 +34,8 @@ std::string program_version_line(const HostTexts& texts) {
     return info->product_name + " - " + info->file_description + " " + texts.text(kStrVersionJoin) +
            " " + info->product_version;
 }
+
+namespace {
 
 // The course as the run history names it.
 const char* course_name(const CommandLine& command_line, bool configured_run) {
@@ -144,7 +149,12 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     // as it would when the section cannot be created.
     instance_ = platform::SingleInstance::acquire(kInstanceSection);
     if (!instance_ && platform::last_error() == platform::kErrorAlreadyExists) {
+        // The running instance has been asked to bring its window to the front.
+        std::fputs("Morlin is already running: its window was brought to the front.\n", stderr);
         return;
+    }
+    if (instance_) {
+        instance_->on_activation_request([] { dialogs::dialog_runner().bring_to_front(); });
     }
 
     // Plug-ins.

@@ -30,6 +30,10 @@ inline constexpr int kExitClosedBeforeRun = 1;
 inline constexpr int kExitRunFailed = 2;
 inline constexpr int kExitConfiguredRunFailed = 255;
 
+// "<product> - <description> <string 30> <product version>" of the program file; empty when
+// the file carries no version information.
+std::string program_version_line(const HostTexts& texts);
+
 class MorlinApp {
   public:
     MorlinApp();

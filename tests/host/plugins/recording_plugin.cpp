@@ -233,6 +233,19 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
            " abort=" + (abort_flag ? std::to_string(*abort_flag) : "(null)"));
     if (progress != nullptr) {
         progress(0, "start");
+    }
+    // "download.hold=1": stands at half way until the host sets the abort flag, then ends with
+    // the scenario's result (the terminal plug-in's 212 in tests of a cancelled run).
+    if (number("download.hold", 0) != 0 && abort_flag != nullptr) {
+        if (progress != nullptr) {
+            progress(50, "half way");
+        }
+        while (__atomic_load_n(abort_flag, __ATOMIC_SEQ_CST) == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return result_of("VUPDownloadFirmware");
+    }
+    if (progress != nullptr) {
         progress(100, "done");
     }
     const int wait_ms = number("download.wait_ms", 0);
