@@ -190,18 +190,18 @@ void Dialog::end(int result) {
 
 platform::MessageAnswer Dialog::message_box(const platform::MessageBoxRequest& request) {
     if (view_ == nullptr) {
-        return platform::user_interface().message_box(request);
+        return platform::user_interface()->message_box(request);
     }
     return view_->message_box(request);
 }
 
 std::optional<std::string> Dialog::open_file(const platform::FileDialogRequest& request) {
-    return view_ == nullptr ? platform::user_interface().open_file(request)
+    return view_ == nullptr ? platform::user_interface()->open_file(request)
                             : view_->open_file(request);
 }
 
 std::optional<std::string> Dialog::save_file(const platform::FileDialogRequest& request) {
-    return view_ == nullptr ? platform::user_interface().save_file(request)
+    return view_ == nullptr ? platform::user_interface()->save_file(request)
                             : view_->save_file(request);
 }
 

@@ -2,29 +2,6 @@
 
 namespace dialogs {
 
-namespace {
-// A port that forwards to the process-wide one as it was when dialogs started (the console's
-// default port is made on first use and has no shared owner to hand over).
-class ForwardingPort final : public platform::UserInterface {
-  public:
-    explicit ForwardingPort(platform::UserInterface& target) : target_(target) {}
-    platform::MessageAnswer message_box(const platform::MessageBoxRequest& request) override {
-        return target_.message_box(request);
-    }
-    void show_wait(std::string_view text) override { target_.show_wait(text); }
-    void hide_wait() override { target_.hide_wait(); }
-    std::optional<std::string> open_file(const platform::FileDialogRequest& request) override {
-        return target_.open_file(request);
-    }
-    std::optional<std::string> save_file(const platform::FileDialogRequest& request) override {
-        return target_.save_file(request);
-    }
-
-  private:
-    platform::UserInterface& target_;
-};
-} // namespace
-
 DialogThreadPort::DialogThreadPort(std::shared_ptr<platform::UserInterface> inner,
                                    DialogThreadInvoker invoke)
     : inner_(std::move(inner)), invoke_(std::move(invoke)),
@@ -64,10 +41,9 @@ std::optional<std::string> DialogThreadPort::save_file(const platform::FileDialo
 }
 
 ScopedDialogThreadPort::ScopedDialogThreadPort(DialogThreadInvoker invoke) {
-    platform::UserInterface& current = platform::user_interface();
-    auto inner = std::make_shared<ForwardingPort>(current);
+    // The port in use when the dialogs start keeps serving, on the dialog thread.
     previous_ = platform::install_user_interface(
-        std::make_shared<DialogThreadPort>(std::move(inner), std::move(invoke)));
+        std::make_shared<DialogThreadPort>(platform::user_interface(), std::move(invoke)));
 }
 
 ScopedDialogThreadPort::~ScopedDialogThreadPort() {

@@ -26,13 +26,13 @@ class DialogView {
     // Message boxes and file dialogs: through the program's user-interface port unless a view
     // draws them itself.
     virtual platform::MessageAnswer message_box(const platform::MessageBoxRequest& request) {
-        return platform::user_interface().message_box(request);
+        return platform::user_interface()->message_box(request);
     }
     virtual std::optional<std::string> open_file(const platform::FileDialogRequest& request) {
-        return platform::user_interface().open_file(request);
+        return platform::user_interface()->open_file(request);
     }
     virtual std::optional<std::string> save_file(const platform::FileDialogRequest& request) {
-        return platform::user_interface().save_file(request);
+        return platform::user_interface()->save_file(request);
     }
     // Opens a link (a web address) with the system's browser.
     virtual void open_link(const std::string& target) = 0;

@@ -87,7 +87,7 @@ class WorkerDialog : public dialogs::Dialog {
             // A message box asked for on the worker is shown on the dialog thread.
             platform::MessageBoxRequest box;
             box.text = "from worker";
-            platform::user_interface().message_box(box);
+            platform::user_interface()->message_box(box);
         });
     }
     void selection_changed(int id, int row) override { selected = id * 100 + row; }
