@@ -204,7 +204,8 @@ TEST(InteractiveCourseExtras, ASecondInstanceSaysThatMorlinIsAlreadyRunning) {
     // so it waits for the worker) until it is ended below.
     const std::string first =
         "cd '" + folder.path() + "' && { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM" +
-        " MORLIN_UI=console MORLIN_INSTANCE_SCOPE='" + folder.path() + "' TMPDIR='" +
+        " MORLIN_UI=console MORLIN_INSTANCE_SCOPE='" + folder.path() + "' XDG_RUNTIME_DIR='" +
+        folder.file("run") + "' XDG_STATE_HOME='" + folder.file("state") + "' TMPDIR='" +
         folder.file("tmp") + "' MORLIN_LOG_FILE='" + folder.file("first.log") +
         "' MORLIN_TEST_PLUGIN_SCENARIO='" + folder.file("scenario.txt") +
         "' MORLIN_UI_FILES=fw.bin MORLIN_UI_ACTIONS='click 1003;click 1010' '" + MORLIN_BIN_DIR +
