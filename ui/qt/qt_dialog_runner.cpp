@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +32,31 @@ namespace {
 
 QString q(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A picture given as the lines of an XPM image.
+QPixmap xpm_pixmap(const std::vector<std::string>& lines) {
+    std::vector<const char*> data;
+    for (const std::string& line : lines) {
+        data.push_back(line.c_str());
+    }
+    data.push_back(nullptr);
+    return QPixmap(data.data());
+}
+
+// A button drawn as its picture: the released face, the pressed one while it is held down.
+void make_picture_button(QPushButton* button, const Control& item) {
+    const QPixmap released = xpm_pixmap(item.picture);
+    const QPixmap pressed =
+        item.pressed_picture.empty() ? released : xpm_pixmap(item.pressed_picture);
+    button->setFlat(true);
+    button->setStyleSheet("QPushButton { border: none; padding: 0; }");
+    button->setIcon(QIcon(released));
+    button->setAccessibleName(q(item.text));
+    QObject::connect(button, &QPushButton::pressed, button,
+                     [button, pressed] { button->setIcon(QIcon(pressed)); });
+    QObject::connect(button, &QPushButton::released, button,
+                     [button, released] { button->setIcon(QIcon(released)); });
 }
 
 // The host's list look: light blue background, dark blue text, equal left-aligned columns.
@@ -192,6 +218,9 @@ class QtDialogWindow final : public QDialog, public DialogView {
             button->setDefault(item.default_button);
             button->setAutoDefault(item.default_button);
             connect(button, &QPushButton::clicked, this, [this, id] { clicked(id); });
+            if (!item.picture.empty()) {
+                make_picture_button(button, item);
+            }
             widget = button;
             break;
         }
@@ -293,7 +322,11 @@ class QtDialogWindow final : public QDialog, public DialogView {
             break;
         }
         case ControlKind::Button:
-            static_cast<QPushButton*>(widget)->setText(text);
+            if (item.picture.empty()) {
+                static_cast<QPushButton*>(widget)->setText(text);
+            } else {
+                static_cast<QPushButton*>(widget)->setIconSize(widget->size());
+            }
             break;
         case ControlKind::Edit: {
             auto* edit = static_cast<QLineEdit*>(widget);
