@@ -16,6 +16,7 @@
 //   result.FUNCTION=CODE     what FUNCTION returns (default 0), e.g. result.VUPIsOSSupported,
 //                            result.VUPIsUploadSupported, result.VUPDownloadFirmware;
 //                            VUPStartStop: result.VUPStartStop.start / result.VUPStartStop.stop
+//   result.VUPDownloadFirmware.I=CODE   the download into device I (else as above)
 //   error.CODE=TEXT          VUPGetErrorMessage's text (default "Recorder error CODE")
 //   dllinfo.KIND=TEXT        VUPGetDLLInfo's text (answer 0 when not given)
 //
@@ -244,7 +245,8 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
     if (progress != nullptr) {
         progress(100, "done");
     }
-    return result_of("VUPDownloadFirmware");
+    return number("result.VUPDownloadFirmware." + std::to_string(device_index & 0xFF),
+                  result_of("VUPDownloadFirmware"));
 }
 
 RECORDER_EXPORT int VUPDestroyDeviceInfoList(DeviceInfoEntry* list) {
