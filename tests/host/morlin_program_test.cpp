@@ -194,9 +194,11 @@ TEST_F(MorlinProgram, ToolCoursesAreReportedAsNotBuilt) {
     ProgramRun result = run("/ce");
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_TRUE(result.boxes.empty()); // the editor opened and closed without changes
-    // Not started; the exit steps still send every plug-in whose start did not fail its stop.
+    // Not started; the exit steps still send every plug-in whose start did not fail its stop,
+    // with the file that the editor created and read.
     EXPECT_EQ(only(result.calls, "VUPStartStop"),
-              std::vector<std::string>{"VUPRecorder VUPStartStop 0 (null)"});
+              std::vector<std::string>{"VUPRecorder VUPStartStop 0 Morlin.cfg"});
+    fs::remove(dir_.file("Morlin.cfg"));
 
     result = run("/DI");
     EXPECT_EQ(result.exit_code, 255);
