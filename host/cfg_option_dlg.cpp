@@ -20,6 +20,8 @@ constexpr int kStrKey = 42;
 constexpr int kErrNoRowSelected = 109;
 constexpr int kErrDigitsOnly = 114;
 
+constexpr int kKindBand = 30; // height of the kind buttons' frame and its gap
+
 constexpr const char* kYes = "YES";
 constexpr const char* kNo = "NO";
 
@@ -35,18 +37,21 @@ std::vector<std::vector<std::string>> one_column(const std::vector<std::string>&
 
 CfgOptionDlg::CfgOptionDlg(MorlinApp& app, OptionDlgMode mode, std::vector<ConfigOption>& rows,
                            int mark)
-    : HostDialog(app, kTemplateCfgOption, 200, 104), mode_(mode), rows_(rows), mark_(mark) {
+    : HostDialog(app, kTemplateCfgOption, 200, mode == OptionDlgMode::Edit ? 104 - kKindBand : 104),
+      mode_(mode), rows_(rows), mark_(mark) {
+    // Edit mode has no kind buttons: the rest moves up into their band.
+    const int top = mode == OptionDlgMode::Edit ? -kKindBand : 0;
     add(ControlKind::GroupBox, kIdKindFrame, {7, 4, 186, 26});
     add(ControlKind::RadioButton, kIdKindYesNo, {15, 15, 80, 10});
     add(ControlKind::RadioButton, kIdKindNumber, {105, 15, 80, 10});
-    add(ControlKind::Static, kIdKeyLabel, {7, 40, 48, 10});
-    add(ControlKind::DropDown, kIdKeyChoice, {58, 38, 135, 13});
-    add(ControlKind::Edit, kIdKeyField, {58, 38, 135, 13});
-    add(ControlKind::Static, kIdValueLabel, {7, 59, 48, 10});
-    add(ControlKind::DropDown, kIdValueChoice, {58, 57, 135, 13});
-    add(ControlKind::Edit, kIdValueField, {58, 57, 135, 13}).read_only = false;
-    add(ControlKind::Button, kIdOptionOk, {69, 82, 60, 15}).default_button = true;
-    add(ControlKind::Button, kIdOptionCancel, {133, 82, 60, 15});
+    add(ControlKind::Static, kIdKeyLabel, {7, top + 40, 48, 10});
+    add(ControlKind::DropDown, kIdKeyChoice, {58, top + 38, 135, 13});
+    add(ControlKind::Edit, kIdKeyField, {58, top + 38, 135, 13});
+    add(ControlKind::Static, kIdValueLabel, {7, top + 59, 48, 10});
+    add(ControlKind::DropDown, kIdValueChoice, {58, top + 57, 135, 13});
+    add(ControlKind::Edit, kIdValueField, {58, top + 57, 135, 13}).read_only = false;
+    add(ControlKind::Button, kIdOptionOk, {69, top + 82, 60, 15}).default_button = true;
+    add(ControlKind::Button, kIdOptionCancel, {133, top + 82, 60, 15});
 }
 
 void CfgOptionDlg::on_initialise() {

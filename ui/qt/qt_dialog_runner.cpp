@@ -62,8 +62,8 @@ void make_picture_button(QPushButton* button, const Control& item) {
 // The host's list look: light blue background, dark blue text, equal left-aligned columns.
 constexpr const char* kListLook =
     "QTreeWidget { background: rgb(176,226,255); color: rgb(0,0,139);"
-    " alternate-background-color: rgb(176,226,255); }"
-    "QTreeWidget::item:selected { background: rgb(0,0,139); color: white; }";
+    " alternate-background-color: rgb(176,226,255);"
+    " selection-background-color: rgb(0,0,139); selection-color: white; }";
 
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
@@ -252,12 +252,14 @@ class QtDialogWindow final : public QDialog, public DialogView {
             list->setStyleSheet(kListLook);
             list->header()->setSectionResizeMode(QHeaderView::Stretch);
             list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            connect(list, &QTreeWidget::currentItemChanged, this,
-                    [this, id, list](QTreeWidgetItem* current) {
-                        if (!updating_ && current != nullptr) {
-                            dialog_.user_select(id, list->indexOfTopLevelItem(current));
-                        }
-                    });
+            // A selected row, not the current one: focus alone makes a row current
+            // without the user choosing it.
+            connect(list, &QTreeWidget::itemSelectionChanged, this, [this, id, list] {
+                const QList<QTreeWidgetItem*> selected = list->selectedItems();
+                if (!updating_ && !selected.isEmpty()) {
+                    dialog_.user_select(id, list->indexOfTopLevelItem(selected.front()));
+                }
+            });
             connect(list, &QTreeWidget::itemChanged, this,
                     [this, id, list](QTreeWidgetItem* changed) {
                         if (!updating_) {
