@@ -362,7 +362,14 @@ void MorlinDlg::show_device_information() {
 }
 
 void MorlinDlg::start_run() {
-    if (run_.running.load() != 0 || plugin_index_ < 0) {
+    if (run_.running.load() != 0) {
+        return;
+    }
+    if (!download_mode_) {
+        const int row = control(kIdDeviceList).selection;
+        map_selection(row < 0 ? 0 : row);
+    }
+    if (plugin_index_ < 0) {
         return;
     }
     enable(kIdProgress, true);
@@ -374,8 +381,6 @@ void MorlinDlg::start_run() {
         path_ = app_.options.backup
                     ? backup_file_path(app_.backup_directory, platform::local_time())
                     : std::string();
-    } else {
-        map_selection(control(kIdDeviceList).selection < 0 ? 0 : control(kIdDeviceList).selection);
     }
     // The run words are set before the worker starts, so that a close right after the click
     // already sees a running run.

@@ -37,6 +37,16 @@ std::span<const MessageAnswer> answers_of(MessageButtons buttons) {
 
 } // namespace
 
+std::string with_default_extension(std::string_view path, std::string_view extension) {
+    const auto separator = path.find_last_of("/\\");
+    const std::string_view name =
+        separator == std::string_view::npos ? path : path.substr(separator + 1);
+    if (extension.empty() || name.empty() || name.find('.') != std::string_view::npos) {
+        return std::string(path);
+    }
+    return std::string(path) + "." + std::string(extension);
+}
+
 MessageAnswer default_answer(MessageButtons buttons, int default_button) {
     auto answers = answers_of(buttons);
     if (default_button < 0 || static_cast<std::size_t>(default_button) >= answers.size()) {

@@ -46,6 +46,10 @@ class UserInterface {
     virtual std::optional<std::string> save_file(const FileDialogRequest& request) = 0;
 };
 
+// A chosen file name whose last component has no extension gets `extension` (as a file
+// dialog does with its default extension); any other name is returned as it is.
+std::string with_default_extension(std::string_view path, std::string_view extension);
+
 // The answer a box gives when the user just presses Enter: its default button.
 MessageAnswer default_answer(MessageButtons buttons, int default_button);
 
@@ -72,7 +76,8 @@ std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterf
 // answer the box does not offer is used up, replaced by the default and reported on a line
 // "UI-WARNING ..." before the MSGBOX line. File dialogs take their answers in order from
 // MORLIN_UI_FILES ("path,cancel,..."), then cancel; a relative path is taken relative to the
-// dialog's initial directory (or the current directory). Both lists are read when the
+// dialog's initial directory (or the current directory), and a name without an extension gets
+// the request's default extension. Both lists are read when the
 // implementation is made. Thread-safe.
 std::shared_ptr<UserInterface> make_console_user_interface();
 // The same, writing its lines to `out` instead of standard error (for tests).

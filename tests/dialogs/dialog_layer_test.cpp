@@ -55,6 +55,11 @@ TEST(ConsoleActions, ParseEveryVerbAndRefuseWhatIsNotOne) {
         EXPECT_EQ(action->row, c.row) << c.line;
         EXPECT_EQ(action->text, c.text) << c.line;
     }
+    // A typed name without an extension gets the dialog's default one.
+    EXPECT_EQ(platform::with_default_extension("/tmp/UPLOAD", "ALL"), "/tmp/UPLOAD.ALL");
+    EXPECT_EQ(platform::with_default_extension("/tmp.d/fw.bin", "ALL"), "/tmp.d/fw.bin");
+    EXPECT_EQ(platform::with_default_extension("a.dir/name", "ALL"), "a.dir/name.ALL");
+    EXPECT_EQ(platform::with_default_extension("name", ""), "name");
     EXPECT_EQ(dialogs::quoted("a \"b\" c:\\d\r\ne"), "\"a \\\"b\\\" c:\\\\d\\ne\"");
 }
 

@@ -162,6 +162,23 @@ TEST(InteractiveCourseExtras, AboutBoxAndDeviceInformationOpenAsChildDialogs) {
     EXPECT_EQ(result.calls_of("VUPGetDisplayInfo").size(), 1u);
 }
 
+TEST(InteractiveCourseExtras, DisableHelpLeavesOnlyAboutAndUploadNamesGetTheDefaultExtension) {
+    test::MorlinFolder folder;
+    folder.add_test_plugin("VUPRecorder");
+    folder.scenario("devices=1\n");
+    ConfigContents contents;
+    contents.options = {{"DISABLEHELP", "yes"}, {"SIGFILEONLY", "yes"}};
+    ASSERT_TRUE(folder.config(contents)); // no download files: the interactive course
+    const Session result = run_course(folder, "menu 57667;click 1001;click 1003;click 1010;wait",
+                                      {{"MORLIN_UI_FILES", "upload"}});
+    EXPECT_TRUE(result.has("UI-WARNING the system menu has no command 57667")) << result.err;
+    EXPECT_TRUE(result.has("/upload.ALL")) << result.err;
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    ASSERT_EQ(result.calls_of("VUPUploadFirmware").size(), 1u);
+    EXPECT_NE(result.calls_of("VUPUploadFirmware")[0].find("upload.ALL progress=1 abort=0"),
+              std::string::npos);
+}
+
 TEST(InteractiveCourseExtras, FallBackFromAConfiguredRunEndsWith255) {
     test::MorlinFolder folder;
     folder.add_test_plugin("VUPRecorder");
