@@ -5,8 +5,6 @@
 #include "host/host_log.h"
 #include "host/morlin_app.h"
 
-#include <utility>
-
 namespace morlin {
 
 namespace {
@@ -50,17 +48,14 @@ CfgEdtDlg::CfgEdtDlg(MorlinApp& app) : HostDialog(app, kTemplateCfgEdt, 300, 214
 
 void CfgEdtDlg::on_initialise() {
     set_host_system_menu();
-    const HostTexts& texts = app_.texts;
-    for (auto [id, string] : {std::pair{kIdOptionFrame, kStrOptionFrame},
-                              {kIdFileFrame, kStrFileFrame},
-                              {kIdOptionAdd, kStrAddButton},
-                              {kIdOptionEdit, kStrEditButton},
-                              {kIdOptionDelete, kStrDeleteButton},
-                              {kIdEditorSave, kStrSaveButton},
-                              {kIdEditorClose, kStrClose}}) {
-        set_text(id, texts.text(string));
-    }
-    set_title(texts.text(kStrTitle));
+    set_texts({{kIdOptionFrame, kStrOptionFrame},
+               {kIdFileFrame, kStrFileFrame},
+               {kIdOptionAdd, kStrAddButton},
+               {kIdOptionEdit, kStrEditButton},
+               {kIdOptionDelete, kStrDeleteButton},
+               {kIdEditorSave, kStrSaveButton},
+               {kIdEditorClose, kStrClose}});
+    set_title(app_.texts.text(kStrTitle));
     // The reader fills the lists; a file it cannot read ends the editor (the reader has
     // reported why).
     if (read_configuration(app_, this) == 0) {

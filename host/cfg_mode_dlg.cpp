@@ -20,7 +20,6 @@ constexpr int kStrClose = 11;
 constexpr int kStrWindowTitle = 15;
 constexpr int kStrInstruction = 24;
 constexpr int kStrCancel = 27;
-constexpr int kStrCancelQuestion = 32;
 constexpr int kStrFileColumn = 35;
 constexpr int kStrDeviceColumn = 36;
 constexpr int kStrDeviceInfo = 37;
@@ -91,14 +90,12 @@ void CfgModeDlg::on_initialise() {
     set_position(kIdModeOverallBar, 0);
     set_position(kIdModeDownloadBar, 0);
     overall_step_ = listed == 0 ? kBarRange : kBarRange / (2 * listed);
-    for (auto [id, string] : {std::pair{kIdModeInstruction, kStrInstruction},
-                              {kIdModeOverallLabel, kStrOverallLabel},
-                              {kIdModeDownloadLabel, kStrDownloadLabel},
-                              {kIdModeStart, kStrStart},
-                              {kIdModeDeviceInfo, kStrDeviceInfo},
-                              {kIdModeClose, kStrClose}}) {
-        set_text(id, texts.text(string));
-    }
+    set_texts({{kIdModeInstruction, kStrInstruction},
+               {kIdModeOverallLabel, kStrOverallLabel},
+               {kIdModeDownloadLabel, kStrDownloadLabel},
+               {kIdModeStart, kStrStart},
+               {kIdModeDeviceInfo, kStrDeviceInfo},
+               {kIdModeClose, kStrClose}});
     set_title(texts.text(kStrWindowTitle));
 }
 
@@ -127,12 +124,7 @@ void CfgModeDlg::selection_changed(int id, int /*row*/) {
 
 void CfgModeDlg::close() {
     if (run_.running.load() != 0) {
-        platform::MessageBoxRequest box;
-        box.text = app_.texts.text_or_number(kStrCancelQuestion);
-        box.caption = app_.message_caption();
-        box.icon = platform::MessageIcon::Warning;
-        box.buttons = platform::MessageButtons::YesNo;
-        if (message_box(box) == platform::MessageAnswer::Yes) {
+        if (confirm_cancel()) {
             run_.outcome = kOutcomeLeft;
             run_.set_abort(1);
         }
@@ -279,12 +271,7 @@ void CfgModeDlg::reset_bars() {
 }
 
 void CfgModeDlg::progress(int steps, const std::string& text) {
-    if (steps > 0) {
-        set_position(kIdModeDownloadBar, control(kIdModeDownloadBar).position + steps);
-    } else if (steps == 0) {
-        set_position(kIdModeDownloadBar, 0);
-    }
-    set_text(kIdModeDownloadText, text);
+    show_progress(kIdModeDownloadBar, kIdModeDownloadText, steps, text);
 }
 
 } // namespace morlin

@@ -56,17 +56,14 @@ CfgOptionDlg::CfgOptionDlg(MorlinApp& app, OptionDlgMode mode, std::vector<Confi
 
 void CfgOptionDlg::on_initialise() {
     set_host_system_menu();
-    const HostTexts& texts = app_.texts;
-    for (auto [id, string] : {std::pair{kIdKindFrame, kStrKindFrame},
-                              {kIdKindYesNo, kStrYesNoKind},
-                              {kIdKindNumber, kStrNumberKind},
-                              {kIdKeyLabel, kStrKey},
-                              {kIdValueLabel, kStrValue},
-                              {kIdOptionOk, kStrOk},
-                              {kIdOptionCancel, kStrCancel}}) {
-        set_text(id, texts.text(string));
-    }
-    set_title(texts.text(kStrTitle));
+    set_texts({{kIdKindFrame, kStrKindFrame},
+               {kIdKindYesNo, kStrYesNoKind},
+               {kIdKindNumber, kStrNumberKind},
+               {kIdKeyLabel, kStrKey},
+               {kIdValueLabel, kStrValue},
+               {kIdOptionOk, kStrOk},
+               {kIdOptionCancel, kStrCancel}});
+    set_title(app_.texts.text(kStrTitle));
     if (mode_ == OptionDlgMode::Edit) {
         start_edit_mode();
     } else {
