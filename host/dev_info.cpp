@@ -1,10 +1,8 @@
 #include "host/dev_info.h"
 
-#include "host/about_box.h"
 #include "host/dev_info_file.h"
 #include "host/device_choice.h"
 #include "host/morlin_app.h"
-#include "host/system_menu.h"
 #include "platform/last_error.h"
 
 #include <memory>
@@ -29,7 +27,7 @@ constexpr int kStrTitle = 49;
 } // namespace
 
 DevInfo::DevInfo(MorlinApp& app, DevInfoMode mode, DevInfoTarget target)
-    : Dialog(kTemplateDevInfo, 300, 208), app_(app), mode_(mode), target_(std::move(target)) {
+    : HostDialog(app, kTemplateDevInfo, 300, 208), mode_(mode), target_(std::move(target)) {
     const bool choice = mode_ == DevInfoMode::DeviceChoice;
     add(ControlKind::Static, kIdDevInfoChoiceText, {7, 7, 286, 10});
     add(ControlKind::DropDown, kIdDevInfoChoice, {7, 19, 286, 13});
@@ -42,7 +40,7 @@ DevInfo::DevInfo(MorlinApp& app, DevInfoMode mode, DevInfoTarget target)
 
 void DevInfo::on_initialise() {
     const HostTexts& texts = app_.texts;
-    set_system_menu(morlin_system_menu(texts, app_.options.disable_help));
+    set_host_system_menu();
     if (mode_ == DevInfoMode::File) {
         set_columns(kIdDevInfoRows, {texts.text(kStrLabel), texts.text(kStrDeviceColumn),
                                      texts.text(kStrFileColumn)});
@@ -142,15 +140,6 @@ void DevInfo::selection_changed(int id, int row) {
     choose_device(row);
     if (!query(nullptr)) {
         target_ = previous; // the list keeps the rows it had
-    }
-}
-
-void DevInfo::menu_command(int command) {
-    if (command == kMenuAbout) {
-        AboutBox about(app_);
-        run_child(about);
-    } else if (command == kMenuHelp) {
-        open_link(help_target());
     }
 }
 

@@ -4,7 +4,7 @@
 //   DeviceChoice  the /DI course: any listed device from a choice list, rows saved to a file
 //   Device        from the main window in upload mode: the selected device
 //   File          from the main window in download mode: the device and the chosen file
-#include "ui/dialog.h"
+#include "host/host_dialog.h"
 
 #include <string>
 #include <utility>
@@ -33,13 +33,12 @@ enum DevInfoControl : int {
 };
 inline constexpr int kTemplateDevInfo = 129;
 
-class DevInfo final : public dialogs::Dialog {
+class DevInfo final : public HostDialog {
   public:
     DevInfo(MorlinApp& app, DevInfoMode mode, DevInfoTarget target);
 
     void clicked(int id) override;
     void selection_changed(int id, int row) override;
-    void menu_command(int command) override;
 
   protected:
     void on_initialise() override;
@@ -50,7 +49,6 @@ class DevInfo final : public dialogs::Dialog {
     void choose_device(int row);
     void save();
 
-    MorlinApp& app_;
     DevInfoMode mode_;
     DevInfoTarget target_;
 };

@@ -1,6 +1,5 @@
 #include "host/morlin_dlg.h"
 
-#include "host/about_box.h"
 #include "host/backup_path.h"
 #include "host/dev_info.h"
 #include "host/device_choice.h"
@@ -8,7 +7,6 @@
 #include "host/matching.h"
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
-#include "host/system_menu.h"
 
 #include <cstring>
 
@@ -26,7 +24,6 @@ constexpr int kStrUploadMode = 9;
 constexpr int kStrStart = 10;
 constexpr int kStrClose = 11;
 constexpr int kStrCancel = 27;
-constexpr int kStrCancelQuestion = 32;
 constexpr int kStrFileGroup = 35;
 constexpr int kStrDeviceInfo = 37;
 constexpr int kStrDeviceGroup = 47;
@@ -67,8 +64,8 @@ platform::FileDialogRequest firmware_file_request(bool sig_only, bool upload) {
 } // namespace
 
 MorlinDlg::MorlinDlg(MorlinApp& app, int template_id)
-    : Dialog(template_id, 280, template_id == kTemplateWithModes ? 178 : 178 - kModeBandHeight),
-      app_(app) {
+    : HostDialog(app, template_id, 280,
+                 template_id == kTemplateWithModes ? 178 : 178 - kModeBandHeight) {
     const int top = template_id == kTemplateWithModes ? 0 : -kModeBandHeight;
     add(ControlKind::GroupBox, kIdModeGroup, {7, 5, 266, 38});
     add(ControlKind::RadioButton, kIdDownloadMode, {16, 16, 250, 10});
@@ -98,7 +95,7 @@ MorlinDlg::~MorlinDlg() {
 }
 
 void MorlinDlg::on_initialise() {
-    set_system_menu(morlin_system_menu(app_.texts, app_.options.disable_help));
+    set_host_system_menu();
     set_inputs({kIdDeviceList, kIdStart, kIdDeviceInfo}, false);
     set_checked(kIdDownloadMode, true);
     set_position(kIdProgress, 0);
@@ -155,23 +152,9 @@ void MorlinDlg::selection_changed(int id, int row) {
     }
 }
 
-void MorlinDlg::menu_command(int command) {
-    if (command == kMenuAbout) {
-        AboutBox about(app_);
-        run_child(about);
-    } else if (command == kMenuHelp) {
-        open_link(help_target());
-    }
-}
-
 void MorlinDlg::close() {
     if (run_.running.load() != 0) {
-        platform::MessageBoxRequest box;
-        box.text = app_.texts.text_or_number(kStrCancelQuestion);
-        box.caption = app_.message_caption();
-        box.icon = platform::MessageIcon::Warning;
-        box.buttons = platform::MessageButtons::YesNo;
-        if (message_box(box) == platform::MessageAnswer::Yes) {
+        if (confirm_cancel()) {
             run_.outcome = kOutcomeLeft;
             run_.set_abort(1);
         }
@@ -445,12 +428,7 @@ void MorlinDlg::finish_run(int result) {
 }
 
 void MorlinDlg::progress(int steps, const std::string& text) {
-    if (steps > 0) {
-        set_position(kIdProgress, control(kIdProgress).position + steps);
-    } else if (steps == 0) {
-        set_position(kIdProgress, 0);
-    }
-    set_text(kIdStatus, text);
+    show_progress(kIdProgress, kIdStatus, steps, text);
 }
 
 } // namespace morlin

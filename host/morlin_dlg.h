@@ -8,9 +8,9 @@
 // is only the current plug-in when a file or a device is chosen. Its own state (mode, the
 // chosen file, the selected device, the run) stays here.
 #include "host/download_entry.h"
+#include "host/host_dialog.h"
 #include "host/interactive_run.h"
 #include "host/system_menu.h"
-#include "ui/dialog.h"
 
 #include <string>
 #include <vector>
@@ -38,7 +38,7 @@ enum MorlinDlgControl : int {
 inline constexpr int kTemplateWithModes = 102;
 inline constexpr int kTemplateDownloadOnly = 152;
 
-class MorlinDlg final : public dialogs::Dialog {
+class MorlinDlg final : public HostDialog {
   public:
     MorlinDlg(MorlinApp& app, int template_id);
     ~MorlinDlg() override;
@@ -48,7 +48,6 @@ class MorlinDlg final : public dialogs::Dialog {
 
     void clicked(int id) override;
     void selection_changed(int id, int row) override;
-    void menu_command(int command) override;
     void close() override;
 
     // The progress callback's work, on the dialog thread (Part of the run's contract).
@@ -70,7 +69,6 @@ class MorlinDlg final : public dialogs::Dialog {
     void show_device_information();
     void set_inputs(std::initializer_list<int> ids, bool enabled);
 
-    MorlinApp& app_;
     bool download_mode_ = true;
     DownloadEntry entry_{}; // the current download-file entry
     std::string path_;      // backup path (download) or upload file name
