@@ -20,39 +20,52 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
+// One UTF-8 sequence's length, smallest code and the bits its lead byte carries.
+struct Utf8Lead {
+    std::size_t length;
+    unsigned minimum;
+    unsigned bits;
+};
+
+std::optional<Utf8Lead> utf8_lead(unsigned char lead) {
+    if ((lead & 0xE0) == 0xC0) {
+        return Utf8Lead{2, 0x80, lead & 0x1Fu};
+    }
+    if ((lead & 0xF0) == 0xE0) {
+        return Utf8Lead{3, 0x800, lead & 0x0Fu};
+    }
+    if ((lead & 0xF8) == 0xF0) {
+        return Utf8Lead{4, 0x10000, lead & 0x07u};
+    }
+    return std::nullopt;
+}
+
+// Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no
+// surrogates, nothing above U+10FFFF.
 bool valid_utf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        unsigned minimum = 0;
-        unsigned code = 0;
-        if (lead < 0x80) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
             ++i;
             continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, minimum = 0x80, code = lead & 0x1Fu;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, minimum = 0x800, code = lead & 0x0Fu;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, minimum = 0x10000, code = lead & 0x07u;
-        } else {
+        }
+        const std::optional<Utf8Lead> lead = utf8_lead(byte);
+        if (!lead || i + lead->length > text.size()) {
             return false;
         }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
+        unsigned code = lead->bits;
+        for (std::size_t k = 1; k < lead->length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80) {
                 return false;
             }
             code = code << 6 | (next & 0x3Fu);
         }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        if (code < lead->minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
             return false;
         }
-        i += length;
+        i += lead->length;
     }
     return true;
 }
