@@ -25,7 +25,7 @@ constexpr int kErrNoRowSelected = 109;
 
 } // namespace
 
-CfgEdtDlg::CfgEdtDlg(MorlinApp& app) : HostDialog(app, kTemplateCfgEdt, 300, 214) {
+CfgEdtDlg::CfgEdtDlg(MorlinApp& app) : MorlinDialog(app, kTemplateCfgEdt, 300, 214) {
     add(ControlKind::GroupBox, kIdOptionFrame, {7, 4, 286, 90});
     dialogs::Control& options = add(ControlKind::ListView, kIdOptionList, {14, 16, 205, 70});
     options.columns = {"Option", "Value"};
@@ -47,7 +47,7 @@ CfgEdtDlg::CfgEdtDlg(MorlinApp& app) : HostDialog(app, kTemplateCfgEdt, 300, 214
 }
 
 void CfgEdtDlg::on_initialise() {
-    set_host_system_menu();
+    set_morlin_system_menu();
     set_texts({{kIdOptionFrame, kStrOptionFrame},
                {kIdFileFrame, kStrFileFrame},
                {kIdOptionAdd, kStrAddButton},

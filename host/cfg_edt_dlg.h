@@ -9,7 +9,7 @@
 // unsaved-changes mark, the option list's selection mark and the SymLink record it loaded.
 #include "host/cfg_edit_lists.h"
 #include "host/config_reader.h"
-#include "host/host_dialog.h"
+#include "host/morlin_dialog.h"
 
 #include <optional>
 #include <string>
@@ -32,7 +32,7 @@ enum CfgEdtControl : int {
 };
 inline constexpr int kTemplateCfgEdt = 134;
 
-class CfgEdtDlg final : public HostDialog, private ConfigEditorHooks {
+class CfgEdtDlg final : public MorlinDialog, private ConfigEditorHooks {
   public:
     explicit CfgEdtDlg(MorlinApp& app);
 

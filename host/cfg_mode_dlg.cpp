@@ -34,7 +34,7 @@ constexpr std::uint32_t kWaitSliceMs = 100;
 
 } // namespace
 
-CfgModeDlg::CfgModeDlg(MorlinApp& app) : HostDialog(app, kTemplateCfgMode, 300, 196) {
+CfgModeDlg::CfgModeDlg(MorlinApp& app) : MorlinDialog(app, kTemplateCfgMode, 300, 196) {
     add(ControlKind::Static, kIdModeInstruction, {7, 6, 286, 18});
     add(ControlKind::ListView, kIdModeEntries, {7, 27, 286, 80});
     add(ControlKind::Static, kIdModeOverallLabel, {7, 114, 54, 10});
@@ -72,7 +72,7 @@ std::string CfgModeDlg::device_text(int entry) const {
 }
 
 void CfgModeDlg::on_initialise() {
-    set_host_system_menu();
+    set_morlin_system_menu();
     const HostTexts& texts = app_.texts;
     set_columns(kIdModeEntries, {texts.text(kStrFileColumn), texts.text(kStrDeviceColumn)});
     std::vector<std::vector<std::string>> rows;

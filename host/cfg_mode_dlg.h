@@ -9,8 +9,8 @@
 // has ended. At destruction the outcome goes into the program's exit-code word:
 // 0 every entry downloaded, 1 cancelled or closed before Start, 2 a download failed,
 // 255 none of these.
-#include "host/host_dialog.h"
 #include "host/interactive_run.h"
+#include "host/morlin_dialog.h"
 
 #include <cstdint>
 #include <string>
@@ -36,7 +36,7 @@ inline constexpr std::int32_t kOutcomeNone = 255;
 // milliseconds (scaled by the protocol clock).
 inline constexpr std::uint32_t kMobileTerminalWaitMs = 10000;
 
-class CfgModeDlg final : public HostDialog {
+class CfgModeDlg final : public MorlinDialog {
   public:
     explicit CfgModeDlg(MorlinApp& app);
     ~CfgModeDlg() override;

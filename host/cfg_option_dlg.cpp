@@ -37,7 +37,8 @@ std::vector<std::vector<std::string>> one_column(const std::vector<std::string>&
 
 CfgOptionDlg::CfgOptionDlg(MorlinApp& app, OptionDlgMode mode, std::vector<ConfigOption>& rows,
                            int mark)
-    : HostDialog(app, kTemplateCfgOption, 200, mode == OptionDlgMode::Edit ? 104 - kKindBand : 104),
+    : MorlinDialog(app, kTemplateCfgOption, 200,
+                   mode == OptionDlgMode::Edit ? 104 - kKindBand : 104),
       mode_(mode), rows_(rows), mark_(mark) {
     // Edit mode has no kind buttons: the rest moves up into their band.
     const int top = mode == OptionDlgMode::Edit ? -kKindBand : 0;
@@ -55,7 +56,7 @@ CfgOptionDlg::CfgOptionDlg(MorlinApp& app, OptionDlgMode mode, std::vector<Confi
 }
 
 void CfgOptionDlg::on_initialise() {
-    set_host_system_menu();
+    set_morlin_system_menu();
     set_texts({{kIdKindFrame, kStrKindFrame},
                {kIdKindYesNo, kStrYesNoKind},
                {kIdKindNumber, kStrNumberKind},

@@ -7,8 +7,8 @@
 // changes after an Edit). Edit with no row ever selected shows error 109 and ends with
 // cancel at once.
 #include "host/config_file.h"
-#include "host/host_dialog.h"
 #include "host/host_options.h"
+#include "host/morlin_dialog.h"
 
 #include <vector>
 
@@ -31,7 +31,7 @@ inline constexpr int kTemplateCfgOption = 135;
 
 enum class OptionDlgMode { Add, Edit };
 
-class CfgOptionDlg final : public HostDialog {
+class CfgOptionDlg final : public MorlinDialog {
   public:
     // `rows` are the editor's option rows; `mark` is the option list's selection mark (the
     // row last selected, -1 none), the row that edit mode changes.

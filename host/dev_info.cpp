@@ -27,7 +27,7 @@ constexpr int kStrTitle = 49;
 } // namespace
 
 DevInfo::DevInfo(MorlinApp& app, DevInfoMode mode, DevInfoTarget target)
-    : HostDialog(app, kTemplateDevInfo, 300, 208), mode_(mode), target_(std::move(target)) {
+    : MorlinDialog(app, kTemplateDevInfo, 300, 208), mode_(mode), target_(std::move(target)) {
     const bool choice = mode_ == DevInfoMode::DeviceChoice;
     add(ControlKind::Static, kIdDevInfoChoiceText, {7, 7, 286, 10});
     add(ControlKind::DropDown, kIdDevInfoChoice, {7, 19, 286, 13});
@@ -40,7 +40,7 @@ DevInfo::DevInfo(MorlinApp& app, DevInfoMode mode, DevInfoTarget target)
 
 void DevInfo::on_initialise() {
     const HostTexts& texts = app_.texts;
-    set_host_system_menu();
+    set_morlin_system_menu();
     if (mode_ == DevInfoMode::File) {
         set_columns(kIdDevInfoRows, {texts.text(kStrLabel), texts.text(kStrDeviceColumn),
                                      texts.text(kStrFileColumn)});

@@ -4,7 +4,7 @@
 //   DeviceChoice  the /DI course: any listed device from a choice list, rows saved to a file
 //   Device        from the main window in upload mode: the selected device
 //   File          from the main window in download mode: the device and the chosen file
-#include "host/host_dialog.h"
+#include "host/morlin_dialog.h"
 
 #include <string>
 #include <utility>
@@ -33,7 +33,7 @@ enum DevInfoControl : int {
 };
 inline constexpr int kTemplateDevInfo = 129;
 
-class DevInfo final : public HostDialog {
+class DevInfo final : public MorlinDialog {
   public:
     DevInfo(MorlinApp& app, DevInfoMode mode, DevInfoTarget target);
 

@@ -64,8 +64,8 @@ platform::FileDialogRequest firmware_file_request(bool sig_only, bool upload) {
 } // namespace
 
 MorlinDlg::MorlinDlg(MorlinApp& app, int template_id)
-    : HostDialog(app, template_id, 280,
-                 template_id == kTemplateWithModes ? 178 : 178 - kModeBandHeight) {
+    : MorlinDialog(app, template_id, 280,
+                   template_id == kTemplateWithModes ? 178 : 178 - kModeBandHeight) {
     const int top = template_id == kTemplateWithModes ? 0 : -kModeBandHeight;
     add(ControlKind::GroupBox, kIdModeGroup, {7, 5, 266, 38});
     add(ControlKind::RadioButton, kIdDownloadMode, {16, 16, 250, 10});
@@ -95,7 +95,7 @@ MorlinDlg::~MorlinDlg() {
 }
 
 void MorlinDlg::on_initialise() {
-    set_host_system_menu();
+    set_morlin_system_menu();
     set_inputs({kIdDeviceList, kIdStart, kIdDeviceInfo}, false);
     set_checked(kIdDownloadMode, true);
     set_position(kIdProgress, 0);

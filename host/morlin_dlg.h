@@ -8,8 +8,8 @@
 // is only the current plug-in when a file or a device is chosen. Its own state (mode, the
 // chosen file, the selected device, the run) stays here.
 #include "host/download_entry.h"
-#include "host/host_dialog.h"
 #include "host/interactive_run.h"
+#include "host/morlin_dialog.h"
 #include "host/system_menu.h"
 
 #include <string>
@@ -38,7 +38,7 @@ enum MorlinDlgControl : int {
 inline constexpr int kTemplateWithModes = 102;
 inline constexpr int kTemplateDownloadOnly = 152;
 
-class MorlinDlg final : public HostDialog {
+class MorlinDlg final : public MorlinDialog {
   public:
     MorlinDlg(MorlinApp& app, int template_id);
     ~MorlinDlg() override;

@@ -163,15 +163,6 @@ class ConsoleView final : public DialogView {
     void title_changed() override {}
     void dialog_ended(int /*result*/) override {}
     int run_child(Dialog& child) override { return runner_.run_modal(child); }
-    platform::MessageAnswer message_box(const platform::MessageBoxRequest& request) override {
-        return platform::user_interface().message_box(request);
-    }
-    std::optional<std::string> open_file(const platform::FileDialogRequest& request) override {
-        return platform::user_interface().open_file(request);
-    }
-    std::optional<std::string> save_file(const platform::FileDialogRequest& request) override {
-        return platform::user_interface().save_file(request);
-    }
     void open_link(const std::string& target) override { runner_.write("LINK " + quoted(target)); }
     void run_on_dialog_thread(const std::function<void()>& task) override {
         if (runner_.on_dialog_thread()) {

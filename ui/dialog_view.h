@@ -23,9 +23,17 @@ class DialogView {
     virtual void dialog_ended(int result) = 0;
     // Runs another dialog modally, owned by this one; returns its result.
     virtual int run_child(Dialog& child) = 0;
-    virtual platform::MessageAnswer message_box(const platform::MessageBoxRequest& request) = 0;
-    virtual std::optional<std::string> open_file(const platform::FileDialogRequest& request) = 0;
-    virtual std::optional<std::string> save_file(const platform::FileDialogRequest& request) = 0;
+    // Message boxes and file dialogs: through the program's user-interface port unless a view
+    // draws them itself.
+    virtual platform::MessageAnswer message_box(const platform::MessageBoxRequest& request) {
+        return platform::user_interface().message_box(request);
+    }
+    virtual std::optional<std::string> open_file(const platform::FileDialogRequest& request) {
+        return platform::user_interface().open_file(request);
+    }
+    virtual std::optional<std::string> save_file(const platform::FileDialogRequest& request) {
+        return platform::user_interface().save_file(request);
+    }
     // Opens a link (a web address) with the system's browser.
     virtual void open_link(const std::string& target) = 0;
     // Runs `task` on the dialog thread and waits for it (any thread). Tasks from several

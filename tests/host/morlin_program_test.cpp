@@ -198,7 +198,7 @@ TEST_F(MorlinProgram, FailedStartCallIsShownAndNotStopped) {
               std::vector<std::string>{"VUPRecorder VUPStartStop 1 (null)"});
 }
 
-TEST_F(MorlinProgram, EditorIsReportedAsNotBuiltAndDeviceInformationRuns) {
+TEST_F(MorlinProgram, EditorAndDeviceInformationOpenTheirDialogs) {
     add_plugin("VUPRecorder");
     ProgramRun result = run("/ce");
     EXPECT_EQ(result.exit_code, 0);

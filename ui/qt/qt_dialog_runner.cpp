@@ -145,15 +145,6 @@ class QtDialogWindow final : public QDialog, public DialogView {
     }
     void dialog_ended(int result) override { QDialog::done(result); }
     int run_child(Dialog& child) override { return run_window(child, this); }
-    platform::MessageAnswer message_box(const platform::MessageBoxRequest& request) override {
-        return platform::user_interface().message_box(request);
-    }
-    std::optional<std::string> open_file(const platform::FileDialogRequest& request) override {
-        return platform::user_interface().open_file(request);
-    }
-    std::optional<std::string> save_file(const platform::FileDialogRequest& request) override {
-        return platform::user_interface().save_file(request);
-    }
     void open_link(const std::string& target) override {
         QDesktopServices::openUrl(QUrl::fromUserInput(q(target)));
     }

@@ -1,4 +1,4 @@
-#include "host/host_dialog.h"
+#include "host/morlin_dialog.h"
 
 #include "host/about_box.h"
 #include "host/morlin_app.h"
@@ -10,10 +10,7 @@ namespace {
 constexpr int kStrCancelQuestion = 32;
 } // namespace
 
-HostDialog::HostDialog(MorlinApp& app, int template_id, int width, int height)
-    : Dialog(template_id, width, height), app_(app) {}
-
-void HostDialog::menu_command(int command) {
+void MorlinDialog::menu_command(int command) {
     if (command == kMenuAbout) {
         AboutBox about(app_);
         run_child(about);
@@ -22,21 +19,21 @@ void HostDialog::menu_command(int command) {
     }
 }
 
-void HostDialog::set_host_system_menu() {
+void MorlinDialog::set_morlin_system_menu() {
     set_system_menu(morlin_system_menu(app_.texts, app_.options.disable_help));
 }
 
-void HostDialog::set_texts(std::initializer_list<std::pair<int, int>> control_and_string) {
+void MorlinDialog::set_texts(std::initializer_list<std::pair<int, int>> control_and_string) {
     for (const auto& [id, string] : control_and_string) {
         set_text(id, app_.texts.text(string));
     }
 }
 
-void HostDialog::show_error(int code) {
+void MorlinDialog::show_error(int code) {
     app_.show_host_error(HostError::host(code));
 }
 
-bool HostDialog::confirm_cancel() {
+bool MorlinDialog::confirm_cancel() {
     platform::MessageBoxRequest box;
     box.text = app_.texts.text_or_number(kStrCancelQuestion);
     box.caption = app_.message_caption();
@@ -45,7 +42,7 @@ bool HostDialog::confirm_cancel() {
     return message_box(box) == platform::MessageAnswer::Yes;
 }
 
-void HostDialog::show_progress(int bar, int status, int steps, const std::string& text) {
+void MorlinDialog::show_progress(int bar, int status, int steps, const std::string& text) {
     if (steps > 0) {
         set_position(bar, control(bar).position + steps);
     } else if (steps == 0) {

@@ -1,7 +1,7 @@
 #pragma once
-// A dialog of Morlin: the host's system menu (Help unless DISABLEHELP, About), texts from the
-// resource library by number, the host's error boxes, and what a dialog with a download
-// worker shares (the cancel question, the progress callback's bar and text).
+// What Morlin's windows share: the program they belong to, and their system menu (Help
+// unless DISABLEHELP, About) with its two commands; texts by number, the host's error boxes,
+// and what a window with a download worker needs (the cancel question, the progress bar).
 #include "ui/dialog.h"
 
 #include <initializer_list>
@@ -12,14 +12,16 @@ namespace morlin {
 
 class MorlinApp;
 
-class HostDialog : public dialogs::Dialog {
+class MorlinDialog : public dialogs::Dialog {
   public:
-    HostDialog(MorlinApp& app, int template_id, int width, int height);
+    MorlinDialog(MorlinApp& app, int template_id, int width, int height)
+        : Dialog(template_id, width, height), app_(app) {}
+    // 16: the About box; 57667: the program's help.
     void menu_command(int command) override;
 
   protected:
-    // Puts the host's entries into the system menu (during the dialog's set-up).
-    void set_host_system_menu();
+    // Sets the system menu after the DISABLEHELP setting.
+    void set_morlin_system_menu();
     // Each control's text: the resource string of that number.
     void set_texts(std::initializer_list<std::pair<int, int>> control_and_string);
     // A host error in a box (string 14 as caption).
