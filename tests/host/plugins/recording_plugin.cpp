@@ -227,7 +227,9 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
     record("VUPDownloadFirmware " + std::to_string(device_index & 0xFF) + " [" +
            text_or_null(backup_path) + "] " + text_or_null(file) +
            " progress=" + (progress ? "1" : "0") +
-           " abort=" + (abort_flag ? std::to_string(*abort_flag) : "(null)"));
+           // The host may set the flag from its dialog thread at any time.
+           " abort=" +
+           (abort_flag ? std::to_string(__atomic_load_n(abort_flag, __ATOMIC_SEQ_CST)) : "(null)"));
     if (progress != nullptr) {
         progress(0, "start");
     }
