@@ -50,7 +50,8 @@ class MorlinDlg final : public MorlinDialog {
     void selection_changed(int id, int row) override;
     void close() override;
 
-    // The progress callback's work, on the dialog thread (Part of the run's contract).
+    // What the progress callback asks for, carried out on the dialog thread: steps above 0
+    // advance the bar, 0 resets it, negative steps leave it; the status text always follows.
     void progress(int steps, const std::string& text);
 
   protected:

@@ -4,9 +4,12 @@
 #include "platform/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
-#include "tests/update_run/morlin_run.h"
+#include "tests/update_run/terminal_folder.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
 
 namespace morlin {
 namespace {
@@ -192,31 +195,41 @@ TEST(InteractiveCourseExtras, FallBackFromAConfiguredRunEndsWith255) {
     EXPECT_TRUE(result.has("END 102 cancel")) << result.err;
 }
 
+TEST(InteractiveCourseExtras, ASecondInstanceSaysThatMorlinIsAlreadyRunning) {
+    test::MorlinFolder folder;
+    folder.add_test_plugin("VUPRecorder");
+    folder.firmware_file("fw.bin");
+    folder.scenario("devices=1\ndownload.hold=1\n");
+    // The first instance holds a download at half way (its input ends while the run goes on,
+    // so it waits for the worker) until it is ended below.
+    const std::string first =
+        "cd '" + folder.path() + "' && { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM" +
+        " MORLIN_UI=console MORLIN_INSTANCE_SCOPE='" + folder.path() + "' TMPDIR='" +
+        folder.file("tmp") + "' MORLIN_LOG_FILE='" + folder.file("first.log") +
+        "' MORLIN_TEST_PLUGIN_SCENARIO='" + folder.file("scenario.txt") +
+        "' MORLIN_UI_FILES=fw.bin MORLIN_UI_ACTIONS='click 1003;click 1010' '" + MORLIN_BIN_DIR +
+        "/Morlin' >first.out 2>first.err & echo $! >first.pid; }";
+    ASSERT_EQ(std::system(first.c_str()), 0);
+    const pid_t pid = std::atoi(test::read_text(folder.file("first.pid")).c_str());
+    ASSERT_GT(pid, 0);
+    // Wait (bounded) until the first instance's download stands at half way.
+    for (int i = 0; i < 400 && test::read_text(folder.file("first.err")).find("PROGRESS 1005 50") ==
+                                   std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    const Session second = run_course(folder, "close");
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_EQ(second.exit_code, 0) << second.err;
+    EXPECT_TRUE(second.has("Morlin is already running")) << second.err;
+    EXPECT_FALSE(second.has("DIALOG")) << second.err;
+    EXPECT_FALSE(second.log_exists);
+}
+
 // --- end to end with VUPPorta and the simulated terminal -----------------------------------
 
-class TerminalCourse : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        platform::set_time_scale_percent(10);
-        folder_.add_library(std::string(MORLIN_BIN_DIR) + "/VUPPorta.so", "VUPPorta.so");
-        std::filesystem::create_directories(folder_.file("devices"));
-    }
-    void TearDown() override {
-        if (terminal_) {
-            terminal_->stop();
-        }
-        platform::set_time_scale_percent(0);
-    }
-    void start_terminal(sim::SimulatorOptions options = {}) {
-        options.devices_dir = folder_.file("devices");
-        std::string error;
-        terminal_ = sim::TerminalSimulator::start(options, &error);
-        ASSERT_TRUE(terminal_) << error;
-    }
-
-    test::MorlinFolder folder_;
-    std::unique_ptr<sim::TerminalSimulator> terminal_;
-};
+using TerminalCourse = test::TerminalFolderTest;
 
 TEST_F(TerminalCourse, DownloadIntoTheSimulatorSucceedsAndAFailedOneEndsWith2) {
     start_terminal();

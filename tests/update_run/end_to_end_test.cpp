@@ -2,10 +2,10 @@
 // plug-in VUPPorta, lists a simulated Halvane terminal and downloads the image into it over
 // the terminal's protocol. Protocol waits are scaled down (MORLIN_TIME_SCALE).
 #include "host/host_texts.h"
-#include "morlin_run.h"
 #include "platform/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
+#include "tests/update_run/terminal_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,27 +14,13 @@ namespace {
 
 constexpr const char* kTimeScale = "10";
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public test::TerminalFolderTest {
   protected:
     void SetUp() override {
-        platform::set_time_scale_percent(10);
+        TerminalFolderTest::SetUp();
         texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
-        folder_.add_library(std::string(MORLIN_BIN_DIR) + "/VUPPorta.so", "VUPPorta.so");
-        std::filesystem::create_directories(folder_.file("devices"));
-    }
-    void TearDown() override {
-        if (terminal_) {
-            terminal_->stop();
-        }
-        platform::set_time_scale_percent(0);
     }
 
-    void start_terminal(sim::SimulatorOptions options = {}) {
-        options.devices_dir = folder_.file("devices");
-        std::string error;
-        terminal_ = sim::TerminalSimulator::start(options, &error);
-        ASSERT_TRUE(terminal_) << error;
-    }
     std::vector<std::uint8_t> write_image(const std::string& name,
                                           const sample::ImageRecipe& recipe) {
         const std::vector<std::uint8_t> image = sample::make_image(recipe);
@@ -47,9 +33,7 @@ class EndToEnd : public ::testing::Test {
                run.boxes[0].find("] " + texts_.text_or_number(id)) != std::string::npos;
     }
 
-    test::MorlinFolder folder_;
     HostTexts texts_;
-    std::unique_ptr<sim::TerminalSimulator> terminal_;
 };
 
 TEST_F(EndToEnd, FirmwareAndApplicationImagesReachTheTerminalWhole) {

@@ -151,11 +151,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
     void run_on_dialog_thread(const std::function<void()>& task) override {
         run_on_gui_thread(task);
     }
-    void pump_until(const std::function<bool()>& done) override {
-        while (!done()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-    }
+    void pump_until(const std::function<bool()>& done) override { pump_gui_until(done); }
 
     static int run_window(Dialog& dialog, QWidget* parent) {
         QtDialogWindow window(dialog, parent);

@@ -3,6 +3,7 @@
 #include "platform/ui.h"
 #include "ui/dialog_view.h"
 
+#include <functional>
 #include <memory>
 
 class QIcon;
@@ -16,5 +17,7 @@ std::shared_ptr<platform::UserInterface> make_qt_user_interface();
 QIcon program_icon();
 // Runs `task` on the toolkit's thread and waits for it; at once when called there.
 void run_on_gui_thread(const std::function<void()>& task);
+// On the toolkit's thread: runs events and waiting tasks until `done` is true.
+void pump_gui_until(const std::function<bool()>& done);
 
 } // namespace dialogs

@@ -1,12 +1,14 @@
 #include "ui/qt/qt_toolkit.h"
 
 #include "ui/qt/qt_parts.h"
+#include "ui/task_queue.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QSocketNotifier>
 #include <QThread>
 #include <cstdlib>
 #include <string_view>
@@ -25,20 +27,34 @@ bool qt_wanted() {
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
+namespace {
+// Tasks from other threads wait in the project's own queue (whose locks the thread sanitizer
+// sees); its wake-up pipe tells the toolkit's event loop to run them.
+TaskQueue& gui_tasks() {
+    static TaskQueue queue;
+    return queue;
+}
+} // namespace
+
 struct QtToolkit::State {
     std::unique_ptr<QApplication> application;
+    std::unique_ptr<QSocketNotifier> wake;
     std::shared_ptr<DialogRunner> previous_runner;
     std::shared_ptr<platform::UserInterface> previous_port;
 };
 
 QtToolkit::QtToolkit(int& argc, char** argv) : state_(std::make_unique<State>()) {
     state_->application = std::make_unique<QApplication>(argc, argv);
+    state_->wake = std::make_unique<QSocketNotifier>(gui_tasks().wake_fd(), QSocketNotifier::Read);
+    QObject::connect(state_->wake.get(), &QSocketNotifier::activated,
+                     [] { gui_tasks().run_pending(); });
     QApplication::setWindowIcon(program_icon());
     state_->previous_runner = install_dialog_runner(make_qt_dialog_runner());
     state_->previous_port = platform::install_user_interface(make_qt_user_interface());
 }
 
 QtToolkit::~QtToolkit() {
+    state_->wake.reset();
     platform::install_user_interface(std::move(state_->previous_port));
     install_dialog_runner(std::move(state_->previous_runner));
 }
@@ -56,8 +72,17 @@ void run_on_gui_thread(const std::function<void()>& task) {
         task();
         return;
     }
-    QMetaObject::invokeMethod(
-        application, [&task] { task(); }, Qt::BlockingQueuedConnection);
+    gui_tasks().run(task);
+}
+
+void pump_gui_until(const std::function<bool()>& done) {
+    while (!done()) {
+        gui_tasks().run_pending();
+        if (done()) {
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 QIcon program_icon() {
