@@ -6,6 +6,7 @@
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
 #include "host/rejected_file_note.h"
+#include "platform/files.h"
 
 namespace morlin {
 
@@ -36,9 +37,21 @@ void take_download_file(MorlinApp& app, const std::string& file, std::string& ta
     ++app.download_count;
 }
 
+// The editor's load opens or creates the file, so that a missing file is created empty.
+void create_if_missing(const std::string& path) {
+    platform::OpenOptions options;
+    options.access = platform::Access::Read;
+    options.share = platform::Share::Read;
+    options.disposition = platform::Disposition::OpenAlways;
+    platform::File::open(path, options);
+}
+
 } // namespace
 
-int read_configuration(MorlinApp& app) {
+int read_configuration(MorlinApp& app, ConfigEditorHooks* editor) {
+    if (editor != nullptr) {
+        create_if_missing(app.config_file_path());
+    }
     const ConfigImage image = load_config_image(app.config_file_path());
     if (image.status == ConfigLoadStatus::OpenFailed) {
         host_log("%s(%i) :Error opening Morlin.cfg", kSource, 618);
@@ -55,8 +68,15 @@ int read_configuration(MorlinApp& app) {
         std::span(image.bytes).subspan(std::min(image.bytes.size(), kCheckValueSize));
     const ConfigParse parse = parse_config_records(records);
 
+    if (editor != nullptr) {
+        editor->before_first_record();
+        app.download_count = 0;
+    }
     for (const ConfigOption& option : parse.contents.options) {
         apply_option(app.options, option.key, option.value);
+        if (editor != nullptr && find_option_key(option.key) != nullptr) {
+            editor->option_read(option.key, option.value);
+        }
     }
     std::string tamsel;
     for (const std::string& file : parse.contents.downloads) {
@@ -66,6 +86,19 @@ int read_configuration(MorlinApp& app) {
         DownloadEntry& last = app.downloads[static_cast<std::size_t>(app.download_count)];
         set_record_field(last.file_name, tamsel);
         ++app.download_count;
+    }
+    if (editor != nullptr) {
+        if (parse.contents.has_download_section) {
+            std::vector<std::string> files;
+            for (int i = 0; i < app.download_count; ++i) {
+                files.push_back(
+                    record_field_text(app.downloads[static_cast<std::size_t>(i)].file_name));
+            }
+            editor->download_section_read(files);
+        }
+        if (parse.contents.symlink) {
+            editor->symlink_read(*parse.contents.symlink);
+        }
     }
 
     switch (parse.fault) {

@@ -1,5 +1,6 @@
 #include "host/courses.h"
 
+#include "host/cfg_edt_dlg.h"
 #include "host/dev_info.h"
 #include "host/device_lists.h"
 #include "host/host_log.h"
@@ -11,19 +12,10 @@
 
 namespace morlin {
 
-int report_course_not_built(MorlinApp& app, std::string_view course) {
-    const std::string text = "The " + std::string(course) + " is not built yet.";
-    log_text(text);
-    platform::MessageBoxRequest box;
-    box.text = text;
-    box.caption = app.message_caption();
-    box.icon = platform::MessageIcon::Error;
-    app.ui()->message_box(box);
-    return kExitConfiguredRunFailed;
-}
-
 int run_configuration_editor(MorlinApp& app) {
-    return report_course_not_built(app, "configuration editor");
+    CfgEdtDlg editor(app);
+    dialogs::dialog_runner().run_modal(editor);
+    return kExitSuccess;
 }
 
 int run_device_information_display(MorlinApp& app) {

@@ -24,7 +24,6 @@ constexpr int kStrUploadMode = 9;
 constexpr int kStrStart = 10;
 constexpr int kStrClose = 11;
 constexpr int kStrCancel = 27;
-constexpr int kStrCancelQuestion = 32;
 constexpr int kStrFileGroup = 35;
 constexpr int kStrDeviceInfo = 37;
 constexpr int kStrDeviceGroup = 47;
@@ -155,12 +154,7 @@ void MorlinDlg::selection_changed(int id, int row) {
 
 void MorlinDlg::close() {
     if (run_.running.load() != 0) {
-        platform::MessageBoxRequest box;
-        box.text = app_.texts.text_or_number(kStrCancelQuestion);
-        box.caption = app_.message_caption();
-        box.icon = platform::MessageIcon::Warning;
-        box.buttons = platform::MessageButtons::YesNo;
-        if (message_box(box) == platform::MessageAnswer::Yes) {
+        if (confirm_cancel()) {
             run_.outcome = kOutcomeLeft;
             run_.set_abort(1);
         }
@@ -434,12 +428,7 @@ void MorlinDlg::finish_run(int result) {
 }
 
 void MorlinDlg::progress(int steps, const std::string& text) {
-    if (steps > 0) {
-        set_position(kIdProgress, control(kIdProgress).position + steps);
-    } else if (steps == 0) {
-        set_position(kIdProgress, 0);
-    }
-    set_text(kIdStatus, text);
+    show_progress(kIdProgress, kIdStatus, steps, text);
 }
 
 } // namespace morlin

@@ -1,5 +1,6 @@
 #include "host/update_run.h"
 
+#include "host/cfg_mode_dlg.h"
 #include "host/courses.h"
 #include "host/device_lists.h"
 #include "host/download_targets.h"
@@ -8,6 +9,7 @@
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
 #include "host/silent_download.h"
+#include "ui/dialog_view.h"
 
 namespace morlin {
 
@@ -122,7 +124,10 @@ int run_configured_update(MorlinApp& app) {
             // interactive run lets the user choose instead.
             return fall_back_to_interactive_run(app);
         } else {
-            return report_course_not_built(app, "progress dialog");
+            // The dialog downloads the entries and reports each result itself.
+            CfgModeDlg progress(app);
+            dialogs::dialog_runner().run_modal(progress);
+            exit_code = progress.outcome();
         }
     }
     report(app, run);

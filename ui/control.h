@@ -49,6 +49,10 @@ struct Control {
     int selection = -1;
     bool check_boxes = false;
     std::vector<bool> row_checked;
+    // Buttons drawn from pictures instead of their text: the released and the pressed face,
+    // each as the lines of an XPM image. The text stays for the console and screen readers.
+    std::vector<std::string> picture;
+    std::vector<std::string> pressed_picture;
 
     bool is_list() const { return kind == ControlKind::DropDown || kind == ControlKind::ListView; }
 };

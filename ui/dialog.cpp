@@ -266,6 +266,9 @@ void Dialog::wait_for_worker() {
         return;
     }
     view_->pump_until([this] { return !worker_running_.load(); });
+    // The worker may still be leaving the view's task queue: it must be gone before the view
+    // (and its queue) can go.
+    worker_.join();
 }
 
 } // namespace dialogs

@@ -1,8 +1,12 @@
 // Morlin's dialogs drawn by Qt offscreen: clicked through like a user would, with a PNG of each
 // state in build/screenshots/ (English, and German where texts are longest).
 #include "host/about_box.h"
+#include "host/cfg_edt_dlg.h"
+#include "host/cfg_mode_dlg.h"
+#include "host/cfg_option_dlg.h"
 #include "host/dev_info.h"
 #include "host/device_lists.h"
+#include "host/fixed_text.h"
 #include "host/morlin_app.h"
 #include "host/morlin_dlg.h"
 #include "host/plugin_binding.h"
@@ -293,6 +297,130 @@ TEST_F(QtDialogs, DeviceInformationModesAndTheAboutBox) {
     Script script({[] { return shot(100, "about-box"); }, [] { return click(100, kIdAboutOk); }});
     EXPECT_EQ(dialogs::dialog_runner().run_modal(about), dialogs::kEndOk);
     EXPECT_TRUE(script.finished());
+}
+
+// --- the configuration editor and the configured run's progress dialog --------------------
+
+bool select_row(int template_id, int id, int row) {
+    auto* list = control_of<QTreeWidget>(template_id, id);
+    if (list == nullptr || list->topLevelItemCount() <= row) {
+        return false;
+    }
+    list->setCurrentItem(list->topLevelItem(row));
+    return true;
+}
+
+// The editor with one arrow held down (drawn from its pressed bitmap).
+bool shot_with_up_arrow_held(const std::string& name) {
+    auto* up = control_of<QAbstractButton>(kTemplateCfgEdt, kIdFileUp);
+    if (up == nullptr) {
+        return false;
+    }
+    emit up->pressed();
+    const bool taken = shot(kTemplateCfgEdt, name);
+    emit up->released();
+    return taken;
+}
+
+TEST_F(QtDialogs, ConfigurationEditorAndItsOptionDialogInBothLanguages) {
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    for (const char* file :
+         {"HalvaneFirmware.bin", "PellaxApp.bin", "HalvaneFirmware-2.11.bin", "Signature.sig"}) {
+        morlin_test::write_text(dir_.file(file), "image");
+    }
+    ConfigContents contents;
+    contents.options = {{"GUI", "YES"}, {"BACKUP", "NO"}, {"RETRIES", "3"}};
+    contents.downloads = {"PellaxApp.bin", "HalvaneFirmware.bin"};
+    for (auto [language, suffix] :
+         {std::pair{kLanguageEnglish, ""}, std::pair{kLanguageGerman, "-de"}}) {
+        const std::string tail = suffix;
+        ASSERT_TRUE(save_config_file(dir_.file("Morlin.cfg"), contents));
+        CfgEdtDlg editor(app(language));
+        const int ed = kTemplateCfgEdt;
+        const int opt = kTemplateCfgOption;
+        Script script({
+            [&] { return select_row(ed, kIdFileList, 1); },
+            [&] { return shot_with_up_arrow_held("config-editor" + tail); },
+            [&] { return click(ed, kIdOptionAdd); },
+            [&] { return shot(opt, "option-add-yesno" + tail); },
+            [&] { return click(opt, kIdKindNumber); },
+            [&] { return shot(opt, "option-add-number" + tail); },
+            [&] { return click(opt, kIdOptionCancel); },
+            [&] { return select_row(ed, kIdOptionList, 0); },
+            [&] { return click(ed, kIdOptionEdit); },
+            [&] { return shot(opt, "option-edit-yesno" + tail); },
+            [&] { return click(opt, kIdOptionCancel); },
+            [&] { return select_row(ed, kIdOptionList, 2); },
+            [&] { return click(ed, kIdOptionEdit); },
+            [&] { return shot(opt, "option-edit-text" + tail); },
+            [&] { return click(opt, kIdOptionOk); },
+            [&] { return select_row(ed, kIdFileList, 0); },
+            [&] { return click(ed, kIdFileDown); },
+            [&] { return click(ed, kIdEditorSave); },
+            answer_box(QMessageBox::Yes, "message-box-save-question" + tail),
+            [&] { return click(ed, kIdEditorClose); },
+        });
+        dialogs::dialog_runner().run_modal(editor);
+        EXPECT_TRUE(script.finished()) << tail;
+        EXPECT_FALSE(editor.changes_marked()) << tail;
+        // The down arrow moved PellaxApp.bin below HalvaneFirmware.bin before the save.
+        const ConfigImage saved = load_config_image(dir_.file("Morlin.cfg"));
+        const ConfigParse parse = parse_config_records(std::span(saved.bytes).subspan(4));
+        EXPECT_EQ(parse.contents.downloads,
+                  (std::vector<std::string>{"HalvaneFirmware.bin", "PellaxApp.bin"}))
+            << tail;
+        end_run(*app_);
+    }
+    std::filesystem::current_path(previous);
+}
+
+TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
+    for (auto [language, suffix] :
+         {std::pair{kLanguageEnglish, ""}, std::pair{kLanguageGerman, "-de"}}) {
+        const std::string tail = suffix;
+        MorlinApp& morlin = app(language);
+        morlin.download_count = 2;
+        for (int i = 0; i < 2; ++i) {
+            DownloadEntry& entry = morlin.downloads[static_cast<std::size_t>(i)];
+            set_record_field(entry.file_name, i == 0 ? "HalvaneFirmware.bin" : "PellaxApp.bin");
+            entry.plugin_index = 0;
+            entry.device_index = i;
+        }
+        const int dlg = kTemplateCfgMode;
+        std::string start_text;
+        {
+            CfgModeDlg progress(morlin);
+            Script script({
+                [&] { return shot(dlg, "cfg-mode-ready" + tail); },
+                [&] {
+                    start_text =
+                        control_of<QAbstractButton>(dlg, kIdModeClose)->text().toStdString();
+                    return click(dlg, kIdModeStart);
+                },
+                [&] {
+                    auto* bar = control_of<QProgressBar>(dlg, kIdModeDownloadBar);
+                    return bar != nullptr && bar->value() == 50 &&
+                           shot(dlg, "cfg-mode-running" + tail);
+                },
+                [&] { return click(dlg, kIdModeClose); }, // the cancel question
+                answer_box(QMessageBox::Yes),
+                answer_box(QMessageBox::Ok, "message-box-plugin-error-cfg" + tail), // 212
+                answer_box(QMessageBox::No, "message-box-continue" + tail),
+                [&] {
+                    auto* close = control_of<QAbstractButton>(dlg, kIdModeClose);
+                    return close != nullptr && close->text().toStdString() == start_text &&
+                           shot(dlg, "cfg-mode-failed" + tail);
+                },
+                [&] { return click(dlg, kIdModeClose); },
+            });
+            dialogs::dialog_runner().run_modal(progress);
+            EXPECT_TRUE(script.finished()) << tail;
+            EXPECT_EQ(progress.outcome(), kOutcomeFailed) << tail;
+        }
+        EXPECT_EQ(morlin.exit_code(), kOutcomeFailed) << tail;
+        end_run(*app_);
+    }
 }
 
 } // namespace

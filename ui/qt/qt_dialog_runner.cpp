@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -33,11 +34,36 @@ QString q(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A picture given as the lines of an XPM image.
+QPixmap xpm_pixmap(const std::vector<std::string>& lines) {
+    std::vector<const char*> data;
+    for (const std::string& line : lines) {
+        data.push_back(line.c_str());
+    }
+    data.push_back(nullptr);
+    return QPixmap(data.data());
+}
+
+// A button drawn as its picture: the released face, the pressed one while it is held down.
+void make_picture_button(QPushButton* button, const Control& item) {
+    const QPixmap released = xpm_pixmap(item.picture);
+    const QPixmap pressed =
+        item.pressed_picture.empty() ? released : xpm_pixmap(item.pressed_picture);
+    button->setFlat(true);
+    button->setStyleSheet("QPushButton { border: none; padding: 0; }");
+    button->setIcon(QIcon(released));
+    button->setAccessibleName(q(item.text));
+    QObject::connect(button, &QPushButton::pressed, button,
+                     [button, pressed] { button->setIcon(QIcon(pressed)); });
+    QObject::connect(button, &QPushButton::released, button,
+                     [button, released] { button->setIcon(QIcon(released)); });
+}
+
 // The host's list look: light blue background, dark blue text, equal left-aligned columns.
 constexpr const char* kListLook =
     "QTreeWidget { background: rgb(176,226,255); color: rgb(0,0,139);"
-    " alternate-background-color: rgb(176,226,255); }"
-    "QTreeWidget::item:selected { background: rgb(0,0,139); color: white; }";
+    " alternate-background-color: rgb(176,226,255);"
+    " selection-background-color: rgb(0,0,139); selection-color: white; }";
 
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
@@ -179,6 +205,9 @@ class QtDialogWindow final : public QDialog, public DialogView {
             button->setDefault(item.default_button);
             button->setAutoDefault(item.default_button);
             connect(button, &QPushButton::clicked, this, [this, id] { clicked(id); });
+            if (!item.picture.empty()) {
+                make_picture_button(button, item);
+            }
             widget = button;
             break;
         }
@@ -210,12 +239,14 @@ class QtDialogWindow final : public QDialog, public DialogView {
             list->setStyleSheet(kListLook);
             list->header()->setSectionResizeMode(QHeaderView::Stretch);
             list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            connect(list, &QTreeWidget::currentItemChanged, this,
-                    [this, id, list](QTreeWidgetItem* current) {
-                        if (!updating_ && current != nullptr) {
-                            dialog_.user_select(id, list->indexOfTopLevelItem(current));
-                        }
-                    });
+            // A selected row, not the current one: focus alone makes a row current
+            // without the user choosing it.
+            connect(list, &QTreeWidget::itemSelectionChanged, this, [this, id, list] {
+                const QList<QTreeWidgetItem*> selected = list->selectedItems();
+                if (!updating_ && !selected.isEmpty()) {
+                    dialog_.user_select(id, list->indexOfTopLevelItem(selected.front()));
+                }
+            });
             connect(list, &QTreeWidget::itemChanged, this,
                     [this, id, list](QTreeWidgetItem* changed) {
                         if (!updating_) {
@@ -280,7 +311,11 @@ class QtDialogWindow final : public QDialog, public DialogView {
             break;
         }
         case ControlKind::Button:
-            static_cast<QPushButton*>(widget)->setText(text);
+            if (item.picture.empty()) {
+                static_cast<QPushButton*>(widget)->setText(text);
+            } else {
+                static_cast<QPushButton*>(widget)->setIconSize(widget->size());
+            }
             break;
         case ControlKind::Edit: {
             auto* edit = static_cast<QLineEdit*>(widget);

@@ -19,6 +19,7 @@
 //   download.wait_ms=MS      VUPDownloadFirmware takes this long, polling the abort flag
 //   download.abort=honour|ignore   whether a set abort flag ends that wait (default honour)
 //   download.abort_result=CODE     what an aborted download returns (default 212)
+//   result.VUPDownloadFirmware.I=CODE   the download into device I (else as above)
 //   error.CODE=TEXT          VUPGetErrorMessage's text (default "Recorder error CODE")
 //   dllinfo.KIND=TEXT        VUPGetDLLInfo's text (answer 0 when not given)
 //
@@ -230,7 +231,9 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
     record("VUPDownloadFirmware " + std::to_string(device_index & 0xFF) + " [" +
            text_or_null(backup_path) + "] " + text_or_null(file) +
            " progress=" + (progress ? "1" : "0") +
-           " abort=" + (abort_flag ? std::to_string(*abort_flag) : "(null)"));
+           // The host may set the flag from its dialog thread at any time.
+           " abort=" +
+           (abort_flag ? std::to_string(__atomic_load_n(abort_flag, __ATOMIC_SEQ_CST)) : "(null)"));
     if (progress != nullptr) {
         progress(0, "start");
     }
@@ -257,7 +260,8 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return result_of("VUPDownloadFirmware");
+    return number("result.VUPDownloadFirmware." + std::to_string(device_index & 0xFF),
+                  result_of("VUPDownloadFirmware"));
 }
 
 RECORDER_EXPORT int VUPDestroyDeviceInfoList(DeviceInfoEntry* list) {
