@@ -212,7 +212,7 @@ bool CfgModeDlg::continue_after_failure() {
     box.icon = platform::MessageIcon::Warning;
     box.buttons = platform::MessageButtons::YesNo;
     // Asked through the program's port: shown on the dialog thread while this thread waits.
-    return app_.ui().message_box(box) == platform::MessageAnswer::Yes;
+    return app_.ui()->message_box(box) == platform::MessageAnswer::Yes;
 }
 
 int CfgModeDlg::download_entry(int index) {

@@ -32,7 +32,7 @@ Console run_console(const test::MorlinFolder& folder, const std::string& argumen
 std::string cfg_show(const std::string& path) {
     std::ostringstream out;
     std::ostringstream err;
-    run_cfg_tool({"show", path}, out, err);
+    EXPECT_EQ(run_cfg_tool({"show", path}, out, err), 0) << err.str();
     return out.str();
 }
 

@@ -44,7 +44,7 @@ class HostDialogBench {
         app.backup_directory = dir.path().string();
     }
     ~HostDialogBench() {
-        end_run(app);
+        [[maybe_unused]] const int ended = end_run(app); // only the plug-ins are stopped
         close_host_log();
         platform::install_user_interface(previous_port_);
         std::filesystem::current_path(previous_dir_);
