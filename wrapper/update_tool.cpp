@@ -57,8 +57,12 @@ std::string tool_folder(const std::string& program_folder, int active_slot) {
     while (!parent.empty() && is_separator(parent.back())) {
         parent.pop_back();
     }
-    const std::size_t last = parent.find_last_of("/\\");
-    parent = last == std::string::npos ? std::string() : parent.substr(0, last + 1);
+    if (parent.empty() && !program_folder.empty()) {
+        parent = program_folder.substr(0, 1); // the root is its own parent
+    } else {
+        const std::size_t last = parent.find_last_of("/\\");
+        parent = last == std::string::npos ? std::string() : parent.substr(0, last + 1);
+    }
     return parent + std::string(kSerialToolFolder) + separator;
 }
 
