@@ -33,7 +33,7 @@ std::string run_report_path(const std::string& program_path) {
 bool write_run_report(RunRecord& record, int return_code,
                       std::chrono::system_clock::time_point now) {
     const std::string path = run_report_path(record.program_path);
-    const bool existed = platform::file_exists(path);
+    const bool existed = platform::file_exists(platform::resolve_ignoring_case(path));
     platform::OpenOptions options;
     options.access = platform::Access::ReadWrite;
     options.share = platform::Share::Read;

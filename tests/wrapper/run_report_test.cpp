@@ -89,9 +89,6 @@ TEST(RunReportBlock, EveryReturnCodeByteForByte) {
         {"terminal, firmware alone", terminal(), terminal_found(0x01), false, 0,
          terminal_head + "\n\nNew firmware version: V2.1.4\n"
                          "\n\nThe new firmware is loaded successfully.\nReturnCode: 0\n"},
-        {"terminal, application alone", terminal(), terminal_found(0x10), false, 0,
-         terminal_head + "\n\nNew application version: V1.05\n"
-                         "\n\nThe new firmware is loaded successfully.\nReturnCode: 0\n"},
         {"not found, other reader after the notice", reader(), other, true, 2,
          "\nFremder Leser 0 is found connected in the system\n"
          "\nNo Kartenleser K5 smart card reader is available for use with the resource "
