@@ -60,6 +60,10 @@ UserInterface& user_interface();
 // Installs a port (tests install a scripted one); null restores the default. Returns the old.
 std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui);
 
+// The port used until one is installed: the console on Linux; Win32 message boxes and file
+// dialogs on Windows, or the console there too when MORLIN_UI=console.
+std::shared_ptr<UserInterface> make_default_user_interface();
+
 // Console implementation (no display, or MORLIN_UI=console). Each call writes one line to
 // standard error:
 //   MSGBOX <icon> <buttons> [<caption>] <text> => <answer>
@@ -108,5 +112,10 @@ class ScriptedUserInterface : public UserInterface {
 } // namespace platform
 
 // `asking_copy` tells the caller's copy of the layer; the program's own copy gets null.
-extern "C" __attribute__((visibility("default"))) platform::UserInterface*
+#ifdef _WIN32
+#define MORLIN_PROGRAM_EXPORT // exported by the program's .def file, not by every copy
+#else
+#define MORLIN_PROGRAM_EXPORT __attribute__((visibility("default")))
+#endif
+extern "C" MORLIN_PROGRAM_EXPORT platform::UserInterface*
 morlin_program_user_interface(const void* asking_copy);

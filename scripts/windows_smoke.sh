@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Smoke checks of the Windows build: the export tables of the libraries (64 and 32 bit), then
+# the programs under Wine in a fresh prefix, against the Linux HalvaneSim over RFC 2217 on
+# 127.0.0.1. Needs the windows and windows-x86 presets built, and the default preset's
+# HalvaneSim. Prints one PASS/FAIL line per check; exit code 1 when one failed.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+win=$PWD/build-windows/bin
+win32=$PWD/build-windows-x86/bin
+linux=$PWD/build/bin
+wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
+work=$(mktemp -d)
+sim_pid=
+cleanup() {
+  [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
+  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_UI=console MORLIN_TIME_SCALE=100
+failed=0
+check() {
+  local name=$1
+  shift
+  if "$@" >"$work/out.txt" 2>&1; then
+    echo "PASS $name"
+  else
+    echo "FAIL $name"
+    sed 's/^/    /' "$work/out.txt"
+    failed=1
+  fi
+}
+
+exports_of() { # the exported names of a DLL, sorted
+  "$1"-objdump -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^\s*\[ *[0-9]*\] //p' | sort | tr '\n' ' '
+}
+expect_exports() {
+  local got
+  got=$(exports_of "$1" "$2")
+  [ "$got" = "$3" ] || { echo "exports: $got"; return 1; }
+}
+ctapi_exports="CT_close CT_data CT_init Get_VersionString "
+vup_exports="VUPCreateDeviceInfoList VUPDestroyDeviceInfoList VUPDownloadFirmware \
+VUPFilterDeviceInfoSet VUPGetDisplayInfo VUPGetErrorMessage VUPInitializeLogger \
+VUPIsBinaryValid VUPIsOSSupported VUPIsUploadSupported VUPUploadFirmware "
+check "BRANTEL.DLL (x86_64) exports the four CT-API functions" \
+  expect_exports x86_64-w64-mingw32 "$win/BRANTEL.DLL" "$ctapi_exports"
+check "BRANTEL.DLL (i686) exports them undecorated" \
+  expect_exports i686-w64-mingw32 "$win32/BRANTEL.DLL" "$ctapi_exports"
+check "VUPPorta.dll exports the eleven VUP functions" \
+  expect_exports x86_64-w64-mingw32 "$win/VUPPorta.dll" "$vup_exports"
+
+timeout 180 "$wine" wineboot --init >/dev/null 2>&1
+
+# MorlinCfg writes and verifies a configuration file.
+cfg=$work/cfg/Morlin.cfg
+mkdir -p "$work/cfg"
+morlin_cfg() { timeout 60 "$wine" "$win/MorlinCfg.exe" "$@"; }
+check "MorlinCfg.exe writes and verifies Morlin.cfg" \
+  bash -c "$(declare -f morlin_cfg); wine=$wine win=$win; \
+    morlin_cfg write '$cfg' --download 'C:\\image.bin' && morlin_cfg verify '$cfg'"
+
+# Morlin.exe without a plug-in beside it says so on the console.
+mkdir -p "$work/alone"
+cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$work/alone/"
+no_plugin() {
+  (cd "$work/alone" && MORLIN_LOG_FILE="$work/alone/Morlin.log" timeout 60 "$wine" ./Morlin.exe) \
+    2>"$work/alone/stderr.txt" || true
+  cat "$work/alone/stderr.txt"
+  grep -q '^MSGBOX ' "$work/alone/stderr.txt"
+}
+check "Morlin.exe start-up without a plug-in shows its message" no_plugin
+
+# ctapi-send.exe with BRANTEL.DLL against the Linux HalvaneSim.
+mkdir -p "$work/devices"
+export MORLIN_DEVICES=$work/devices
+"$linux/HalvaneSim" --serial WINE0001 --port-name COM7 >"$work/sim.txt" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
+ctapi_status() {
+  cat "$work/sim.txt"
+  timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" --port 0 \
+    "20 13 00 46 00" | tee /dev/stderr | grep -q '^0 '
+}
+check "ctapi-send.exe with BRANTEL.DLL reads the status of HalvaneSim" ctapi_status
+
+exit $failed
