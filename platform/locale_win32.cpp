@@ -19,6 +19,17 @@ SYSTEMTIME system_time_of(const LocalTime& time) {
     return st;
 }
 
+// GetDateFormat and GetTimeFormat take the same arguments.
+using Formatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
+
+std::string format_with(Formatter formatter, const LocalTime& time, const std::string& picture) {
+    const SYSTEMTIME st = system_time_of(time);
+    char buffer[256] = {};
+    const int length =
+        formatter(LOCALE_USER_DEFAULT, 0, &st, picture.c_str(), buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length - 1)) : std::string();
+}
+
 } // namespace
 
 LocalTime local_time() {
@@ -29,19 +40,11 @@ LocalTime local_time() {
 }
 
 std::string format_date(const LocalTime& time, const std::string& picture) {
-    const SYSTEMTIME st = system_time_of(time);
-    char buffer[256] = {};
-    const int length =
-        ::GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, picture.c_str(), buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length - 1)) : std::string();
+    return format_with(::GetDateFormatA, time, picture);
 }
 
 std::string format_time(const LocalTime& time, const std::string& picture) {
-    const SYSTEMTIME st = system_time_of(time);
-    char buffer[256] = {};
-    const int length =
-        ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, picture.c_str(), buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length - 1)) : std::string();
+    return format_with(::GetTimeFormatA, time, picture);
 }
 
 std::uint16_t user_ui_language() {

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <mutex>
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// winsock2.h first: it keeps windows.h from pulling in the old winsock.h.
+#include <windows.h>
 
 namespace platform {
 namespace {

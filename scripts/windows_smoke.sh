@@ -13,7 +13,7 @@ work=$(mktemp -d)
 sim_pid=
 cleanup() {
   [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
