@@ -21,7 +21,7 @@
 namespace {
 
 struct Options {
-    std::string library = "BRANTEL.so";
+    std::string library = "BRANTEL" MORLIN_LIBRARY_SUFFIX;
     unsigned port = 0;
     unsigned ctn = 0;
     unsigned dad = CTAPI_ADDR_CT;
