@@ -11,8 +11,10 @@ linux=$PWD/build/bin
 wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
 work=$(mktemp -d)
 sim_pid=
+run_sim=
 cleanup() {
   [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
+  [ -z "$run_sim" ] || kill "$run_sim" 2>/dev/null || true
   WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -71,6 +73,32 @@ no_plugin() {
   grep -q '^MSGBOX ' "$work/alone/stderr.txt"
 }
 check "Morlin.exe start-up without a plug-in shows its message" no_plugin
+
+# A silent configured run: Morlin.exe with VUPPorta.dll brings the sample image into the
+# Linux HalvaneSim; the terminal then holds exactly the image, and the log has its header.
+mkdir -p "$work/run" "$work/run-devices"
+cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
+  "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
+MORLIN_DEVICES=$work/run-devices "$linux/HalvaneSim" --serial WINE0002 --port-name COM3 \
+  --image-out "$work/received.bin" --exit-after-download >"$work/run-sim.txt" 2>&1 &
+run_sim=$!
+for _ in $(seq 100); do grep -q '^READY' "$work/run-sim.txt" && break; sleep 0.1; done
+silent_run() {
+  cd "$work/run"
+  export MORLIN_DEVICES=$work/run-devices MORLIN_LOG_FILE=$work/run/Morlin.log
+  timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg --option GUI=no \
+    --option REPORTSTATUS=yes --download HalvaneFirmware.bin
+  local status=0
+  timeout 240 "$wine" ./Morlin.exe 2>stderr.txt || status=$?
+  cat stderr.txt
+  wait "$run_sim" || true
+  cat "$work/run-sim.txt"
+  [ "$status" -eq 255 ] &&
+    grep -q '^MSGBOX information .*completed successfully' stderr.txt &&
+    cmp HalvaneFirmware.bin "$work/received.bin" &&
+    grep -q 'Morlin - Integrated Firmware Update Utility Version 1.24' Morlin.log
+}
+check "Morlin.exe with VUPPorta.dll updates HalvaneSim silently (image, log header)" silent_run
 
 # ctapi-send.exe with BRANTEL.DLL against the Linux HalvaneSim.
 mkdir -p "$work/devices"
