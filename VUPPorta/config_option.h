@@ -8,6 +8,6 @@ namespace vupporta {
 
 // The value of option `name` (names compare ignoring case), or empty when the file cannot be
 // read, does not begin with the options, or has no such option.
-std::string read_config_option(const char* config_path, std::string_view name);
+[[nodiscard]] std::string read_config_option(const char* config_path, std::string_view name);
 
 } // namespace vupporta

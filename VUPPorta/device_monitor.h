@@ -4,7 +4,9 @@
 // under download disappears while the monitor is armed, it sets the host's abort flag.
 //
 // Threads: start(), stop() and set_armed() run on the download's thread; the removal check
-// runs on the watcher's thread. The armed flag is the monitor's "ready" signal.
+// runs on the watcher's thread. The armed flag is the monitor's "ready" signal. While the
+// abort flag is set (by the host, or by a removal), the monitor ends any read or write that
+// the download's thread has pending on the terminal's port.
 #include "abort_flag.h"
 
 #include <atomic>
@@ -25,16 +27,21 @@ using WatcherFactory = std::function<std::unique_ptr<platform::DeviceWatcher>(
 
 class DeviceMonitor {
   public:
+    // Ends a read or write pending on the download's thread; called from the monitor's threads.
+    using CancelPending = std::function<void()>;
+
     explicit DeviceMonitor(WatcherFactory factory = {});
     ~DeviceMonitor();
     DeviceMonitor(const DeviceMonitor&) = delete;
     DeviceMonitor& operator=(const DeviceMonitor&) = delete;
 
     // Starts the monitor thread for the terminal with `symbolic_name`; returns at once. The
-    // thread arms the monitor once it watches.
-    void start(std::string symbolic_name, AbortFlag abort_flag);
-    // Ends the monitor thread and waits for it; the armed flag is clear afterwards. Does
-    // nothing when no monitor runs.
+    // thread arms the monitor once it watches. When no thread can be started the monitor
+    // never becomes ready.
+    void start(std::string symbolic_name, AbortFlag abort_flag, CancelPending cancel = {});
+    // Ends the monitor thread and waits for it; the armed flag is clear afterwards, and what
+    // the monitor saw (removal_seen) stays as it was at the end. Does nothing when no monitor
+    // runs.
     void stop();
     bool running() const { return thread_.joinable(); }
 
@@ -48,12 +55,15 @@ class DeviceMonitor {
 
   private:
     void run();
+    void watch();
+    void wait_until_stopped();
     void on_device_event(const platform::DeviceEvent& event);
 
     WatcherFactory factory_;
     std::thread thread_;
     std::string symbolic_name_; // written before the thread starts, read only meanwhile
     AbortFlag abort_flag_;      // likewise
+    CancelPending cancel_;      // likewise
     std::atomic<bool> armed_{false};
     std::atomic<bool> removal_seen_{false};
 

@@ -53,8 +53,8 @@ int fill_display_rows(std::string_view terminal_product, const StatusResponse& s
     return count;
 }
 
-int display_info(SerialLink& link, const TerminalDetail* terminal, const char* path,
-                 const Texts& texts, DisplayRow* rows) {
+VUPResult display_info(SerialLink& link, const TerminalDetail* terminal, const char* path,
+                       const Texts& texts, DisplayRow* rows) {
     std::optional<FirmwareImage> image;
     if (path != nullptr) {
         image = load_firmware_image(path);
@@ -65,7 +65,7 @@ int display_info(SerialLink& link, const TerminalDetail* terminal, const char* p
     if (terminal == nullptr || rows == nullptr) {
         return VUP_ERR_PORT;
     }
-    int result = link.open(field_text(terminal->port_name));
+    VUPResult result = link.open(field_text(terminal->port_name));
     if (result != VUP_OK) {
         return result;
     }
@@ -79,8 +79,8 @@ int display_info(SerialLink& link, const TerminalDetail* terminal, const char* p
     return result;
 }
 
-int filter_devices(SerialLink& link, DeviceInfoEntry* list, const char* path, bool iv_flag,
-                   bool upgrade_only, const Texts& texts) {
+VUPResult filter_devices(SerialLink& link, DeviceInfoEntry* list, const char* path, bool iv_flag,
+                         bool upgrade_only, const Texts& texts) {
     const auto image = load_firmware_image(path);
     if (!image) {
         return VUP_ERR_FILE;

@@ -25,11 +25,11 @@ int fill_display_rows(std::string_view terminal_product, const StatusResponse& s
 
 // Loads the file (when a path is given), asks the terminal for its status and fills the
 // rows: 0, 204, 729 or the status query's code. The port is closed on every path.
-int display_info(SerialLink& link, const TerminalDetail* terminal, const char* path,
-                 const Texts& texts, DisplayRow* rows);
+[[nodiscard]] VUPResult display_info(SerialLink& link, const TerminalDetail* terminal,
+                                     const char* path, const Texts& texts, DisplayRow* rows);
 
 // Sets the candidate flag of every listed terminal for the file: 0, 204, 753 or 754.
-int filter_devices(SerialLink& link, DeviceInfoEntry* list, const char* path, bool iv_flag,
-                   bool upgrade_only, const Texts& texts);
+[[nodiscard]] VUPResult filter_devices(SerialLink& link, DeviceInfoEntry* list, const char* path,
+                                       bool iv_flag, bool upgrade_only, const Texts& texts);
 
 } // namespace vupporta

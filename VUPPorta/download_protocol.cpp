@@ -1,5 +1,6 @@
 #include "download_protocol.h"
 
+#include "boundary.h"
 #include "fixed_text.h"
 #include "plugin_log.h"
 
@@ -15,7 +16,6 @@ constexpr std::uint8_t kFirmwareUpgradeRequest = '0';
 constexpr std::uint8_t kApplicationUpgradeRequest = '1';
 constexpr std::uint8_t kRestartRequest = 'f';
 constexpr int kRestartBudget = 15;
-constexpr std::size_t kMaxBlockSize = 65536;
 
 constexpr std::uint32_t kSettleMs = 100;
 constexpr std::uint32_t kModeAnswerLimitMs = 5000;
@@ -60,13 +60,14 @@ std::string format_count(std::string_view pattern, unsigned number) {
 } // namespace
 
 BlockLayout block_layout(std::size_t index, bool firmware, std::size_t remaining) {
-    if (index < 2) {
-        return {256, 1000};
+    using namespace transfer_layout;
+    if (index < kFixedBlocks) {
+        return {kFixedBlockSize, kFixedBlockLimitMs};
     }
-    if (index == 2 && firmware) {
-        return {261, 30000};
+    if (index == kFixedBlocks && firmware) {
+        return {kFirmwareThirdBlockSize, kFirmwareThirdBlockLimitMs};
     }
-    return {std::min(remaining, kMaxBlockSize), 10000};
+    return {std::min(remaining, kMaxBlockSize), kRestBlockLimitMs};
 }
 
 std::string records_warning_text(unsigned records, const Texts& texts) {
@@ -82,13 +83,16 @@ Download::Download(SerialLink& link, DeviceMonitor& monitor, const Texts& texts,
     : link_(link), monitor_(monitor), texts_(texts), request_(request), abort_(request.abort_flag),
       progress_(request.progress, texts) {}
 
-int Download::run() {
+VUPResult Download::run() {
     link_.set_abort_flag(abort_);
-    int result = run_steps();
+    VUPResult result = guarded("download", VUP_ERR_GENERAL, [this] { return run_steps(); });
     if (result != VUP_OK && link_.device_lost()) {
         await_removal_notice();
     }
     link_.close();
+    // The monitor ends before what it saw is read: a removal that it handles meanwhile would
+    // otherwise set the abort flag between the two readings below.
+    monitor_.stop();
     // A terminal that restarts into its new image leaves the bus at once; when it had
     // acknowledged the whole image before the monitor saw it go, the download succeeded.
     const bool restarted_after_success =
@@ -99,13 +103,19 @@ int Download::run() {
     if (result != VUP_OK) {
         progress_.report_failed();
     }
-    monitor_.stop();
     image_.reset();
     link_.set_abort_flag({});
     return result;
 }
 
-int Download::run_steps() {
+void Download::start_monitor() {
+    const std::string_view symbolic_name =
+        request_.terminal ? field_text(request_.terminal->symbolic_name) : std::string_view{};
+    // While the abort flag is set the monitor ends what the port has pending.
+    monitor_.start(std::string(symbolic_name), abort_, [this] { link_.cancel_pending(); });
+}
+
+VUPResult Download::run_steps() {
     image_ = load_firmware_image(request_.path);
     if (!image_) {
         return VUP_ERR_FILE;
@@ -123,7 +133,7 @@ int Download::run_steps() {
     }
     const std::string_view port_name =
         request_.terminal ? field_text(request_.terminal->port_name) : std::string_view{};
-    int result = link_.open(port_name);
+    VUPResult result = link_.open(port_name);
     if (result != VUP_OK) {
         return result;
     }
@@ -147,9 +157,7 @@ int Download::run_steps() {
     link_.purge();
     link_.close();
 
-    monitor_.start(std::string(request_.terminal ? field_text(request_.terminal->symbolic_name)
-                                                 : std::string_view{}),
-                   abort_);
+    start_monitor();
     result = wait_for_monitor();
     if (result != VUP_OK) {
         return result;
@@ -180,7 +188,7 @@ bool Download::confirm_stored_records(unsigned records) {
     box.icon = platform::MessageIcon::None;
     box.buttons = platform::MessageButtons::YesNo;
     box.default_button = 1; // No
-    return platform::user_interface().message_box(box) == platform::MessageAnswer::Yes;
+    return platform::user_interface()->message_box(box) == platform::MessageAnswer::Yes;
 }
 
 void Download::await_removal_notice() {
@@ -193,7 +201,7 @@ void Download::await_removal_notice() {
     }
 }
 
-int Download::wait_for_monitor() {
+VUPResult Download::wait_for_monitor() {
     // The monitor is usually ready within milliseconds: it is looked at often, and given the
     // same six seconds as six one-second sleeps would give it.
     for (std::uint32_t waited = 0; !monitor_.armed(); waited += kMonitorLookMs) {
@@ -205,12 +213,12 @@ int Download::wait_for_monitor() {
     return VUP_OK;
 }
 
-int Download::check_before_download() {
+VUPResult Download::check_before_download() {
     if (link_.short_status() != VUP_OK) {
         return VUP_ERR_SHORT_STATUS;
     }
     StatusResponse status;
-    int result = link_.manufacturer_status(status);
+    VUPResult result = link_.manufacturer_status(status);
     if (result != VUP_OK) {
         return result;
     }
@@ -232,9 +240,10 @@ int Download::check_before_download() {
         case kStateRefused0:
         case kStateRefused3:
         case kStateRefused5:
-            return static_cast<int>(kFirstStateText + state);
+            return static_cast<VUPResult>(kFirstStateText + state);
         case kStateRefusedAfterQuery:
-            link_.short_status();
+            // Its answer does not change the outcome: the state has refused the download.
+            static_cast<void>(link_.short_status());
             return VUP_ERR_STATE_2;
         default: // busy: ask again
             result = link_.manufacturer_status(status);
@@ -245,8 +254,8 @@ int Download::check_before_download() {
     }
 }
 
-int Download::handshake() {
-    int result = check_before_download();
+VUPResult Download::handshake() {
+    VUPResult result = check_before_download();
     // Until the handshake ends, the terminal may drop off the bus on its own (restart): a
     // removal is not an abort meanwhile.
     monitor_.set_armed(false);
@@ -263,7 +272,7 @@ int Download::handshake() {
     return VUP_OK;
 }
 
-int Download::request_download_mode() {
+VUPResult Download::request_download_mode() {
     if (!link_.break_pulse()) {
         return VUP_ERR_DOWNLOAD_MODE;
     }
@@ -273,7 +282,7 @@ int Download::request_download_mode() {
     }
     link_.set_read_timing(1);
     std::uint8_t answer = 0;
-    const int result = link_.receive({&answer, 1}, kModeAnswerLimitMs);
+    const VUPResult result = link_.receive({&answer, 1}, kModeAnswerLimitMs);
     if (result != VUP_OK) {
         return result;
     }
@@ -281,13 +290,13 @@ int Download::request_download_mode() {
     return answer == kAck ? VUP_OK : VUP_ERR_DOWNLOAD_MODE;
 }
 
-int Download::request_upgrade() {
+VUPResult Download::request_upgrade() {
     const std::string_view port_name = field_text(request_.terminal->port_name);
     const bool application = image_->is_application();
     for (int restarts_left = kRestartBudget;; --restarts_left) {
         progress_.report(0, kHandshakeText);
         progress_.report(5, kHandshakeText);
-        int result = request_download_mode();
+        VUPResult result = request_download_mode();
         if (result != VUP_OK) {
             return result;
         }
@@ -347,7 +356,7 @@ int Download::request_upgrade() {
     }
 }
 
-int Download::transfer() {
+VUPResult Download::transfer() {
     const std::span<const std::uint8_t> data = image_->bytes();
     const bool firmware = image_->is_firmware();
     if (data.empty()) {
@@ -363,7 +372,7 @@ int Download::transfer() {
             break;
         }
         std::uint8_t answer = 0;
-        const int result =
+        const VUPResult result =
             link_.exchange(data.subspan(sent, block.size), {&answer, 1}, block.time_limit_ms);
         if (result != VUP_OK) {
             link_.close();
@@ -387,7 +396,9 @@ int Download::transfer() {
     }
     link_.set_read_timing(1);
     std::uint8_t acknowledgement = 0;
-    const int result = link_.receive({&acknowledgement, 1}, firmware ? 40000 : 60000);
+    const VUPResult result =
+        link_.receive({&acknowledgement, 1}, firmware ? transfer_layout::kFirmwareFinalLimitMs
+                                                      : transfer_layout::kApplicationFinalLimitMs);
     if (result == VUP_OK && acknowledgement == kAck) {
         // The terminal holds the whole image and now restarts into it; its leaving the bus
         // from here on is no interruption.

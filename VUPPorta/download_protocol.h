@@ -51,16 +51,17 @@ class Download {
              const DownloadRequest& request);
 
     // The whole run: 0 or a result code. The port is closed and the monitor stopped at the end.
-    int run();
+    [[nodiscard]] VUPResult run();
 
   private:
-    int run_steps();
-    int check_before_download();
-    int handshake();
-    int request_download_mode();
-    int request_upgrade();
-    int transfer();
-    int wait_for_monitor();
+    VUPResult run_steps();
+    VUPResult check_before_download();
+    VUPResult handshake();
+    VUPResult request_download_mode();
+    VUPResult request_upgrade();
+    VUPResult transfer();
+    VUPResult wait_for_monitor();
+    void start_monitor();
     void await_removal_notice();
     bool confirm_stored_records(unsigned records);
 

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 #include <platform/files.h>
 
 namespace vupporta {
 namespace {
 
-constexpr std::size_t kProductTagOffset = 116;
-constexpr std::size_t kVersionOffset = 132;
+using namespace image_layout;
 
 bool equal_ignoring_case(std::span<const std::uint8_t> bytes, std::string_view text) {
     return bytes.size() >= text.size() &&
@@ -21,8 +21,8 @@ bool equal_ignoring_case(std::span<const std::uint8_t> bytes, std::string_view t
 
 // Whether "PRODCFG", 0x00, `product_byte` occurs anywhere; the letters compare ignoring case.
 bool has_product_configuration(std::span<const std::uint8_t> data, std::uint8_t product_byte) {
-    constexpr std::string_view kMarker = "PRODCFG";
-    constexpr std::size_t kLength = kMarker.size() + 2;
+    constexpr std::string_view kMarker = kProductConfiguration;
+    constexpr std::size_t kLength = kProductConfigurationSize;
     if (data.size() < kLength) {
         return false;
     }
@@ -30,7 +30,7 @@ bool has_product_configuration(std::span<const std::uint8_t> data, std::uint8_t 
         if ((data[at] | 0x20) != 'p') {
             continue;
         }
-        if (data[at + 7] == 0x00 && data[at + 8] == product_byte &&
+        if (data[at + kMarker.size()] == 0x00 && data[at + kMarker.size() + 1] == product_byte &&
             equal_ignoring_case(data.subspan(at, kMarker.size()), kMarker)) {
             return true;
         }
@@ -54,18 +54,18 @@ std::optional<std::uint8_t> FirmwareImage::byte_at(std::size_t offset) const {
 std::string_view FirmwareImage::recognise_product() const {
     const std::span<const std::uint8_t> data = data_;
     if (is_application()) {
-        if (has_product_configuration(data, 0x00)) {
+        if (has_product_configuration(data, kHalvaneConfiguration)) {
             return kHalvane;
         }
-        if (has_product_configuration(data, 0x01)) {
+        if (has_product_configuration(data, kPellaxConfiguration)) {
             return kPellax;
         }
         return {};
     }
-    if (data.size() <= kProductTagOffset) {
+    if (data.size() <= kProductTag) {
         return {};
     }
-    const auto tag = data.subspan(kProductTagOffset);
+    const auto tag = data.subspan(kProductTag);
     if (equal_ignoring_case(tag, "QVX") || equal_ignoring_case(tag, "HALVANE")) {
         return kHalvane;
     }
@@ -76,20 +76,18 @@ std::string_view FirmwareImage::recognise_product() const {
 }
 
 std::string FirmwareImage::application_version() const {
-    return application_version_text(byte_at(kVersionOffset).value_or(0),
-                                    byte_at(kVersionOffset + 1).value_or(0));
+    return application_version_text(byte_at(kVersion).value_or(0),
+                                    byte_at(kVersion + 1).value_or(0));
 }
 
 std::string FirmwareImage::firmware_version() const {
-    return firmware_version_text(byte_at(kVersionOffset).value_or(0),
-                                 byte_at(kVersionOffset + 1).value_or(0),
-                                 byte_at(kVersionOffset + 2).value_or(0));
+    return firmware_version_text(byte_at(kVersion).value_or(0), byte_at(kVersion + 1).value_or(0),
+                                 byte_at(kVersion + 2).value_or(0));
 }
 
 std::size_t FirmwareImage::minimum_transfer_size() const {
-    // Firmware: 256 + 256 + 261 bytes before the first block of free size; any other image:
-    // 256 + 256.
-    return is_firmware() ? 773 : 512;
+    return is_firmware() ? transfer_layout::kFirmwareMinimumSize
+                         : transfer_layout::kApplicationMinimumSize;
 }
 
 std::optional<FirmwareImage> load_firmware_image(const char* path) {
@@ -105,8 +103,14 @@ std::optional<FirmwareImage> load_firmware_image(const char* path) {
     if (!size || *size == 0 || *size > FirmwareImage::kMaxFileSize) {
         return std::nullopt;
     }
-    // The whole file or nothing: a file that shrinks while it is read is not an image.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*size));
+    // The whole file or nothing: a file that shrinks while it is read is not an image, and
+    // neither is one that there is no memory for.
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(*size));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
     std::size_t filled = 0;
     while (filled < bytes.size()) {
         const auto count = file->read(std::span(bytes).subspan(filled));

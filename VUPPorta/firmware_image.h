@@ -2,6 +2,8 @@
 // A firmware file as the plug-in reads it: the whole file in memory, its image type byte, the
 // version bytes and the product it is meant for. Everything else in the file belongs to the
 // terminal's firmware and is sent unchanged.
+#include "layouts.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,8 +19,6 @@ inline constexpr std::string_view kPellax = "Pellax";
 
 class FirmwareImage {
   public:
-    static constexpr std::uint8_t kFirmwareType = '0';
-    static constexpr std::uint8_t kApplicationType = '1';
     // Files above this size are refused as unreadable; terminal images are far smaller.
     static constexpr std::uint64_t kMaxFileSize = std::uint64_t{256} << 20;
 
@@ -28,16 +28,16 @@ class FirmwareImage {
     std::span<const std::uint8_t> bytes() const { return data_; }
     std::size_t size() const { return data_.size(); }
 
-    // The image type byte (offset 136); nothing when the file is too short to hold it.
-    std::optional<std::uint8_t> type() const { return byte_at(136); }
-    bool is_firmware() const { return type() == kFirmwareType; }
-    bool is_application() const { return type() == kApplicationType; }
+    // The image type byte; nothing when the file is too short to hold it.
+    std::optional<std::uint8_t> type() const { return byte_at(image_layout::kImageType); }
+    bool is_firmware() const { return type() == image_layout::kFirmwareType; }
+    bool is_application() const { return type() == image_layout::kApplicationType; }
     bool has_known_type() const { return is_firmware() || is_application(); }
 
     // "Halvane", "Pellax" or empty when the file names neither.
     std::string_view product() const { return product_; }
 
-    // "%d.%02d" of bytes 132, 133 and "%d.%d.%d" of bytes 132, 133, 134.
+    // "%d.%02d" of the major and minor and "%d.%d.%d" of major, minor and build.
     std::string application_version() const;
     std::string firmware_version() const;
 
@@ -55,6 +55,6 @@ class FirmwareImage {
 
 // Loads a firmware file whole: nothing when it cannot be opened, is empty, larger than
 // kMaxFileSize, or cannot be read whole.
-std::optional<FirmwareImage> load_firmware_image(const char* path);
+[[nodiscard]] std::optional<FirmwareImage> load_firmware_image(const char* path);
 
 } // namespace vupporta

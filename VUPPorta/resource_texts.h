@@ -21,7 +21,7 @@ class ResourceTexts : public Texts {
   public:
     // Loads the resource library by name (then from the plug-in's own folder); false, with the
     // last error set, when it cannot be loaded.
-    bool load();
+    [[nodiscard]] bool load();
     void release() { library_.reset(); }
     bool loaded() const { return library_ != nullptr; }
 

@@ -7,6 +7,7 @@
 #include <platform/clock.h>
 #include <platform/last_error.h>
 #include <string>
+#include <utility>
 #include <vup_plugin.h>
 
 namespace vupporta {
@@ -42,7 +43,7 @@ std::unique_ptr<platform::SerialPort> open_platform_port(std::string_view path) 
 SerialLink::SerialLink(PortOpener opener)
     : opener_(opener ? std::move(opener) : PortOpener(open_platform_port)) {}
 
-int SerialLink::open(std::string_view port_name) {
+VUPResult SerialLink::open(std::string_view port_name) {
     close();
     device_lost_ = false;
     if (port_name.empty()) {
@@ -73,12 +74,28 @@ int SerialLink::open(std::string_view port_name) {
     if (!port->set_line_settings(line)) {
         return VUP_ERR_PORT;
     }
-    port_ = std::move(port);
+    replace_port(std::move(port));
     return VUP_OK;
 }
 
 void SerialLink::close() {
-    port_.reset();
+    replace_port(nullptr);
+}
+
+void SerialLink::replace_port(std::unique_ptr<platform::SerialPort> port) {
+    std::unique_ptr<platform::SerialPort> old;
+    {
+        std::lock_guard lock(port_mutex_);
+        old = std::exchange(port_, std::move(port));
+    }
+    // Closed outside the lock: closing may wait for the line.
+}
+
+void SerialLink::cancel_pending() {
+    std::lock_guard lock(port_mutex_);
+    if (port_) {
+        port_->cancel();
+    }
 }
 
 void SerialLink::note_failure() {
@@ -88,10 +105,22 @@ void SerialLink::note_failure() {
     }
 }
 
-int SerialLink::transmit(std::span<const std::uint8_t> data) {
+void SerialLink::bound_writes() {
+    platform::Timeouts timeouts;
+    if (port_->get_timeouts(timeouts)) {
+        timeouts.write_total_multiplier = kWriteMsPerByte;
+        timeouts.write_total_constant = kWriteMarginMs;
+        // Ignored on purpose: a port that keeps its old limits still fails the write in time
+        // or is cancelled by the monitor.
+        static_cast<void>(port_->set_timeouts(timeouts));
+    }
+}
+
+VUPResult SerialLink::transmit(std::span<const std::uint8_t> data) {
     if (!port_) {
         return VUP_ERR_ABORTED;
     }
+    bound_writes();
     const auto written = port_->write(data);
     if (!written) {
         note_failure();
@@ -101,7 +130,7 @@ int SerialLink::transmit(std::span<const std::uint8_t> data) {
     return *written == data.size() ? VUP_OK : VUP_ERR_ABORTED;
 }
 
-int SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit_ms) {
+VUPResult SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit_ms) {
     std::size_t received = 0;
     std::size_t last_read = 0;
     std::uint32_t time_left = time_limit_ms;
@@ -117,6 +146,9 @@ int SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit
         if (!count) {
             note_failure();
             log_line("%s(%i): GetOverlappedResult in ReceiveData failed", kModule, __LINE__);
+            if (abort_.is_set()) {
+                return VUP_ERR_ABORTED; // ended by the abort (the monitor cancels the read)
+            }
             break;
         }
         if (*count < wanted) {
@@ -147,14 +179,15 @@ int SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit
     return VUP_OK;
 }
 
-int SerialLink::exchange(std::span<const std::uint8_t> request, std::span<std::uint8_t> answer,
-                         std::uint32_t time_limit_ms) {
+VUPResult SerialLink::exchange(std::span<const std::uint8_t> request,
+                               std::span<std::uint8_t> answer, std::uint32_t time_limit_ms) {
     if (request.empty()) {
         log_line("%s(%i): TransmitData during Exchange failed", kModule, __LINE__);
         return VUP_ERR_GENERAL;
     }
     for (std::size_t sent = 0; sent < request.size(); sent += kPieceSize) {
-        int result = transmit(request.subspan(sent, std::min(kPieceSize, request.size() - sent)));
+        VUPResult result =
+            transmit(request.subspan(sent, std::min(kPieceSize, request.size() - sent)));
         if (result == VUP_OK && abort_.is_set()) {
             result = VUP_ERR_ABORTED;
         }
@@ -163,15 +196,8 @@ int SerialLink::exchange(std::span<const std::uint8_t> request, std::span<std::u
             return result;
         }
     }
-    if (port_) {
-        platform::Timeouts timeouts;
-        port_->get_timeouts(timeouts);
-        timeouts.write_total_multiplier = 5000;
-        timeouts.write_total_constant = 5000;
-        timeouts.read_total_multiplier = platform::kMaxDword;
-        port_->set_timeouts(timeouts);
-    }
-    const int result = receive(answer, time_limit_ms + line_time_allowance(request.size()));
+    set_read_timing(platform::kMaxDword);
+    const VUPResult result = receive(answer, time_limit_ms + line_time_allowance(request.size()));
     if (result != VUP_OK) {
         log_line("%s(%i): ReceiveData during Exchange failed: %d", kModule, __LINE__, result);
     }
@@ -207,9 +233,10 @@ void SerialLink::set_read_timing(std::uint32_t multiplier) {
     }
 }
 
-int SerialLink::query_status_block(std::span<const std::uint8_t> block, StatusResponse& response) {
+VUPResult SerialLink::query_status_block(std::span<const std::uint8_t> block,
+                                         StatusResponse& response) {
     std::array<std::uint8_t, kBlockHeaderSize> header{};
-    int result = exchange(block, header, kStatusTimeLimitMs);
+    VUPResult result = exchange(block, header, kStatusTimeLimitMs);
     if (result != VUP_OK) {
         return result;
     }
@@ -224,9 +251,9 @@ int SerialLink::query_status_block(std::span<const std::uint8_t> block, StatusRe
     return VUP_OK;
 }
 
-int SerialLink::manufacturer_status(StatusResponse& response) {
+VUPResult SerialLink::manufacturer_status(StatusResponse& response) {
     log_line("%s(%i): Obtaining device status", kModule, __LINE__);
-    int result = VUP_ERR_STATUS_WORD;
+    VUPResult result = VUP_ERR_STATUS_WORD;
     for (int attempt = 0; attempt < 2; ++attempt) {
         result = query_status_block(kManufacturerStatusQuery, response);
         if (result != VUP_OK) {
@@ -241,7 +268,7 @@ int SerialLink::manufacturer_status(StatusResponse& response) {
     return result;
 }
 
-int SerialLink::short_status() {
+VUPResult SerialLink::short_status() {
     log_line("%s(%i): Obtaining device status", kModule, __LINE__);
     StatusResponse response;
     if (query_status_block(kShortStatusQuery, response) != VUP_OK) {

@@ -4,16 +4,19 @@
 // the two fixed status queries. At most one port is open at a time.
 //
 // Threads: used by the thread running a plug-in call; the abort flag may be set meanwhile by
-// the device monitor thread (it is read between pieces and read attempts).
+// the device monitor thread (it is read between pieces and read attempts), and any thread may
+// end a pending read or write with cancel_pending().
 #include "abort_flag.h"
 #include "status_response.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <platform/serial_port.h>
 #include <span>
 #include <string_view>
+#include <vup_plugin.h>
 
 namespace vupporta {
 
@@ -27,14 +30,21 @@ class SerialLink {
     static constexpr std::uint32_t kBaud = 57600;
     static constexpr std::size_t kPieceSize = 128;
     static constexpr std::uint32_t kReadAttemptMs = 1000;
+    // A write may take the line time of its bytes (10 bits a byte at 57600 baud is under
+    // 1 ms a byte) and a margin for the port's own delays, and no longer.
+    static constexpr std::uint32_t kWriteMsPerByte = 1;
+    static constexpr std::uint32_t kWriteMarginMs = 1000;
 
     explicit SerialLink(PortOpener opener = {});
 
     // Opens the port of a terminal ("COM3") and sets its line: 0 or 729. Forgets any port
     // held before.
-    int open(std::string_view port_name);
+    [[nodiscard]] VUPResult open(std::string_view port_name);
     void close();
     bool is_open() const { return port_ != nullptr; }
+    // Ends a read or write pending on the port (it then fails); any thread. Does nothing
+    // when no port is open.
+    void cancel_pending();
     // Whether the port reported the device gone since it was last opened; stays set after
     // close() until the next open().
     bool device_lost() const { return device_lost_; }
@@ -42,16 +52,16 @@ class SerialLink {
     void set_abort_flag(AbortFlag flag) { abort_ = flag; }
     const AbortFlag& abort_flag() const { return abort_; }
 
-    // Sends the whole buffer: 0 or 212.
-    int transmit(std::span<const std::uint8_t> data);
+    // Sends the whole buffer within its line time and a margin: 0 or 212.
+    [[nodiscard]] VUPResult transmit(std::span<const std::uint8_t> data);
     // Receives exactly buffer.size() bytes within `time_limit_ms` (a multiple of 1000; 0 means
     // one read attempt): 0, 200 (fewer bytes), 212 (aborted) or 731 (nothing).
-    int receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit_ms);
+    [[nodiscard]] VUPResult receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit_ms);
     // Transmits in pieces of at most 128 bytes, then receives the answer: 0 or a code.
-    int exchange(std::span<const std::uint8_t> request, std::span<std::uint8_t> answer,
-                 std::uint32_t time_limit_ms);
+    [[nodiscard]] VUPResult exchange(std::span<const std::uint8_t> request,
+                                     std::span<std::uint8_t> answer, std::uint32_t time_limit_ms);
     // Sets the break condition and clears it at once.
-    bool break_pulse();
+    [[nodiscard]] bool break_pulse();
     // Discards pending transmit and receive operations.
     void purge();
     // Changes only the read total time-out multiplier (kMaxDword, 1 or 0).
@@ -59,16 +69,20 @@ class SerialLink {
 
     // GET STATUS for the manufacturer data object, one retry on a bad status word:
     // 0 or a code (756 after two bad status words).
-    int manufacturer_status(StatusResponse& response);
+    [[nodiscard]] VUPResult manufacturer_status(StatusResponse& response);
     // The short status query: 0 or 733.
-    int short_status();
+    [[nodiscard]] VUPResult short_status();
 
   private:
-    int query_status_block(std::span<const std::uint8_t> block, StatusResponse& response);
+    VUPResult query_status_block(std::span<const std::uint8_t> block, StatusResponse& response);
+    void note_failure();
+    void bound_writes();
+    void replace_port(std::unique_ptr<platform::SerialPort> port);
 
     PortOpener opener_;
-    void note_failure();
-
+    // Written only by the thread of the plug-in call, under the mutex, so that
+    // cancel_pending() on another thread never meets a port being closed.
+    std::mutex port_mutex_;
     std::unique_ptr<platform::SerialPort> port_;
     AbortFlag abort_;
     bool device_lost_ = false;

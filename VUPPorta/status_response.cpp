@@ -7,17 +7,19 @@
 
 namespace vupporta {
 
+using namespace status_layout;
+
 StatusResponse::StatusResponse(std::span<const std::uint8_t> information)
     : length_(std::min(information.size(), kCapacity)) {
     std::copy_n(information.begin(), length_, bytes_.begin());
 }
 
 bool StatusResponse::status_ok() const {
-    return length_ >= 2 && bytes_[length_ - 2] == 0x90 && bytes_[length_ - 1] == 0x00;
+    return length_ >= kStatusWordSize && bytes_[length_ - 2] == 0x90 && bytes_[length_ - 1] == 0x00;
 }
 
 unsigned StatusResponse::stored_records() const {
-    return static_cast<unsigned>(byte(23)) << 8 | byte(24);
+    return static_cast<unsigned>(byte(kStoredRecordsHigh)) << 8 | byte(kStoredRecordsLow);
 }
 
 std::string StatusResponse::text_at(std::size_t offset, std::size_t count) const {
@@ -28,26 +30,26 @@ std::string StatusResponse::text_at(std::size_t offset, std::size_t count) const
 
 std::string StatusResponse::application_version() const {
     if (application_version_binary()) {
-        return application_version_text(byte(13), byte(14));
+        return application_version_text(byte(kApplicationMajor), byte(kApplicationMinor));
     }
-    return text_at(12, 5);
+    return text_at(kApplicationMarker, kVersionTextSize);
 }
 
 std::string StatusResponse::firmware_version() const {
     if (firmware_version_binary()) {
-        return firmware_version_text(byte(18), byte(19), byte(20));
+        return firmware_version_text(byte(kFirmwareMajor), byte(kFirmwareMinor),
+                                     byte(kFirmwareBuild));
     }
-    return text_at(17, 5);
+    return text_at(kFirmwareMarker, kVersionTextSize);
 }
 
 std::string StatusResponse::identification() const {
-    constexpr std::size_t kStart = 47;
-    constexpr std::size_t kSize = 14;
-    std::size_t first = kStart;
-    while (first < kStart + kSize && bytes_[first] == 0) {
+    constexpr std::size_t kEnd = kIdentification + kIdentificationSize;
+    std::size_t first = kIdentification;
+    while (first < kEnd && bytes_[first] == 0) {
         ++first;
     }
-    return text_at(first, kStart + kSize - first);
+    return text_at(first, kEnd - first);
 }
 
 } // namespace vupporta

@@ -1,7 +1,10 @@
 #pragma once
 // The terminal's answer to the manufacturer status query (GET STATUS, manufacturer data
-// object 0x46): the information field of the answer block, read by fixed offsets. The field
-// is kept in a zero-filled buffer of 256 bytes, so offsets past the received length read 0.
+// object 0x46): the information field of the answer block, read by the offsets of
+// status_layout. The field is kept in a zero-filled buffer of 256 bytes, so offsets past the
+// received length read 0.
+#include "layouts.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,8 +15,7 @@ namespace vupporta {
 
 class StatusResponse {
   public:
-    static constexpr std::size_t kCapacity = 256;
-    static constexpr std::uint8_t kBinaryMarker = 'h';
+    static constexpr std::size_t kCapacity = status_layout::kCapacity;
 
     StatusResponse() = default;
     // Takes the information field (at most kCapacity bytes are kept).
@@ -26,20 +28,26 @@ class StatusResponse {
 
     // The status word (last two information bytes) is 90 00.
     bool status_ok() const;
-    // Number of records still stored in the terminal (bytes 23 high, 24 low).
+    // Number of records still stored in the terminal.
     unsigned stored_records() const;
-    // Download state (byte 25): 1 ready; see the download's state table.
-    std::uint8_t download_state() const { return byte(25); }
-    // Download readiness (byte 46 is 1).
-    bool ready_for_download() const { return byte(46) == 1; }
+    // Download state: 1 ready; see the download's state table.
+    std::uint8_t download_state() const { return byte(status_layout::kDownloadState); }
+    // Download readiness.
+    bool ready_for_download() const {
+        return byte(status_layout::kReadiness) == status_layout::kReady;
+    }
 
-    bool application_version_binary() const { return byte(12) == kBinaryMarker; }
-    bool firmware_version_binary() const { return byte(17) == kBinaryMarker; }
-    // "%d.%02d" of bytes 13, 14, or the 5 characters of text at bytes 12 to 16.
+    bool application_version_binary() const {
+        return byte(status_layout::kApplicationMarker) == status_layout::kBinaryMarker;
+    }
+    bool firmware_version_binary() const {
+        return byte(status_layout::kFirmwareMarker) == status_layout::kBinaryMarker;
+    }
+    // "%d.%02d" of the binary major and minor, or the 5 characters of text from the marker on.
     std::string application_version() const;
-    // "%d.%d.%d" of bytes 18, 19, 20, or the 5 characters of text at bytes 17 to 21.
+    // "%d.%d.%d" of the three binary parts, or the 5 characters of text from the marker on.
     std::string firmware_version() const;
-    // The 14-byte identification field (bytes 47 to 60) from its first non-zero byte on.
+    // The 14-byte identification field from its first non-zero byte on.
     std::string identification() const;
 
   private:

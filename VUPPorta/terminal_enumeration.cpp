@@ -124,7 +124,7 @@ int count_entries(const DeviceInfoEntry* list) {
     return count;
 }
 
-int enumerate_terminals(DeviceInfoEntry* list, int platform_class) {
+VUPResult enumerate_terminals(DeviceInfoEntry* list, int platform_class) {
     int count = count_entries(list);
     if (count >= VUP_DEVICE_LIST_SIZE) {
         log_line("%s(%i) :List is full.", kModule, __LINE__);

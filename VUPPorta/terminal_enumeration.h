@@ -16,7 +16,7 @@ int count_entries(const DeviceInfoEntry* list);
 
 // Appends one entry per terminal after the entries already in the list: 0, or 201 when a
 // detail record cannot be allocated (entries added so far stay).
-int enumerate_terminals(DeviceInfoEntry* list, int platform_class);
+[[nodiscard]] VUPResult enumerate_terminals(DeviceInfoEntry* list, int platform_class);
 
 // Frees the detail records of the listed entries; the entries themselves stay as they are.
 void free_terminal_details(DeviceInfoEntry* list);

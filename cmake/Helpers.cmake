@@ -20,7 +20,9 @@ endfunction()
 
 # morlin_add_fuzz_target(<name> SOURCES <files...> LIBS <targets...> [CORPUS <dir>])
 # Built only in the fuzz preset (clang with libFuzzer). CTest runs each target briefly
-# over its corpus folder so that CI exercises it.
+# over its corpus folder so that CI exercises it. Names follow one scheme: the target
+# <area>_<what>_fuzz (host_config_reader_fuzz), its source <what>_fuzz.cpp in tests/<area>/,
+# its seeds in tests/<area>/corpus/<target>/.
 function(morlin_add_fuzz_target name)
   cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
   if(NOT MORLIN_FUZZ)

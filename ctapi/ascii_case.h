@@ -6,12 +6,14 @@
 namespace brantel {
 
 inline bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
+        }
     }
     return true;
 }

@@ -28,12 +28,30 @@ inline constexpr std::uint8_t kPcbSBlockBit = 0x40; // with 0x80: S-block
 inline constexpr std::uint8_t kPcbISequence = 0x40; // N(S) of an I-block
 inline constexpr std::uint8_t kPcbIMoreData = 0x20; // more-data bit of an I-block
 inline constexpr std::uint8_t kPcbRSequence = 0x10; // N(R) of an R-block
+inline constexpr std::uint8_t kPcbSResponse = 0x20; // an S-block answering a request
+inline constexpr std::uint8_t kPcbSTypeMask = 0x1F;
+
+// S-block types (the low bits of the PCB), as T=1 numbers them.
+enum class SBlockType : std::uint8_t { Resynch = 0x00, Ifs = 0x01, Abort = 0x02, Wtx = 0x03 };
+
+constexpr std::uint8_t s_block_pcb(SBlockType type, bool response) {
+    return static_cast<std::uint8_t>(kPcbRBlockBit | kPcbSBlockBit |
+                                     (response ? kPcbSResponse : 0) |
+                                     static_cast<std::uint8_t>(type));
+}
+constexpr bool is_s_response(std::uint8_t pcb) {
+    return (pcb & kPcbSResponse) != 0;
+}
+constexpr SBlockType s_block_type(std::uint8_t pcb) {
+    return static_cast<SBlockType>(pcb & kPcbSTypeMask);
+}
 
 enum class BlockKind { I, R, S };
 
 constexpr BlockKind block_kind(std::uint8_t pcb) {
-    if ((pcb & kPcbRBlockBit) == 0)
+    if ((pcb & kPcbRBlockBit) == 0) {
         return BlockKind::I;
+    }
     return (pcb & kPcbSBlockBit) != 0 ? BlockKind::S : BlockKind::R;
 }
 
@@ -49,8 +67,9 @@ constexpr std::uint8_t r_block_pcb(std::uint8_t expected_sequence) {
 // Exclusive-or of the bytes.
 constexpr std::uint8_t lrc(std::span<const std::uint8_t> bytes) {
     std::uint8_t sum = 0;
-    for (std::uint8_t byte : bytes)
+    for (std::uint8_t byte : bytes) {
         sum ^= byte;
+    }
     return sum;
 }
 
@@ -71,5 +90,15 @@ constexpr std::uint8_t nad_source(std::uint8_t nad) {
 }
 
 inline constexpr std::uint8_t kErrorResponseDestination = 8;
+
+// The address byte of a block answering one sent with `nad`: destination and source swapped.
+constexpr std::uint8_t answer_nad(std::uint8_t nad) {
+    return make_nad(nad_source(nad), nad_destination(nad));
+}
+// Whether a block with address byte `received` may answer a block sent with `sent`: it comes
+// back from where the block went, or it is an error response.
+constexpr bool answers(std::uint8_t received, std::uint8_t sent) {
+    return received == answer_nad(sent) || nad_destination(received) == kErrorResponseDestination;
+}
 
 } // namespace brantel

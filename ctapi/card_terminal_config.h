@@ -14,6 +14,6 @@ inline constexpr std::size_t kModulePathBufferSize = 256;
 
 // The card-terminal mode configured beside the library file `library_path`: 0 when the file,
 // the section or the key is missing.
-std::uint32_t read_card_terminal_mode(std::string_view library_path);
+[[nodiscard]] std::uint32_t read_card_terminal_mode(std::string_view library_path);
 
 } // namespace brantel

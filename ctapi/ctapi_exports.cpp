@@ -16,26 +16,38 @@ brantel::CtApiLibrary instance;
 
 constexpr char kVersionText[] = "Ver 1.09 - Halvane";
 
+// No exception leaves the library (a thread that cannot be started, memory that runs out):
+// the caller gets ERR_INVALID instead.
+template <typename Call> IS8 without_exceptions(Call call) noexcept {
+    try {
+        return call();
+    } catch (...) {
+        return ERR_INVALID;
+    }
+}
+
 } // namespace
 
 extern "C" {
 
 CTAPI_EXPORT IS8 CTAPI_CALL CT_init(IU16 ctn, IU16 pn) {
-    return instance.init(ctn, pn);
+    return without_exceptions([&] { return instance.init(ctn, pn); });
 }
 
 CTAPI_EXPORT IS8 CTAPI_CALL CT_data(IU16 ctn, IU8* dad, IU8* sad, IU16 lenc, IU8* command,
                                     IU16* lenr, IU8* response) {
-    return instance.data(ctn, dad, sad, lenc, command, lenr, response);
+    return without_exceptions(
+        [&] { return instance.data(ctn, dad, sad, lenc, command, lenr, response); });
 }
 
 CTAPI_EXPORT IS8 CTAPI_CALL CT_close(IU16 ctn) {
-    return instance.close(ctn);
+    return without_exceptions([&] { return instance.close(ctn); });
 }
 
 CTAPI_EXPORT IU16 CTAPI_CALL Get_VersionString(char* buffer, IS16 selector) {
-    if (buffer == nullptr || selector < 1 || selector > 3)
+    if (buffer == nullptr || selector < 1 || selector > 3) {
         return 0;
+    }
     std::memcpy(buffer, kVersionText, sizeof kVersionText);
     return 1;
 }

@@ -27,13 +27,15 @@ std::int8_t CtApiLibrary::init(std::uint16_t ctn, std::uint16_t pn) {
     link_.set_os_family(query_os_family());
 
     const auto own_path = own_module_path();
-    if (!own_path)
+    if (!own_path) {
         return kErrInvalid;
+    }
     card_terminal_mode_ = read_card_terminal_mode(*own_path);
 
     const std::int32_t current = current_terminal_.load();
-    if (current != kNoTerminal)
+    if (current != kNoTerminal) {
         return current == ctn ? kErrInvalid : kErrCt;
+    }
 
     // No terminal is open: a loss noticed during an earlier, failed open is of no concern.
     link_.forget_loss();
@@ -42,14 +44,17 @@ std::int8_t CtApiLibrary::init(std::uint16_t ctn, std::uint16_t pn) {
         opened = link_.search_and_open();
     } else {
         link_.set_saved_path(candidate);
-        if (!link_.saved_port_present())
+        if (!link_.saved_port_present()) {
             return kErrInvalid;
+        }
         opened = link_.open(candidate);
     }
-    if (opened == OpenResult::Busy)
+    if (opened == OpenResult::Busy) {
         return kErrCt;
-    if (opened != OpenResult::Success)
+    }
+    if (opened != OpenResult::Success) {
         return kErrInvalid;
+    }
 
     protocol_.reset();
     if (!open_reset()) {
@@ -81,28 +86,34 @@ bool CtApiLibrary::open_reset() {
 std::int8_t CtApiLibrary::data(std::uint16_t ctn, std::uint8_t* dad, std::uint8_t* sad,
                                std::uint16_t lenc, const std::uint8_t* command, std::uint16_t* lenr,
                                std::uint8_t* response) {
-    if (!is_current(ctn))
+    if (!is_current(ctn)) {
         return kErrInvalid;
+    }
 
     if (lenc == 5 && command != nullptr) {
-        link_.purge();
+        // What the purge reports is not looked at: a closed port fails the exchange below.
+        static_cast<void>(link_.purge());
         const std::span<const std::uint8_t> five(command, 5);
-        if (is_reset_ct(five) && link_.link_lost() && !link_.reconnect())
+        if (is_reset_ct(five) && link_.link_lost() && !link_.reconnect()) {
             return kErrTrans;
+        }
     }
 
     if (dad == nullptr || sad == nullptr || command == nullptr || lenr == nullptr ||
-        response == nullptr || lenc < 4 || *lenr < 2)
+        response == nullptr || lenc < 4 || *lenr < 2) {
         return kErrInvalid;
-    if (lenc > kMaxCommandLength)
+    }
+    if (lenc > kMaxCommandLength) {
         return kErrMemory;
+    }
     if ((*sad != kHostAddress && *sad != kRemoteHostAddress) || *dad > kLastSlotAddress) {
         *dad = kHostAddress;
         *sad = kTerminalAddress;
         return kErrInvalid;
     }
-    if (!link_.is_open())
+    if (!link_.is_open()) {
         return kErrTrans;
+    }
 
     ExchangeAddresses addresses{*dad, *sad};
     std::uint16_t length = *lenr;
@@ -125,13 +136,15 @@ std::int8_t CtApiLibrary::data(std::uint16_t ctn, std::uint8_t* dad, std::uint8_
 }
 
 std::int8_t CtApiLibrary::close(std::uint16_t ctn) {
-    if (!is_current(ctn))
+    if (!is_current(ctn)) {
         return kErrInvalid;
+    }
     // The terminal's answer to the close reset does not matter.
     ExchangeAddresses addresses{kTerminalAddress, kCloseResetSource};
     std::array<std::uint8_t, 2> answer{};
     std::uint16_t length = answer.size();
-    protocol_.exchange(addresses, kResetCt, answer, length, card_terminal_mode_ != 0);
+    static_cast<void>(
+        protocol_.exchange(addresses, kResetCt, answer, length, card_terminal_mode_ != 0));
 
     link_.close();
     current_terminal_.store(kNoTerminal);

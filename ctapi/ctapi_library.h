@@ -35,14 +35,15 @@ class CtApiLibrary {
     CtApiLibrary(const CtApiLibrary&) = delete;
     CtApiLibrary& operator=(const CtApiLibrary&) = delete;
 
-    std::int8_t init(std::uint16_t ctn, std::uint16_t pn);
-    std::int8_t data(std::uint16_t ctn, std::uint8_t* dad, std::uint8_t* sad, std::uint16_t lenc,
-                     const std::uint8_t* command, std::uint16_t* lenr, std::uint8_t* response);
-    std::int8_t close(std::uint16_t ctn);
+    [[nodiscard]] std::int8_t init(std::uint16_t ctn, std::uint16_t pn);
+    [[nodiscard]] std::int8_t data(std::uint16_t ctn, std::uint8_t* dad, std::uint8_t* sad,
+                                   std::uint16_t lenc, const std::uint8_t* command,
+                                   std::uint16_t* lenr, std::uint8_t* response);
+    [[nodiscard]] std::int8_t close(std::uint16_t ctn);
     void unload();
 
   private:
-    bool open_reset();
+    [[nodiscard]] bool open_reset();
     bool is_current(std::uint16_t ctn) const { return current_terminal_.load() == ctn; }
 
     TerminalLink link_;

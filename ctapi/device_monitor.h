@@ -1,7 +1,8 @@
 #pragma once
-// The device monitor: watches device arrivals and removals while a terminal is open, and
-// when the open terminal's port is no longer present marks the link lost (which signals the
-// removal event and ends pending I/O; the caller's thread then closes the port).
+// The device monitor: watches device arrivals and removals while a terminal is open, keeps the
+// link's set of present terminal ports from them, and when the open terminal's port is no
+// longer present marks the link lost (which signals the removal event and ends pending I/O;
+// the caller's thread then closes the port).
 //
 // Threads: start() and stop() run on the caller's thread; on_device_change() runs on the
 // watcher's thread.
@@ -25,7 +26,7 @@ class DeviceMonitor {
     DeviceMonitor(const DeviceMonitor&) = delete;
     DeviceMonitor& operator=(const DeviceMonitor&) = delete;
 
-    bool start();
+    [[nodiscard]] bool start();
     // Stops watching; forgets the open terminal number and a loss. Nothing unless started.
     void stop();
     bool started() const { return watcher_ != nullptr; }

@@ -6,8 +6,9 @@ namespace brantel {
 
 OsFamily query_os_family() {
     const auto version = platform::query_os_version();
-    if (!version)
+    if (!version) {
         return OsFamily::Other;
+    }
     switch (version->platform_id) {
     case platform::kPlatformWin32Windows:
         return OsFamily::Windows9x;

@@ -12,6 +12,6 @@ enum class OsFamily : std::uint8_t {
 };
 
 // The platform test: asks the version query of the system.
-OsFamily query_os_family();
+[[nodiscard]] OsFamily query_os_family();
 
 } // namespace brantel

@@ -2,6 +2,7 @@
 // Where the terminal's serial port is: the present devices of the OS family's device class
 // that are Halvane terminals, and their port paths ("\\.\" and the device key's PortName).
 #include "os_family.h"
+#include "platform/device_set.h"
 
 #include <optional>
 #include <string>
@@ -24,10 +25,15 @@ std::string port_path_of(std::string_view port_name);
 // "\\.\COM" followed by `number`.
 std::string com_port_path(unsigned number);
 
+// The device path of `device` when it is a terminal port of this OS family with a usable
+// PortName; nothing otherwise.
+[[nodiscard]] std::optional<std::string> terminal_port_path(OsFamily family,
+                                                            const platform::DeviceRecord& device);
+
 // The device paths of the present terminal ports, in the device set's order. Devices without
 // a usable PortName (missing, or 8 characters or more) are skipped. Nothing when the device
 // set cannot be made.
-std::optional<std::vector<std::string>> present_terminal_port_paths(OsFamily family);
+[[nodiscard]] std::optional<std::vector<std::string>> present_terminal_port_paths(OsFamily family);
 
 // Whether the process runs in a remote session (Remote Desktop). There are no remote sessions
 // of that kind on this platform: always false.
@@ -35,6 +41,6 @@ bool running_in_remote_session();
 
 // Presence check: whether `port_path` is among the present terminal ports (ignoring case).
 // Always true in a remote session.
-bool terminal_port_present(OsFamily family, std::string_view port_path);
+[[nodiscard]] bool terminal_port_present(OsFamily family, std::string_view port_path);
 
 } // namespace brantel

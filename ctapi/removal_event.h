@@ -13,7 +13,7 @@ class RemovalEvent {
     void reset();
     bool is_signalled() const;
     // Waits up to `ms` (a protocol wait, scaled) for the event; true when it is signalled.
-    bool wait(std::uint32_t ms);
+    [[nodiscard]] bool wait(std::uint32_t ms);
 
   private:
     mutable std::mutex mutex_;

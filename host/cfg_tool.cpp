@@ -1,11 +1,13 @@
 #include "host/cfg_tool.h"
 
+#include "cli/tool_usage.h"
 #include "host/config_file.h"
 #include "host/host_options.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 namespace morlin {
@@ -39,11 +41,30 @@ std::string hex32(std::uint32_t value) {
     return text;
 }
 
-void usage(std::ostream& err) {
-    err << "usage: MorlinCfg show [FILE]\n"
-           "       MorlinCfg verify [FILE]\n"
-           "       MorlinCfg write FILE [--option KEY=VALUE]... [--download PATH]... "
-           "[--symlink NAME]\n";
+constexpr std::string_view kName = "MorlinCfg";
+
+const cli::ToolUsage kUsage{
+    kName,
+    "usage: MorlinCfg show [FILE]\n"
+    "       MorlinCfg verify [FILE]\n"
+    "       MorlinCfg write FILE [--option KEY=VALUE]... [--download PATH]... "
+    "[--symlink NAME]\n",
+    "Shows, verifies and writes Morlin's configuration file (docs/configuration.md). FILE is\n"
+    "Morlin.cfg in the current folder unless given.\n"
+    "\n"
+    "  show      the check value, options, download files and SymLink record\n"
+    "  verify    whether Morlin reads the file completely with a matching check value;\n"
+    "            warns on standard error for each download file not found beside it\n"
+    "  write     a new file: --option KEY=VALUE (GUI, REPORTSTATUS, BACKUP, ...), one\n"
+    "            --download PATH per firmware file (at most 30), --symlink NAME\n"
+    "  -h, --help    this text\n"
+    "  --version     the version line\n"
+    "\n"
+    "Exit codes: 0 valid or written, 1 not valid, 2 usage error or unreadable file.\n"};
+
+int usage_error(std::ostream& err, std::string_view problem) {
+    err << cli::usage_error_text(kName, problem);
+    return cli::kExitUsage;
 }
 
 struct Inspection {
@@ -112,6 +133,22 @@ int show(const std::string& path, std::ostream& out, std::ostream& err) {
     return file.check_ok && file.parse.ok() ? 0 : 1;
 }
 
+// Morlin looks for a listed file as written, relative to its current folder, which is the
+// configuration's folder when it is started beside its Morlin.cfg.
+void warn_missing_downloads(const std::string& path, const ConfigContents& contents,
+                            std::ostream& err) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    for (const std::string& download : contents.downloads) {
+        const bool absolute = !download.empty() && download.front() == '/';
+        const std::string where =
+            absolute || folder.empty() ? download : platform::join_path(folder, download);
+        if (!platform::file_exists(platform::resolve_ignoring_case(where))) {
+            err << "MorlinCfg: warning: download file " << download << " does not exist (" << where
+                << ")\n";
+        }
+    }
+}
+
 int verify(const std::string& path, std::ostream& out, std::ostream& err) {
     const Inspection file = inspect(path, err);
     if (!file.readable) {
@@ -127,15 +164,16 @@ int verify(const std::string& path, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out << path << ": valid\n";
+    warn_missing_downloads(path, file.parse.contents, err);
     return 0;
 }
 
 int write(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     if (arguments.size() < 2) {
-        usage(err);
-        return 2;
+        return usage_error(err, "write needs a FILE");
     }
-    const std::string& path = arguments[1];
+    // The file the host would read under that name (found ignoring case).
+    const std::string path = platform::resolve_ignoring_case(arguments[1]);
     ConfigContents contents;
     for (std::size_t i = 2; i < arguments.size(); ++i) {
         const std::string& flag = arguments[i];
@@ -180,9 +218,7 @@ int write(const std::vector<std::string>& arguments, std::ostream& out, std::ost
             }
             contents.symlink = value;
         } else {
-            err << "MorlinCfg: unknown argument " << flag << "\n";
-            usage(err);
-            return 2;
+            return usage_error(err, "unknown argument " + flag);
         }
     }
     if (!save_config_file(path, contents)) {
@@ -199,9 +235,18 @@ int write(const std::vector<std::string>& arguments, std::ostream& out, std::ost
 } // namespace
 
 int run_cfg_tool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    switch (cli::help_request(arguments)) {
+    case cli::HelpRequest::Help:
+        out << cli::usage_text(kUsage);
+        return 0;
+    case cli::HelpRequest::Version:
+        out << cli::version_line(kName);
+        return 0;
+    case cli::HelpRequest::None:
+        break;
+    }
     if (arguments.empty()) {
-        usage(err);
-        return 2;
+        return usage_error(err, "a command is missing (show, verify or write)");
     }
     const std::string& command = arguments[0];
     const std::string path = arguments.size() > 1 ? arguments[1] : kDefaultFile;
@@ -214,8 +259,7 @@ int run_cfg_tool(const std::vector<std::string>& arguments, std::ostream& out, s
     if (command == "write") {
         return write(arguments, out, err);
     }
-    usage(err);
-    return 2;
+    return usage_error(err, "unknown command or too many arguments: " + command);
 }
 
 } // namespace morlin

@@ -12,6 +12,7 @@
 
 namespace morlin {
 
-int run_cfg_tool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+[[nodiscard]] int run_cfg_tool(const std::vector<std::string>& arguments, std::ostream& out,
+                               std::ostream& err);
 
 } // namespace morlin

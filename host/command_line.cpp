@@ -2,7 +2,6 @@
 
 namespace morlin {
 
-namespace {
 std::string upper_case(std::string_view text) {
     std::string result(text);
     for (char& c : result) {
@@ -12,7 +11,6 @@ std::string upper_case(std::string_view text) {
     }
     return result;
 }
-} // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& arguments) {
     CommandLine result;

@@ -27,4 +27,7 @@ struct CommandLine {
 
 CommandLine parse_command_line(const std::vector<std::string>& arguments);
 
+// ASCII letters in upper case, as the switches are compared.
+std::string upper_case(std::string_view text);
+
 } // namespace morlin

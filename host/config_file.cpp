@@ -208,24 +208,7 @@ ConfigImage load_config_image(std::string_view path) {
 }
 
 bool save_config_file(std::string_view path, const ConfigContents& contents) {
-    const std::vector<std::uint8_t> image = build_config_image(contents);
-    const std::string beside = std::string(path) + ".new";
-    platform::OpenOptions options;
-    options.access = platform::Access::ReadWrite;
-    options.share = platform::Share::Read;
-    options.disposition = platform::Disposition::CreateAlways;
-    options.write_through = true;
-    auto file = platform::File::open(beside, options);
-    if (!file) {
-        return false;
-    }
-    const bool written = file->write(image) && file->flush();
-    file.reset();
-    if (!written || !platform::replace_file(beside, path)) {
-        platform::delete_file(beside);
-        return false;
-    }
-    return true;
+    return platform::save_file_replacing(path, build_config_image(contents));
 }
 
 SymLinkLookup lookup_symlink(std::string_view path) {

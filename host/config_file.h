@@ -44,7 +44,7 @@ inline constexpr const char* kDownloadRecordValue = " ";
 std::uint32_t config_check_value(std::span<const std::uint8_t> bytes);
 // True when the image is at least 4 bytes long and its first 4 bytes hold the check value of
 // the rest.
-bool verify_config_image(std::span<const std::uint8_t> image);
+[[nodiscard]] bool verify_config_image(std::span<const std::uint8_t> image);
 
 // A count as a C integer conversion reads it: blanks, sign, leading digits; saturates.
 int record_count_value(std::string_view text);
@@ -91,17 +91,18 @@ struct ConfigImage {
     std::vector<std::uint8_t> bytes; // the whole file when loaded
 };
 // Reads an existing file whole (others may read it meanwhile).
-ConfigImage load_config_image(std::string_view path);
+[[nodiscard]] ConfigImage load_config_image(std::string_view path);
 
-// Writes the file beside the target and then replaces the target in one step, so a save
-// that fails half-way leaves the old file whole. False (last error set) on failure.
-bool save_config_file(std::string_view path, const ConfigContents& contents);
+// Saves the file that the reader would open under `path` (an existing file found ignoring
+// case) in one step: a save that fails half-way leaves the old file whole, two saves at once
+// never mix, the file keeps its mode. False (last error set) on failure.
+[[nodiscard]] bool save_config_file(std::string_view path, const ConfigContents& contents);
 
 // The SymLink record of a configuration file, for matching by symbolic link name.
 struct SymLinkLookup {
     int outcome = 0;     // 0 found, 119 cannot be opened, 110 fails its check, 621 no record
     std::string symlink; // the record's value
 };
-SymLinkLookup lookup_symlink(std::string_view path);
+[[nodiscard]] SymLinkLookup lookup_symlink(std::string_view path);
 
 } // namespace morlin

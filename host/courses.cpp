@@ -1,26 +1,21 @@
 #include "host/courses.h"
 
+#include "host/cfg_edt_dlg.h"
+#include "host/dev_info.h"
 #include "host/device_lists.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
+#include "host/morlin_dlg.h"
+#include "ui/dialog_view.h"
 
 #include <string>
 
 namespace morlin {
 
-int report_course_not_built(MorlinApp& app, std::string_view course) {
-    const std::string text = "The " + std::string(course) + " is not built yet.";
-    log_text(text);
-    platform::MessageBoxRequest box;
-    box.text = text;
-    box.caption = app.message_caption();
-    box.icon = platform::MessageIcon::Error;
-    app.ui().message_box(box);
-    return kExitConfiguredRunFailed;
-}
-
 int run_configuration_editor(MorlinApp& app) {
-    return report_course_not_built(app, "configuration editor");
+    CfgEdtDlg editor(app);
+    dialogs::dialog_runner().run_modal(editor);
+    return kExitSuccess;
 }
 
 int run_device_information_display(MorlinApp& app) {
@@ -34,11 +29,25 @@ int run_device_information_display(MorlinApp& app) {
         app.show_host_error(outcome);
         return kExitSuccess;
     }
-    return report_course_not_built(app, "device information display");
+    DevInfo display(app, DevInfoMode::DeviceChoice, {});
+    dialogs::dialog_runner().run_modal(display);
+    return kExitSuccess;
 }
 
 int run_interactive(MorlinApp& app) {
-    return report_course_not_built(app, "main window");
+    app.show_wait_window();
+    if (app.command_line.identical_version()) {
+        app.iv_flag = true;
+    }
+    const HostError outcome = create_device_lists(app);
+    app.close_wait_window();
+    if (outcome.failed()) {
+        app.show_host_error(outcome);
+        return app.exit_code_word.load();
+    }
+    MorlinDlg window(app, app.upload_available ? kTemplateWithModes : kTemplateDownloadOnly);
+    dialogs::dialog_runner().run_modal(window);
+    return window.outcome();
 }
 
 } // namespace morlin

@@ -15,6 +15,6 @@ HostError create_device_lists(MorlinApp& app);
 
 // Every bound plug-in destroys its list (a failure is shown at once as that plug-in's error),
 // then the host zero-fills the list. Returns the last plug-in result.
-int end_run(MorlinApp& app);
+[[nodiscard]] int end_run(MorlinApp& app);
 
 } // namespace morlin

@@ -12,7 +12,7 @@ class MorlinApp;
 // inserts `candidates` - 1 copies right after it, each for the next candidate device (index
 // order) that no earlier entry targets on the same plug-in. The table holds 30 entries: copies
 // beyond it are refused and logged. Returns the number of copies inserted.
-int assign_to_candidates(MorlinApp& app, int index, int candidates);
+[[nodiscard]] int assign_to_candidates(MorlinApp& app, int index, int candidates);
 
 // Unless the plug-in that served the last accepted file is a mobile-terminal plug-in: every
 // later entry that targets the same plug-in and device as an earlier one is set to 255/255.

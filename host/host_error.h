@@ -4,7 +4,8 @@
 
 namespace morlin {
 
-struct HostError {
+// A function that returns a HostError reports a failure the caller must handle or pass on.
+struct [[nodiscard]] HostError {
     std::int32_t code = 0;
     std::int32_t from_plugin = 0; // non-zero: the text comes from the plug-in
     std::uint8_t plugin_index = 0;

@@ -1,6 +1,7 @@
 #include "host/host_log.h"
 
 #include "platform/files.h"
+#include "platform/user_folders.h"
 #include "shared/log_writer.h"
 
 #include <atomic>
@@ -24,8 +25,38 @@ LogState& state() {
     return instance;
 }
 
+// The message as one line: a line break inside it becomes one blank and one at its end is
+// dropped, so that the file holds no bare line break. Only a message that itself ends in
+// CR LF keeps that ending (the last line of a session, followed by an empty line).
+std::string one_line(std::string_view message) {
+    const bool keeps_ending = message.ends_with("\r\n");
+    if (keeps_ending) {
+        message.remove_suffix(2);
+    }
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
+        message.remove_suffix(1);
+    }
+    std::string line;
+    line.reserve(message.size() + 2);
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        const char c = message[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
+                ++i;
+            }
+            line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    if (keeps_ending) {
+        line += "\r\n";
+    }
+    return line;
+}
+
 // Caller holds the lock.
-bool write_message_locked(LogState& log, std::string_view message) {
+[[nodiscard]] bool write_message_locked(LogState& log, std::string_view message) {
     if (message.size() > kLogMessageLimit) {
         message = message.substr(0, kLogMessageLimit);
     }
@@ -39,9 +70,8 @@ std::string log_file_path() {
     if (configured != nullptr && *configured != '\0') {
         return configured;
     }
-    const std::string folder = platform::join_path(platform::temp_directory(), "Morlin");
-    platform::create_directory(folder);
-    return platform::join_path(folder, "Morlin.log");
+    const auto folder = platform::user_state_directory("morlin");
+    return folder ? platform::join_path(*folder, "Morlin.log") : std::string();
 }
 
 std::string format_log_line(const platform::LocalTime& time, std::string_view message) {
@@ -50,7 +80,7 @@ std::string format_log_line(const platform::LocalTime& time, std::string_view me
                   time.day % 100, time.year % 100, time.hour % 100, time.minute % 100,
                   time.second % 100);
     std::string line(stamp);
-    line.append(message);
+    line.append(one_line(message));
     line.append("\r\n");
     return line;
 }
@@ -73,6 +103,13 @@ bool open_host_log(std::string_view path, std::string_view version_line) {
     {
         std::lock_guard guard(log.lock);
         log.writer = SizeLimitedLogWriter();
+        if (platform::is_symbolic_link(path)) {
+            // Someone may have planted the link to have another file written: never follow it,
+            // never replace it.
+            std::fprintf(stderr, "Morlin: the log file %.*s is a symbolic link and is not used\n",
+                         static_cast<int>(path.size()), path.data());
+            return false;
+        }
         if (!log.writer.open(path)) {
             return false;
         }
@@ -102,7 +139,8 @@ void log_text(std::string_view message) {
         return;
     }
     std::lock_guard guard(log.lock);
-    write_message_locked(log, message);
+    // A line that cannot be written is dropped; the next line tries again.
+    (void)write_message_locked(log, message);
 }
 
 } // namespace morlin

@@ -18,8 +18,9 @@ namespace morlin {
 
 inline constexpr std::size_t kLogMessageLimit = 260;
 
-// Where the log lives: the file named by MORLIN_LOG_FILE, else Morlin.log in the "Morlin"
-// folder of the temporary directory (the folder is created when missing).
+// Where the log lives: the file named by MORLIN_LOG_FILE, else Morlin.log in the user's state
+// folder ($XDG_STATE_HOME/morlin, else ~/.local/state/morlin; created private when missing).
+// Empty when there is no such folder.
 std::string log_file_path();
 
 // "MM/DD/YY HH:MM:SS message\r\n".
@@ -31,8 +32,9 @@ std::string format_log_header(const platform::LocalTime& time);
 void set_log_disabled(bool disabled);
 
 // Opens the log at `path` and writes the three header lines, the last being `version_line`.
-// False when the file cannot be opened (the caller reports it; later lines are dropped).
-bool open_host_log(std::string_view path, std::string_view version_line);
+// False when the file cannot be opened (the caller reports it; later lines are dropped). A
+// path that is a symbolic link is refused, with one line on standard error.
+[[nodiscard]] bool open_host_log(std::string_view path, std::string_view version_line);
 void close_host_log();
 bool host_log_is_open();
 

@@ -18,6 +18,6 @@ struct CapabilityScan {
 CapabilityScan scan_capability_block(std::span<const std::uint8_t> image);
 
 // 1 when the file is a Tamsel image, otherwise 0 (also on every failure, each logged).
-int IsTamsel(const char* file_name);
+[[nodiscard]] int IsTamsel(const char* file_name);
 
 } // namespace morlin

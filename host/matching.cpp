@@ -185,36 +185,30 @@ CandidateCount count_candidates(DeviceInfoList& devices, bool prefer_normal_oper
                                 int previous_last_chosen) {
     CandidateCount counted;
     counted.last_chosen = previous_last_chosen;
-    int dfu_count = 0;
-    for (int index = 0; index < VUP_DEVICE_LIST_SIZE; ++index) {
+    const auto listed = [&devices](int index) {
+        return devices[static_cast<std::size_t>(index)].name[0] != '\0';
+    };
+    bool any_in_normal_operation = false;
+    for (int index = 0; index < VUP_DEVICE_LIST_SIZE && listed(index); ++index) {
+        const DeviceInfoEntry& device = devices[static_cast<std::size_t>(index)];
+        any_in_normal_operation |= device.candidate != 0 && device.dfu_mode != 1;
+    }
+    // A device in normal operation wins over every device that waits in download mode.
+    const bool drop_download_mode = prefer_normal_operation && any_in_normal_operation;
+    for (int index = 0; index < VUP_DEVICE_LIST_SIZE && listed(index); ++index) {
         DeviceInfoEntry& device = devices[static_cast<std::size_t>(index)];
-        if (device.name[0] == '\0') {
-            break;
-        }
         if (device.candidate == 0) {
             continue;
         }
-        const bool waits_in_dfu = device.dfu_mode == 1;
-        if (waits_in_dfu) {
-            ++dfu_count;
-        }
-        if (prefer_normal_operation && counted.count != 0) {
-            DeviceInfoEntry& last = devices[static_cast<std::size_t>(counted.last_chosen)];
-            const bool last_waits_in_dfu = last.dfu_mode == 1;
-            if (waits_in_dfu && !last_waits_in_dfu) {
-                device.candidate = 0;
-                continue;
-            }
-            if (!waits_in_dfu && last_waits_in_dfu) {
-                last.candidate = 0;
-                counted.last_chosen = index;
-                continue;
-            }
+        if (drop_download_mode && device.dfu_mode == 1) {
+            device.candidate = 0;
+            continue;
         }
         ++counted.count;
         counted.last_chosen = index;
     }
-    if (prefer_normal_operation && counted.count > 1 && counted.count == dfu_count) {
+    // Several candidates that all wait in download mode cannot be told apart.
+    if (prefer_normal_operation && !any_in_normal_operation && counted.count > 1) {
         counted.all_wait_in_dfu = true;
         counted.count = 0;
     }

@@ -16,11 +16,13 @@ struct CandidateCount {
 };
 
 // Counts the devices whose candidate flag is set, in index order, up to the end of the list.
-// With `prefer_normal_operation` (configured runs) a device in normal operation wins over one
-// that waits in download mode: the loser's candidate flag is cleared. `last_chosen` starts at
-// `previous_last_chosen` and is left there when no device counts.
-CandidateCount count_candidates(DeviceInfoList& devices, bool prefer_normal_operation,
-                                int previous_last_chosen);
+// With `prefer_normal_operation` (configured runs): when any candidate is in normal operation,
+// every candidate that waits in download mode loses its candidate flag and the ones in normal
+// operation are counted; two or more candidates that all wait in download mode count 0 with
+// `all_wait_in_dfu` (101). `last_chosen` starts at `previous_last_chosen` and is left there
+// when no device counts.
+[[nodiscard]] CandidateCount count_candidates(DeviceInfoList& devices, bool prefer_normal_operation,
+                                              int previous_last_chosen);
 
 struct MatchResult {
     int candidates = 0;
@@ -31,6 +33,6 @@ struct MatchResult {
 // Matches the download entry app.matching_entry to the devices of app.current_plugin, under
 // the run's options, and logs why nothing matched. Sets app.last_chosen_device and, under
 // /IV, app.iv_flag.
-MatchResult match_file_to_devices(MorlinApp& app);
+[[nodiscard]] MatchResult match_file_to_devices(MorlinApp& app);
 
 } // namespace morlin

@@ -5,10 +5,14 @@
 #include "host/device_lists.h"
 #include "host/host_log.h"
 #include "host/plugin_binding.h"
+#include "host/result_file.h"
 #include "host/update_run.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/version_info.h"
+#include "ui/dialog_view.h"
+
+#include <cstdio>
 
 namespace morlin {
 
@@ -17,6 +21,9 @@ namespace {
 constexpr const char* kInstanceSection = "MORLIN";
 constexpr const char* kConfigFileName = "Morlin.cfg";
 constexpr const char* kConfigExistenceName = "MORLIN.CFG";
+constexpr const char* kResourceLibraryName = "MORLNRES.so";
+
+} // namespace
 
 // "<product> - <description> <string 30> <product version>" of the program file.
 std::string program_version_line(const HostTexts& texts) {
@@ -26,6 +33,19 @@ std::string program_version_line(const HostTexts& texts) {
     }
     return info->product_name + " - " + info->file_description + " " + texts.text(kStrVersionJoin) +
            " " + info->product_version;
+}
+
+namespace {
+
+// The course as the run history names it.
+const char* course_name(const CommandLine& command_line, bool configured_run) {
+    if (command_line.config_editor()) {
+        return "configuration-editor";
+    }
+    if (command_line.device_info()) {
+        return "device-information";
+    }
+    return configured_run ? "configured" : "interactive";
 }
 
 } // namespace
@@ -50,26 +70,33 @@ const char* MorlinApp::config_name_for_plugins() const {
 
 void MorlinApp::show_host_error(const HostError& error) {
     platform::MessageBoxRequest box;
+    box.text = host_error_text(error);
+    run_record.note_error(box.text);
+    box.caption = message_caption();
+    box.icon = platform::MessageIcon::Error;
+    ui()->message_box(box);
+}
+
+std::string MorlinApp::host_error_text(const HostError& error) const {
+    std::string text;
     if (error.from_plugin != 0) {
-        const PluginRecord* plugin = current_plugin;
-        if (plugin == nullptr && error.plugin_index < kMaxPlugins) {
-            plugin = &plugins[error.plugin_index];
-        }
+        // The error names the plug-in it came from; only that one knows its codes (the
+        // current plug-in may be another one by now).
+        const PluginRecord* plugin =
+            error.plugin_index < kMaxPlugins ? &plugins[error.plugin_index] : nullptr;
         char message[VUP_TEXT_SIZE] = {};
         if (plugin != nullptr && plugin->bound()) {
             plugin->fn.get_error_message(error.code, message);
             message[VUP_TEXT_SIZE - 1] = '\0';
         }
-        box.text = message;
-        if (box.text.empty()) {
-            box.text = "Plug-in error " + std::to_string(error.code);
+        text = message;
+        if (text.empty()) {
+            text = "Plug-in error " + std::to_string(error.code);
         }
     } else {
-        box.text = texts.text_or_number(error.code);
+        text = texts.text_or_number(error.code);
     }
-    box.caption = message_caption();
-    box.icon = platform::MessageIcon::Error;
-    ui().message_box(box);
+    return text;
 }
 
 std::string MorlinApp::message_caption() const {
@@ -80,45 +107,65 @@ std::string MorlinApp::message_caption() const {
 void MorlinApp::show_system_error(std::uint32_t error) {
     platform::MessageBoxRequest box;
     box.text = platform::system_message(error);
+    run_record.note_error(box.text);
     box.caption = "Morlin";
     box.icon = platform::MessageIcon::Error;
-    ui().message_box(box);
+    ui()->message_box(box);
 }
 
 void MorlinApp::show_wait_window() {
-    ui().show_wait(texts.text_or_number(kStrWaitText));
+    ui()->show_wait(texts.text_or_number(kStrWaitText));
     wait_shown_ = true;
 }
 
 void MorlinApp::close_wait_window() {
     if (wait_shown_) {
-        ui().hide_wait();
+        ui()->hide_wait();
         wait_shown_ = false;
     }
 }
 
 void MorlinApp::initialise(const std::vector<std::string>& arguments) {
+    run_record.started = utc_timestamp_now();
+    run_record.course = "none";
     // Platform class and resource language.
     platform_class = host_platform_class();
     texts.set_language(resource_language_for(host_ui_language()));
 
     // The resource library.
-    if (!texts.load_module()) {
-        show_system_error(platform::last_error());
+    if (!texts.load_module(kResourceLibraryName)) {
+        const std::uint32_t error = platform::last_error();
+        std::fprintf(stderr,
+                     "Morlin: cannot load the resource library %s: looked in %s, the system's "
+                     "library folders (LD_LIBRARY_PATH included) and %s\n",
+                     kResourceLibraryName, platform::program_directory().c_str(),
+                     platform::current_directory().c_str());
+        show_system_error(error);
         return;
     }
 
-    // One instance only: a second start brings the first to the front and ends.
+    // One instance only: a second start brings the first to the front and ends. When no
+    // section can be made at all (no folder of the user's own), the program runs unguarded,
+    // as it would when the section cannot be created.
     instance_ = platform::SingleInstance::acquire(kInstanceSection);
-    if (!instance_) {
+    if (!instance_ && platform::last_error() == platform::kErrorAlreadyExists) {
+        // The running instance has been asked to bring its window to the front.
+        std::fputs("Morlin is already running: its window was brought to the front.\n", stderr);
         return;
+    }
+    if (instance_) {
+        instance_->on_activation_request([] { dialogs::dialog_runner().bring_to_front(); });
     }
 
     // Plug-ins.
     const DiscoveryResult discovery =
         discover_plugins(platform::current_directory(), platform_class, texts, plugins);
     plugin_count = discovery.plugin_count;
+    const std::string plugins_searched = "VUP*.so in " + platform::current_directory() + ": " +
+                                         std::to_string(plugin_count) + " bound";
     if (discovery.code != 0) {
+        std::fprintf(stderr, "Morlin: no usable plug-in: looked for as %s\n",
+                     plugins_searched.c_str());
         show_host_error(HostError::host(discovery.code));
         return;
     }
@@ -129,22 +176,33 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
                                            ? std::string(kConfigExistenceName)
                                            : command_line.config_path;
     if (platform::file_exists(platform::resolve_ignoring_case(existence_name))) {
+        run_record.configuration = config_file_path();
         configured_run = read_configuration(*this) != 0;
     }
     set_log_disabled(options.disable_log);
 
     // The log.
     if (!options.disable_log) {
-        log_opened_ = open_host_log(log_file_path(), program_version_line(texts));
+        const std::string log_path = log_file_path();
+        log_opened_ = open_host_log(log_path, program_version_line(texts));
         if (!log_opened_) {
+            std::fprintf(stderr, "Morlin: cannot open the log file %s: %s\n", log_path.c_str(),
+                         platform::system_message(platform::last_error()).c_str());
             show_host_error(HostError::host(kStrLogOpenFailed));
         }
     }
+    host_log("Morlin :Plug-ins looked for as %s", plugins_searched.c_str());
+    for (const std::string& line : notes_before_log) {
+        log_text(line);
+    }
+    notes_before_log.clear();
 
     dispatch_course();
 }
 
 void MorlinApp::dispatch_course() {
+    run_record.course = course_name(command_line, configured_run);
+    run_record.silent = silent();
     if (command_line.config_editor()) {
         exit_code_word = run_configuration_editor(*this);
         return;
@@ -165,6 +223,7 @@ void MorlinApp::dispatch_course() {
             return;
         }
         configured_run = false;
+        run_record.course = course_name(command_line, configured_run);
     }
 
     // The backup directory.
@@ -175,7 +234,14 @@ void MorlinApp::dispatch_course() {
     }
     backup_directory = platform::join_path(temp, "Morlin");
     if (!platform::create_directory(backup_directory)) {
-        show_system_error(platform::last_error());
+        const std::uint32_t error = platform::last_error();
+        host_log("Morlin :Cannot create the backup folder %s (TMPDIR %s): %s",
+                 backup_directory.c_str(), temp.c_str(), platform::system_message(error).c_str());
+        std::fprintf(stderr,
+                     "Morlin: cannot create the backup folder %s (set TMPDIR to a "
+                     "writable folder): %s\n",
+                     backup_directory.c_str(), platform::system_message(error).c_str());
+        show_system_error(error);
         return;
     }
 
@@ -224,7 +290,9 @@ void MorlinApp::shutdown() {
     }
     shut_down_ = true;
     close_wait_window();
-    end_run(*this);
+    // Each plug-in's failure to destroy its list is shown as it happens; at exit nothing
+    // else depends on it.
+    (void)end_run(*this);
     stop_plugins();
     for (PluginRecord& plugin : plugins) {
         plugin.fn = {};

@@ -10,6 +10,7 @@
 #include "host/host_options.h"
 #include "host/host_texts.h"
 #include "host/plugin_record.h"
+#include "host/run_record.h"
 #include "platform/single_instance.h"
 #include "platform/ui.h"
 
@@ -28,6 +29,10 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitClosedBeforeRun = 1;
 inline constexpr int kExitRunFailed = 2;
 inline constexpr int kExitConfiguredRunFailed = 255;
+
+// "<product> - <description> <string 30> <product version>" of the program file; empty when
+// the file carries no version information.
+std::string program_version_line(const HostTexts& texts);
 
 class MorlinApp {
   public:
@@ -50,6 +55,8 @@ class MorlinApp {
     // the current plug-in's message for the code, or, without a current plug-in, that of the
     // plug-in with the given index.
     void show_host_error(const HostError& error);
+    // The text such a box shows.
+    std::string host_error_text(const HostError& error) const;
     // Caption of the host's message boxes: string 14, "Morlin" when the string is missing.
     std::string message_caption() const;
     // Shows the system's text for an error number, caption "Morlin", error icon.
@@ -61,7 +68,7 @@ class MorlinApp {
     std::string config_file_path() const;
     void show_wait_window();
     void close_wait_window();
-    platform::UserInterface& ui() const { return platform::user_interface(); }
+    std::shared_ptr<platform::UserInterface> ui() const { return platform::user_interface(); }
 
     // --- state ----------------------------------------------------------------------------
     bool silent() const { return options.silent; }
@@ -86,11 +93,14 @@ class MorlinApp {
     bool device_info_display = false; // /DI course
     CommandLine command_line;         // switches and the /CFG path
     DownloadTable downloads{};        // 30 entries, all zero at construction
+    RunRecord run_record;             // for the run history (host/result_file.h)
+    // Lines found before the log is open (the configuration is read first); logged once it is.
+    std::vector<std::string> notes_before_log;
     // The process exit code; the last course that sets it wins.
     std::atomic<int> exit_code_word{kExitSuccess};
 
   private:
-    bool start_plugins();
+    [[nodiscard]] bool start_plugins();
     void dispatch_course();
     void stop_plugins();
 

@@ -73,12 +73,16 @@ DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
         return result;
     }
     result.code = kStrNoUsablePlugin;
+    const std::string folder =
+        directory.empty() ? platform::current_directory() : std::string(directory);
     for (const std::string& file : files) {
         if (result.plugin_count == kMaxPlugins) {
             break;
         }
         PluginRecord& record = table[static_cast<std::size_t>(result.plugin_count)];
-        auto library = platform::Library::load(file);
+        // The file found, by its full path: never a library of the same name that the
+        // library search order would find first.
+        auto library = platform::Library::load(platform::join_path(folder, file));
         if (!library) {
             continue;
         }
@@ -107,11 +111,14 @@ DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
     return result;
 }
 
-HostError choose_plugin_for_file(MorlinApp& app, const char* file_name) {
+HostError choose_plugin_for_file(MorlinApp& app, const char* file_name, std::vector<int>* answers) {
     HostError outcome;
     for (int index = 0; index < app.plugin_count; ++index) {
         PluginRecord& plugin = app.plugins[static_cast<std::size_t>(index)];
         const int result = plugin.fn.is_binary_valid(file_name);
+        if (answers != nullptr) {
+            answers->push_back(result);
+        }
         if (result == 0) {
             app.current_plugin = &plugin;
             app.current_plugin_index = index;

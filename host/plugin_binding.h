@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 namespace morlin {
 
@@ -13,7 +14,8 @@ class HostTexts;
 
 // Binds the fifteen entry points of `library` by name: false when one of the eight required
 // names is missing (nothing is bound then).
-bool bind_plugin_functions(const platform::Library& library, PluginFunctions& functions);
+[[nodiscard]] bool bind_plugin_functions(const platform::Library& library,
+                                         PluginFunctions& functions);
 
 // The version line "<FileDescription> <string 30> <FileVersion>" from the library file's
 // version information; empty when the file carries none.
@@ -27,13 +29,15 @@ struct DiscoveryResult {
 // Searches `directory` for plug-in files and fills the table (at most four plug-ins; further
 // files are ignored). On the Windows 9x family (platform class 0) a plug-in must have
 // VUPIsOSSupported and it must not answer 623. Accepted plug-ins then get the host's logger.
-DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
-                                 const HostTexts& texts,
-                                 std::array<PluginRecord, kMaxPlugins>& table);
+[[nodiscard]] DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
+                                               const HostTexts& texts,
+                                               std::array<PluginRecord, kMaxPlugins>& table);
 
 class MorlinApp;
 // The first bound plug-in (table order) whose VUPIsBinaryValid accepts the file becomes the
 // current plug-in. When none does: the last plug-in's result, marked as from that plug-in.
-HostError choose_plugin_for_file(MorlinApp& app, const char* file_name);
+// `answers`, when given, receives each asked plug-in's answer in table order.
+HostError choose_plugin_for_file(MorlinApp& app, const char* file_name,
+                                 std::vector<int>* answers = nullptr);
 
 } // namespace morlin

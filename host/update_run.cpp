@@ -1,12 +1,15 @@
 #include "host/update_run.h"
 
+#include "host/cfg_mode_dlg.h"
 #include "host/courses.h"
 #include "host/device_lists.h"
 #include "host/download_targets.h"
+#include "host/host_log.h"
 #include "host/matching.h"
 #include "host/morlin_app.h"
 #include "host/plugin_binding.h"
 #include "host/silent_download.h"
+#include "ui/dialog_view.h"
 
 namespace morlin {
 
@@ -74,13 +77,14 @@ void report(MorlinApp& app, const RunState& run) {
     box.text = app.texts.text_or_number(kStrSilentRunSucceeded);
     box.caption = app.texts.text_or_number(kStrCaption);
     box.icon = platform::MessageIcon::Information;
-    app.ui().message_box(box);
+    app.ui()->message_box(box);
 }
 
 // Not silent and nothing to download: the interactive run takes over when the lists could be
 // ended.
 int fall_back_to_interactive_run(MorlinApp& app) {
     app.configured_run = false;
+    app.run_record.course = "interactive";
     if (end_run(app) == 0) {
         run_interactive(app);
     }
@@ -99,6 +103,8 @@ int run_configured_update(MorlinApp& app) {
     }
     run.outcome = create_device_lists(app);
     if (run.outcome.failed()) {
+        host_log("Morlin :The configured run ends before its downloads: %s",
+                 app.host_error_text(run.outcome).c_str());
         app.close_wait_window();
         run.failed = true;
         report(app, run);
@@ -112,12 +118,16 @@ int run_configured_update(MorlinApp& app) {
         if (app.silent()) {
             run.outcome = run_silent_downloads(app);
             run.failed = run.failed || run.outcome.failed();
+            app.run_record.succeeded = !run.failed;
         } else if (run.no_file || run.no_device) {
             // Outcome 108 (no file served) or 107 (no device matched): not shown, the
             // interactive run lets the user choose instead.
             return fall_back_to_interactive_run(app);
         } else {
-            return report_course_not_built(app, "progress dialog");
+            // The dialog downloads the entries and reports each result itself.
+            CfgModeDlg progress(app);
+            dialogs::dialog_runner().run_modal(progress);
+            exit_code = progress.outcome();
         }
     }
     report(app, run);

@@ -30,6 +30,6 @@ class MorlinApp;
 // exit-code contribution: the progress dialog's outcome, or 255 for a silent run, a run that
 // stopped before its downloads, or a fall-back to the interactive run. The caller stores it
 // in app.exit_code_word.
-int run_configured_update(MorlinApp& app);
+[[nodiscard]] int run_configured_update(MorlinApp& app);
 
 } // namespace morlin

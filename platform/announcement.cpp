@@ -1,11 +1,17 @@
 #include "platform/announcement.h"
 
+#include "platform/process.h"
+
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <system_error>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -43,6 +49,29 @@ std::optional<std::string> normalized_guid(std::string_view text) {
 }
 
 enum class Section { None, Device, DeviceKey, MachineKey };
+
+bool parse_process_id(std::string_view text, std::uint32_t& process_id) {
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value == 0) {
+        return false;
+    }
+    process_id = value;
+    return true;
+}
+
+// Says once per file and process that an announcement outlived its writer.
+void report_left_over(const std::filesystem::path& file, std::uint32_t process_id) {
+    static std::mutex lock;
+    static std::set<std::pair<std::string, std::uint32_t>> reported;
+    std::lock_guard guard(lock);
+    if (reported.emplace(file.string(), process_id).second) {
+        std::fprintf(stderr,
+                     "morlin: skipping device announcement %s: its process %u has ended "
+                     "(left over; delete the file)\n",
+                     file.string().c_str(), process_id);
+    }
+}
 
 } // namespace
 
@@ -137,6 +166,11 @@ std::optional<Announcement> parse_announcement(std::string_view text, std::strin
                 device.interface_path = value;
             } else if (equals_ignoring_case(name, "Port")) {
                 device.port_address = value;
+            } else if (equals_ignoring_case(name, "ProcessId")) {
+                if (!parse_process_id(value, result.process_id)) {
+                    error = where + "ProcessId is not a process number";
+                    return std::nullopt;
+                }
             } // other names: left for newer writers
             break;
         }
@@ -178,6 +212,10 @@ std::optional<Announcement> read_announcement(const std::filesystem::path& file)
     if (!announcement) {
         std::fprintf(stderr, "morlin: skipping device announcement %s: %s\n", file.string().c_str(),
                      error.c_str());
+        return std::nullopt;
+    }
+    if (announcement->process_id != 0 && !process_exists(announcement->process_id)) {
+        report_left_over(file, announcement->process_id);
         return std::nullopt;
     }
     announcement->device.source = file.string();

@@ -5,6 +5,7 @@
 // are parsed with bounds, and a malformed file is skipped with a line on stderr.
 #include "platform/device_set.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -21,6 +22,8 @@ struct Announcement {
     DeviceRecord device; // source = the file's path
     // Other sections: "[Enum\USB\...]" -> its values (key paths ignoring case).
     std::map<std::string, KeyValues, CaseInsensitiveLess> machine_keys;
+    // The announcing process ([Device] ProcessId); 0 when the writer did not give it.
+    std::uint32_t process_id = 0;
 };
 
 inline constexpr std::size_t kMaxAnnouncementBytes = 64 * 1024;
@@ -34,6 +37,8 @@ std::optional<std::filesystem::path> announcement_folder();
 // Whether `file_name` names an announcement (ends in ".device", does not start with '.').
 bool is_announcement_name(std::string_view file_name);
 // Reads and parses one file; malformed or unreadable files give nothing and a stderr line.
+// So does a file whose announcing process has ended (left behind by a program that was
+// killed): one stderr line per such file and process.
 std::optional<Announcement> read_announcement(const std::filesystem::path& file);
 // Every well-formed announcement of the folder, by file name.
 std::vector<Announcement> read_announcements();

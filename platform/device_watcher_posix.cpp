@@ -3,8 +3,8 @@
 #include "platform/announcement.h"
 #include "platform/device_watcher.h"
 #include "platform/last_error.h"
-#include "platform/wait_posix.h"
 #include "platform/usb_serial_ports.h"
+#include "platform/wait_posix.h"
 
 #include <array>
 #include <cerrno>
@@ -47,7 +47,9 @@ class InotifyWatcher final : public DeviceWatcher {
         }
     }
 
-    bool start() {
+    // False, with the last error set, when a place that devices come and go in cannot be
+    // watched: removals there would go unnoticed.
+    bool start(PresentDevices present) {
         inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotify_ < 0 || !stop_.valid()) {
             set_last_error(inotify_ < 0 ? error_from_errno(errno) : kErrorNotEnoughMemory);
@@ -57,21 +59,26 @@ class InotifyWatcher final : public DeviceWatcher {
             folder_watch_ = ::inotify_add_watch(inotify_, folder->c_str(),
                                                 IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE |
                                                     IN_MOVED_FROM | IN_DELETE_SELF);
-            if (folder_watch_ >= 0) {
-                for (const auto& announcement : read_announcements()) {
-                    const std::string name =
-                        std::filesystem::path(announcement.device.source).filename().string();
-                    if (concerns_us(announcement.device)) {
-                        announced_[name] = announcement.device.interface_path;
-                    }
-                }
+            if (folder_watch_ < 0) {
+                set_last_error_from_errno(errno);
+                return false;
             }
+            announced_ = present_announcements();
         }
         if (real_ports_enabled()) {
             dev_watch_ = ::inotify_add_watch(inotify_, "/dev", IN_CREATE | IN_DELETE);
-            for (const auto& port : usb_serial_ports()) {
-                if (const auto name = port.key_value("PortName")) {
-                    real_ports_[*name] = port.interface_path;
+            if (dev_watch_ < 0) {
+                set_last_error_from_errno(errno);
+                return false;
+            }
+            real_ports_ = present_real_ports();
+        }
+        if (present == PresentDevices::Report) {
+            for (const Present* known : {&announced_, &real_ports_}) {
+                for (const auto& [name, device] : *known) {
+                    if (concerns_us(device)) {
+                        report(DeviceEvent::Kind::Arrival, device.interface_path, device);
+                    }
                 }
             }
         }
@@ -88,8 +95,61 @@ class InotifyWatcher final : public DeviceWatcher {
                same_class(interface_class_, device.class_guid);
     }
 
-    void report(DeviceEvent::Kind kind, const std::string& interface_path) {
-        callback_(DeviceEvent{kind, interface_path, interface_class_});
+    void report(DeviceEvent::Kind kind, const std::string& interface_path,
+                const DeviceRecord& device = {}) {
+        callback_(DeviceEvent{kind, interface_path, interface_class_, device});
+    }
+
+    // The devices present, by file name.
+    using Present = std::map<std::string, DeviceRecord>;
+
+    Present present_announcements() const {
+        Present present;
+        for (const auto& announcement : read_announcements()) {
+            if (concerns_us(announcement.device)) {
+                const auto name = std::filesystem::path(announcement.device.source).filename();
+                present[name.string()] = announcement.device;
+            }
+        }
+        return present;
+    }
+
+    Present present_real_ports() const {
+        Present present;
+        for (const auto& port : usb_serial_ports()) {
+            if (const auto name = port.key_value("PortName")) {
+                present[*name] = port;
+            }
+        }
+        return present;
+    }
+
+    // Reports what changed between what was known and what is present now.
+    void report_changes(Present& known, Present present) {
+        for (const auto& [name, device] : known) {
+            const auto now = present.find(name);
+            if (now == present.end() || now->second.interface_path != device.interface_path) {
+                report(DeviceEvent::Kind::Removal, device.interface_path);
+            }
+        }
+        for (const auto& [name, device] : present) {
+            const auto before = known.find(name);
+            if (before == known.end() || before->second.interface_path != device.interface_path) {
+                report(DeviceEvent::Kind::Arrival, device.interface_path, device);
+            }
+        }
+        known = std::move(present);
+    }
+
+    // The kernel dropped events (its queue overflowed): what is there now is compared with
+    // what was known, so that no removal goes unreported.
+    void rescan() {
+        if (folder_watch_ >= 0) {
+            report_changes(announced_, present_announcements());
+        }
+        if (dev_watch_ >= 0) {
+            report_changes(real_ports_, present_real_ports());
+        }
     }
 
     void run() {
@@ -124,7 +184,9 @@ class InotifyWatcher final : public DeviceWatcher {
     }
 
     void handle(const inotify_event& event, const std::string& name) {
-        if (event.wd == folder_watch_ && folder_watch_ >= 0) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            rescan();
+        } else if (event.wd == folder_watch_ && folder_watch_ >= 0) {
             if (!is_announcement_name(name)) {
                 return;
             }
@@ -148,14 +210,16 @@ class InotifyWatcher final : public DeviceWatcher {
             return;
         }
         const auto known = announced_.find(name);
-        if (known != announced_.end() && known->second == announcement->device.interface_path) {
+        if (known != announced_.end() &&
+            known->second.interface_path == announcement->device.interface_path) {
             return; // rewritten in place: the same device
         }
         if (known != announced_.end()) {
-            report(DeviceEvent::Kind::Removal, known->second);
+            report(DeviceEvent::Kind::Removal, known->second.interface_path);
         }
-        announced_[name] = announcement->device.interface_path;
-        report(DeviceEvent::Kind::Arrival, announcement->device.interface_path);
+        announced_[name] = announcement->device;
+        report(DeviceEvent::Kind::Arrival, announcement->device.interface_path,
+               announcement->device);
     }
 
     void announcement_removed(const std::string& name) {
@@ -163,7 +227,7 @@ class InotifyWatcher final : public DeviceWatcher {
         if (known == announced_.end()) {
             return;
         }
-        const std::string path = known->second;
+        const std::string path = known->second.interface_path;
         announced_.erase(known);
         report(DeviceEvent::Kind::Removal, path);
     }
@@ -173,8 +237,8 @@ class InotifyWatcher final : public DeviceWatcher {
         if (!port || !concerns_us(*port)) {
             return;
         }
-        real_ports_[name] = port->interface_path;
-        report(DeviceEvent::Kind::Arrival, port->interface_path);
+        real_ports_[name] = *port;
+        report(DeviceEvent::Kind::Arrival, port->interface_path, *port);
     }
 
     void port_removed(const std::string& name) {
@@ -182,7 +246,7 @@ class InotifyWatcher final : public DeviceWatcher {
         if (known == real_ports_.end()) {
             return;
         }
-        const std::string path = known->second;
+        const std::string path = known->second.interface_path;
         real_ports_.erase(known);
         report(DeviceEvent::Kind::Removal, path);
     }
@@ -194,22 +258,22 @@ class InotifyWatcher final : public DeviceWatcher {
     int dev_watch_ = -1;
     CancelSignal stop_;
     // Interface paths of the devices present, kept to report them when their file is gone.
-    std::map<std::string, std::string> announced_;
-    std::map<std::string, std::string> real_ports_;
+    Present announced_;
+    Present real_ports_;
     std::thread thread_;
 };
 
 } // namespace
 
 std::unique_ptr<DeviceWatcher> DeviceWatcher::start(std::string_view interface_class,
-                                                    Callback callback) {
+                                                    Callback callback, PresentDevices present) {
     if (!callback || interface_class.empty()) {
         set_last_error(kErrorInvalidParameter);
         return nullptr;
     }
     auto watcher =
         std::make_unique<InotifyWatcher>(std::string(interface_class), std::move(callback));
-    if (!watcher->start()) {
+    if (!watcher->start(present)) {
         return nullptr;
     }
     return watcher;

@@ -63,8 +63,14 @@ class WindowWatcher final : public DeviceWatcher {
         }
     }
 
-    bool start() {
+    bool start(PresentDevices present) {
         announced_ = current_announcements();
+        if (present == PresentDevices::Report) {
+            for (const auto& [file, device] : announced_) {
+                callback_(DeviceEvent{DeviceEvent::Kind::Arrival, device.interface_path,
+                                      interface_class_, device});
+            }
+        }
         std::promise<bool> started;
         auto ready = started.get_future();
         thread_ = std::thread([this, &started] { run(started); });
@@ -146,12 +152,12 @@ class WindowWatcher final : public DeviceWatcher {
                interface_class_ == upper(device.class_guid);
     }
 
-    // Interface paths of the announced devices of our class, by announcement file.
-    std::map<std::string, std::string> current_announcements() const {
-        std::map<std::string, std::string> present;
-        for (const auto& announcement : read_announcements()) {
+    // The announced devices of our class, by announcement file.
+    std::map<std::string, DeviceRecord> current_announcements() const {
+        std::map<std::string, DeviceRecord> present;
+        for (auto& announcement : read_announcements()) {
             if (concerns_us(announcement.device)) {
-                present[announcement.device.source] = announcement.device.interface_path;
+                present[announcement.device.source] = std::move(announcement.device);
             }
         }
         return present;
@@ -159,16 +165,19 @@ class WindowWatcher final : public DeviceWatcher {
 
     void compare_announcements() {
         auto present = current_announcements();
-        for (const auto& [file, path] : announced_) {
+        for (const auto& [file, device] : announced_) {
             const auto now = present.find(file);
-            if (now == present.end() || now->second != path) {
-                callback_(DeviceEvent{DeviceEvent::Kind::Removal, path, interface_class_});
+            if (now == present.end() || now->second.interface_path != device.interface_path) {
+                callback_(DeviceEvent{DeviceEvent::Kind::Removal, device.interface_path,
+                                      interface_class_});
             }
         }
-        for (const auto& [file, path] : present) {
+        for (const auto& [file, device] : present) {
             const auto before = announced_.find(file);
-            if (before == announced_.end() || before->second != path) {
-                callback_(DeviceEvent{DeviceEvent::Kind::Arrival, path, interface_class_});
+            if (before == announced_.end() ||
+                before->second.interface_path != device.interface_path) {
+                callback_(DeviceEvent{DeviceEvent::Kind::Arrival, device.interface_path,
+                                      interface_class_, device});
             }
         }
         announced_ = std::move(present);
@@ -176,7 +185,7 @@ class WindowWatcher final : public DeviceWatcher {
 
     std::string interface_class_;
     Callback callback_;
-    std::map<std::string, std::string> announced_;
+    std::map<std::string, DeviceRecord> announced_;
     DWORD thread_id_ = 0;
     std::thread thread_;
 };
@@ -184,10 +193,10 @@ class WindowWatcher final : public DeviceWatcher {
 } // namespace
 
 std::unique_ptr<DeviceWatcher> DeviceWatcher::start(std::string_view interface_class,
-                                                    Callback callback) {
+                                                    Callback callback, PresentDevices present) {
     auto watcher =
         std::make_unique<WindowWatcher>(std::string(interface_class), std::move(callback));
-    if (!watcher->start()) {
+    if (!watcher->start(present)) {
         return nullptr;
     }
     return watcher;

@@ -32,13 +32,21 @@ std::optional<std::string> find_file_ignoring_case(std::string_view directory,
 // Returns the path of the existing file, or the path unchanged when nothing matches.
 std::string resolve_ignoring_case(std::string_view path);
 
-bool file_exists(std::string_view path);
-bool directory_exists(std::string_view path);
+[[nodiscard]] bool file_exists(std::string_view path);
+[[nodiscard]] bool directory_exists(std::string_view path);
+// True when the last component of `path` is a symbolic link (which is not followed).
+[[nodiscard]] bool is_symbolic_link(std::string_view path);
 // True also when it already exists. A failure shows at the next open of a file in it.
 bool create_directory(std::string_view path);
-bool delete_file(std::string_view path);
+bool delete_file(std::string_view path); // callers that clean up may ignore the result
 // Replaces `target` by `source` in one step (rename); the old file stays whole on failure.
 [[nodiscard]] bool replace_file(std::string_view source, std::string_view target);
+// Saves `data` as the file `path` names (an existing file found ignoring case, as File::open
+// finds it) in one step: the bytes go to a temporary file of a unique name beside it, which
+// replaces the file by rename. Saves of one folder are serialised by an exclusive lock, so two
+// saves at once never mix; the file keeps its mode; the folder is synced after the rename. A
+// save that fails leaves the old file whole. False (last error set) on failure.
+[[nodiscard]] bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data);
 
 std::string current_directory();
 std::string temp_directory();    // GetTempPath: TMPDIR or /tmp, without trailing separator
@@ -59,10 +67,14 @@ struct OpenOptions {
     Access access = Access::Read;
     Share share = Share::Read;
     Disposition disposition = Disposition::OpenExisting;
-    bool write_through = false; // every write reaches the disk before it returns
+    bool write_through = false;  // every write reaches the disk before it returns
+    bool append = false;         // write() always adds at the end (write_at still places bytes)
+    bool refuse_symlink = false; // a last component that is a symbolic link is not followed
+    bool private_file = false;   // a file created is readable and writable by its owner only
 };
 
-// An open file. Failures return false/nothing and set the last error.
+// An open file. Only regular files open: a folder, a pipe or a device name is refused at once
+// (kErrorAccessDenied), never waited on. Failures return false/nothing and set the last error.
 class File {
   public:
     [[nodiscard]] static std::unique_ptr<File> open(std::string_view path,
@@ -71,8 +83,13 @@ class File {
 
     // Reads up to buffer.size() bytes; returns the count read (0 at end), or nothing on error.
     [[nodiscard]] virtual std::optional<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
-    [[nodiscard]] virtual bool
-    write(std::span<const std::uint8_t> data) = 0; // all bytes or failure
+    // All bytes or failure.
+    [[nodiscard]] virtual bool write(std::span<const std::uint8_t> data) = 0;
+    // All bytes at `offset`, also in append mode; the file position is not used.
+    [[nodiscard]] virtual bool write_at(std::uint64_t offset,
+                                        std::span<const std::uint8_t> data) = 0;
+    // Cuts (or extends) the file to `size` bytes.
+    [[nodiscard]] virtual bool truncate(std::uint64_t size) = 0;
     [[nodiscard]] virtual std::optional<std::uint64_t> size() = 0;
     [[nodiscard]] virtual bool seek(std::uint64_t offset) = 0;
     [[nodiscard]] virtual bool seek_end() = 0;

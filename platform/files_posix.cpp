@@ -101,6 +101,51 @@ class PosixFile final : public File {
         return static_cast<std::uint64_t>(info.st_size);
     }
 
+    bool write_at(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+        if (offset > static_cast<std::uint64_t>(LLONG_MAX)) {
+            set_last_error(kErrorInvalidParameter);
+            return false;
+        }
+        // On Linux a positioned write to a file opened for appending still appends: leave
+        // append mode for the duration of the write.
+        const int flags = ::fcntl(fd_, F_GETFL);
+        const bool appending = flags >= 0 && (flags & O_APPEND) != 0;
+        if (appending && ::fcntl(fd_, F_SETFL, flags & ~O_APPEND) != 0) {
+            set_last_error_from_errno(errno);
+            return false;
+        }
+        bool written = true;
+        auto position = static_cast<off_t>(offset);
+        while (!data.empty()) {
+            ssize_t put = ::pwrite(fd_, data.data(), data.size(), position);
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                set_last_error_from_errno(errno);
+                written = false;
+                break;
+            }
+            data = data.subspan(static_cast<std::size_t>(put));
+            position += put;
+        }
+        if (appending && ::fcntl(fd_, F_SETFL, flags) != 0 && written) {
+            set_last_error_from_errno(errno);
+            written = false;
+        }
+        return written;
+    }
+
+    bool truncate(std::uint64_t size) override {
+        if (size > static_cast<std::uint64_t>(LLONG_MAX) ||
+            ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            set_last_error(size > static_cast<std::uint64_t>(LLONG_MAX) ? kErrorInvalidParameter
+                                                                        : error_from_errno(errno));
+            return false;
+        }
+        return true;
+    }
+
     bool seek(std::uint64_t offset) override {
         if (offset > static_cast<std::uint64_t>(LLONG_MAX) ||
             ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
@@ -132,8 +177,10 @@ class PosixFile final : public File {
     int fd_;
 };
 
+// Opened without blocking, so that a pipe or device name never holds the caller in open();
+// File::open takes the blocking mode back once it knows the name is a regular file.
 int open_flags(const OpenOptions& options) {
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (options.access) {
     case Access::Read:
         flags |= O_RDONLY;
@@ -158,6 +205,12 @@ int open_flags(const OpenOptions& options) {
     }
     if (options.write_through) {
         flags |= O_DSYNC;
+    }
+    if (options.append) {
+        flags |= O_APPEND;
+    }
+    if (options.refuse_symlink) {
+        flags |= O_NOFOLLOW;
     }
     return flags;
 }
@@ -228,6 +281,11 @@ bool file_exists(std::string_view path) {
     return is_regular(native_path(path));
 }
 
+bool is_symbolic_link(std::string_view path) {
+    struct stat info {};
+    return ::lstat(native_path(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool directory_exists(std::string_view path) {
     struct stat info {};
     return ::stat(native_path(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -296,15 +354,18 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
         // Honour a differently cased name of an existing file, as Windows would.
         native = resolve_ignoring_case(native);
     }
-    int fd = ::open(native.c_str(), open_flags(options), 0666);
+    int fd = ::open(native.c_str(), open_flags(options), options.private_file ? 0600 : 0666);
     if (fd < 0) {
         set_last_error(errno == EEXIST ? kErrorFileExists : error_from_errno(errno));
         return nullptr;
     }
+    // Only regular files: a folder is refused as CreateFile refuses it; a pipe or a device
+    // cannot be opened under a file name on Windows either.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
-        set_last_error(kErrorAccessDenied); // as CreateFile on a folder
+        set_last_error(kErrorAccessDenied);
         return nullptr;
     }
     // Sharing: an open that shares nothing takes an exclusive lock; every other open takes a

@@ -31,7 +31,7 @@ DWORD attributes_of(std::string_view path) {
 
 class Win32File final : public File {
   public:
-    explicit Win32File(HANDLE handle) : handle_(handle) {}
+    Win32File(HANDLE handle, bool append) : handle_(handle), append_(append) {}
     ~Win32File() override { ::CloseHandle(handle_); }
 
     std::optional<std::size_t> read(std::span<std::uint8_t> buffer) override {
@@ -44,6 +44,9 @@ class Win32File final : public File {
         return got;
     }
     bool write(std::span<const std::uint8_t> data) override {
+        if (append_ && !seek_end()) {
+            return false;
+        }
         while (!data.empty()) {
             DWORD put = 0;
             const auto chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
@@ -52,6 +55,32 @@ class Win32File final : public File {
                 return false;
             }
             data = data.subspan(put);
+        }
+        return true;
+    }
+    bool write_at(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+        while (!data.empty()) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD put = 0;
+            const auto chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+            if (!::WriteFile(handle_, data.data(), chunk, &put, &at) || put == 0) {
+                take_system_error();
+                return false;
+            }
+            data = data.subspan(put);
+            offset += put;
+        }
+        return true;
+    }
+    bool truncate(std::uint64_t new_size) override {
+        if (!seek(new_size)) {
+            return false;
+        }
+        if (!::SetEndOfFile(handle_)) {
+            take_system_error();
+            return false;
         }
         return true;
     }
@@ -86,6 +115,7 @@ class Win32File final : public File {
         return true;
     }
     HANDLE handle_;
+    bool append_;
 };
 
 } // namespace
@@ -151,6 +181,12 @@ bool delete_file(std::string_view path) {
         return false;
     }
     return true;
+}
+
+bool is_symbolic_link(std::string_view path) {
+    const DWORD attributes = attributes_of(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool replace_file(std::string_view source, std::string_view target) {
@@ -221,6 +257,11 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
     case Disposition::OpenExisting:
         break;
     }
+    if (options.refuse_symlink && is_symbolic_link(path)) {
+        set_last_error(kErrorAccessDenied);
+        return nullptr;
+    }
+    // A file created private gets the default security of the user's folders.
     const DWORD flags =
         FILE_ATTRIBUTE_NORMAL | (options.write_through ? FILE_FLAG_WRITE_THROUGH : 0);
     HANDLE handle = ::CreateFileA(windows_path(path).c_str(), access, share, nullptr, disposition,
@@ -229,8 +270,13 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
         take_system_error();
         return nullptr;
     }
+    if (::GetFileType(handle) != FILE_TYPE_DISK) { // a pipe or a device name
+        ::CloseHandle(handle);
+        set_last_error(kErrorAccessDenied);
+        return nullptr;
+    }
     set_last_error(kErrorSuccess);
-    return std::make_unique<Win32File>(handle);
+    return std::make_unique<Win32File>(handle, options.append);
 }
 
 } // namespace platform

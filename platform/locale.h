@@ -12,6 +12,8 @@ struct LocalTime { // SYSTEMTIME
 };
 
 LocalTime local_time();
+// The local time (time zone as TZ says) of an instant given in seconds since 1970-01-01 UTC.
+LocalTime local_time_at(std::int64_t seconds, std::uint16_t milliseconds);
 
 // The date in the user's locale with a Windows date picture such as "ddMMMyyyy"
 // (d, dd, ddd, dddd, M, MM, MMM, MMMM, y, yy, yyyy; quoted text kept).

@@ -160,8 +160,13 @@ std::string expand_picture(const std::string& picture, const std::string& letter
 LocalTime local_time() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
+    return local_time_at(now.tv_sec, static_cast<std::uint16_t>(now.tv_nsec / 1000000));
+}
+
+LocalTime local_time_at(std::int64_t seconds, std::uint16_t milliseconds) {
+    const auto instant = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    ::localtime_r(&now.tv_sec, &tm);
+    ::localtime_r(&instant, &tm);
     LocalTime time;
     time.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
     time.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
@@ -170,7 +175,7 @@ LocalTime local_time() {
     time.hour = static_cast<std::uint16_t>(tm.tm_hour);
     time.minute = static_cast<std::uint16_t>(tm.tm_min);
     time.second = static_cast<std::uint16_t>(tm.tm_sec);
-    time.milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+    time.milliseconds = milliseconds;
     return time;
 }
 

@@ -2,6 +2,7 @@
 // org.freedesktop.login1.Manager.Inhibit returns; the lock lasts while it is open).
 #include "platform/power.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -31,7 +32,8 @@ std::string bus_error_text(const sd_bus_error& error, int result) {
 } // namespace
 
 std::unique_ptr<PowerInhibitor> PowerInhibitor::acquire(std::string_view who, std::string_view why,
-                                                        std::string& why_not) {
+                                                        std::string& why_not,
+                                                        std::chrono::milliseconds limit) {
     const char* setting = std::getenv("MORLIN_INHIBIT");
     if (setting != nullptr && std::string_view(setting) == "none") {
         why_not = "disabled by MORLIN_INHIBIT";
@@ -43,6 +45,9 @@ std::unique_ptr<PowerInhibitor> PowerInhibitor::acquire(std::string_view who, st
         why_not = "no system bus: " + std::string(std::strerror(-result));
         return nullptr;
     }
+    const auto limit_us = std::chrono::duration_cast<std::chrono::microseconds>(limit).count();
+    // Ignored on purpose: a failure only leaves the bus's own limit in place.
+    static_cast<void>(sd_bus_set_method_call_timeout(bus, static_cast<std::uint64_t>(limit_us)));
     sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C casts
     sd_bus_message* reply = nullptr;
     const std::string who_text(who);

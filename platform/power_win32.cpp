@@ -14,8 +14,10 @@ class ExecutionStateHold final : public PowerInhibitor {
 
 } // namespace
 
+// The call answers at once: there is no power manager to wait for.
 std::unique_ptr<PowerInhibitor> PowerInhibitor::acquire(std::string_view, std::string_view,
-                                                        std::string& why_not) {
+                                                        std::string& why_not,
+                                                        std::chrono::milliseconds) {
     if (::SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0) {
         why_not = "SetThreadExecutionState failed";
         return nullptr;

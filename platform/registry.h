@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -16,6 +17,10 @@ namespace platform {
 [[nodiscard]] std::optional<std::string> registry_read_string(std::string_view key,
                                                               std::string_view name);
 bool registry_key_exists(std::string_view key);
+// The string values of a key as RegEnumValue lists them (in the order of the file; a later
+// line of the same name replaces the data in place): name and data. Empty when the key has
+// none.
+std::vector<std::pair<std::string, std::string>> registry_string_values(std::string_view key);
 
 // Parses registry export text into the values the functions above serve (exposed for tests
 // and the fuzz target). Malformed lines are skipped.

@@ -6,6 +6,7 @@
 #include "platform/registry.h"
 #include "platform/registry_export.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace platform {
@@ -67,6 +68,23 @@ std::optional<std::string> registry_read_string(std::string_view key, std::strin
         return std::nullopt;
     }
     return value->text;
+}
+
+std::vector<std::pair<std::string, std::string>> registry_string_values(std::string_view key) {
+    const std::string wanted = normalise_registry_key(key);
+    std::vector<std::pair<std::string, std::string>> values;
+    for (auto& value : load().values) {
+        if (value.kind != RegistryValue::Kind::String || !registry_keys_equal(value.key, wanted))
+            continue;
+        auto same = std::find_if(values.begin(), values.end(), [&](const auto& entry) {
+            return registry_keys_equal(entry.first, value.name);
+        });
+        if (same != values.end())
+            same->second = std::move(value.text);
+        else
+            values.emplace_back(std::move(value.name), std::move(value.text));
+    }
+    return values;
 }
 
 bool registry_key_exists(std::string_view key) {

@@ -210,7 +210,13 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             set_last_error(kErrorDeviceNotConnected);
             return std::nullopt;
         }
-        cancel_->clear();
+        start_operation();
+        if (!pending_control_.empty()) {
+            // A purge with nothing written after it: it goes now. A failure shows as a lost
+            // link at the read that follows.
+            take_pending_control();
+            [[maybe_unused]] const bool sent = flush(kAnswerMs, *quiet_);
+        }
         Reader reader{*this};
         return read_under_timeouts(timeouts_, buffer, reader);
     }
@@ -220,7 +226,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             set_last_error(kErrorDeviceNotConnected);
             return std::nullopt;
         }
-        cancel_->clear();
+        start_operation();
         Writer writer{*this};
         return write_under_timeouts(timeouts_, data, writer);
     }
@@ -255,20 +261,25 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         rfc::append_com_port_u8(frame, rfc::kPurgeData,
                                 rx && tx ? rfc::kPurgeBoth
                                          : (rx ? rfc::kPurgeReceive : rfc::kPurgeTransmit));
-        expect({rfc::kPurgeData});
-        // Bytes that arrive before the server's answer were sent before it purged.
-        discard_data_ = rx;
-        drop_received();
-        const bool answered = send_control(frame) && await_answers(kAnswerMs);
-        discard_data_ = false;
-        if (!answered) {
-            return fail_link();
+        // The request leaves with whatever is sent next, in the same segment: what is written
+        // after it travels behind it, so nothing waits for the server's answer. Bytes that
+        // arrive before that answer were sent before the server purged: they are dropped as
+        // they come (on_data).
+        if (rx) {
+            drop_received();
+            ++rx_purges_due_;
         }
+        pending_control_.insert(pending_control_.end(), frame.begin(), frame.end());
         set_last_error(kErrorSuccess);
         return true;
     }
 
-    void cancel() override { cancel_->wake(); }
+    // A cancel given while no operation is pending is kept for the next one (start_operation),
+    // so that it cannot fall between a caller's check and its read.
+    void cancel() override {
+        cancel_kept_.store(true);
+        cancel_->wake();
+    }
     bool connected() const override { return !lost_.load(); }
 
   private:
@@ -280,6 +291,19 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     bool fail_link() {
         set_last_error(lost_ ? kErrorDeviceNotConnected : kErrorGenFailure);
         return false;
+    }
+
+    // Forgets the unsent rest of `data`, whose escaped form was the whole of out_: only the
+    // second half of a doubled 255 that has half gone out stays, so that the stream stays whole.
+    void drop_unsent_data(std::span<const std::uint8_t> data) {
+        std::vector<std::uint8_t> escaped;
+        rfc::append_escaped(escaped, data);
+        const std::size_t sent = escaped.size() - std::min(escaped.size(), out_.size());
+        std::size_t ones_before = 0; // 255s right before the cut
+        while (ones_before < sent && escaped[sent - 1 - ones_before] == rfc::kIac) {
+            ++ones_before;
+        }
+        out_.resize(ones_before % 2 == 1 && !out_.empty() ? 1 : 0);
     }
 
     void drop_received() {
@@ -295,8 +319,11 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     // --- the Telnet stream --------------------------------------------------------------
 
     void on_data(std::span<const std::uint8_t> data) override {
-        if (discard_data_) {
-            return;
+        if (rx_purges_due_ > 0) {
+            if (!pending_control_.empty() || monotonic_ms() < discard_until_ms_) {
+                return; // sent before the server purged
+            }
+            rx_purges_due_ = 0; // a server that does not answer purges: stop waiting for it
         }
         if (rx_head_ > 0 && rx_head_ == rx_.size()) {
             drop_received();
@@ -373,6 +400,10 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
             default:
                 break;
             }
+        }
+        if (command == rfc::kPurgeData && value &&
+            (*value == rfc::kPurgeReceive || *value == rfc::kPurgeBoth) && rx_purges_due_ > 0) {
+            --rx_purges_due_;
         }
         const auto it = std::find(awaited_.begin(), awaited_.end(), command);
         if (it != awaited_.end()) {
@@ -463,7 +494,27 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
         return waiter.wait(nullptr, link_.get(), want_write, deadline);
     }
 
+    // Before a read or write: drops a wake meant for an operation that has ended, and keeps a
+    // cancel that was given while none was pending for this one.
+    void start_operation() {
+        cancel_->clear();
+        if (cancel_kept_.load()) {
+            cancel_->wake();
+        }
+    }
+
+    // Queues the control requests that wait for the next send (a purge) behind what out_ holds.
+    void take_pending_control() {
+        if (pending_control_.empty()) {
+            return;
+        }
+        out_.insert(out_.end(), pending_control_.begin(), pending_control_.end());
+        pending_control_.clear();
+        discard_until_ms_ = monotonic_ms() + kAnswerMs;
+    }
+
     bool send_control(std::span<const std::uint8_t> frames) {
+        take_pending_control();
         out_.insert(out_.end(), frames.begin(), frames.end());
         return flush(kAnswerMs, *quiet_);
     }
@@ -520,6 +571,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
                     left = static_cast<std::uint32_t>(*limit - spent);
                 }
                 if (port_.wait(*port_.cancel_, false, left).woken) {
+                    port_.cancel_kept_.store(false);
                     return {0, kErrorOperationAborted};
                 }
             }
@@ -530,17 +582,22 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     struct Writer final : ByteSink {
         explicit Writer(Rfc2217Port& port) : port_(port) {}
         TransferStep put(std::span<const std::uint8_t> data, WaitLimit limit) override {
-            // Bytes left from a write whose time-out passed go first, so that the stream
-            // stays whole (never half a doubled 255).
+            // Control frames still queued go first, so that the stream stays whole.
             const std::span<const std::uint8_t> chunk =
                 data.first(std::min(data.size(), kSendChunk));
             const bool had_backlog = !port_.out_.empty();
+            port_.take_pending_control();
             if (!had_backlog) {
                 rfc::append_escaped(port_.out_, chunk);
             }
             bool aborted = false;
             if (!port_.flush(limit, *port_.cancel_, &aborted)) {
+                if (!had_backlog) {
+                    // A write that timed out or was cancelled sends nothing more later.
+                    port_.drop_unsent_data(chunk);
+                }
                 if (aborted) {
+                    port_.cancel_kept_.store(false);
                     return {0, kErrorOperationAborted};
                 }
                 return port_.lost_ ? TransferStep{0, kErrorDeviceNotConnected} : TransferStep{};
@@ -557,6 +614,7 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     std::unique_ptr<TcpWaiter> cancel_; // woken by cancel() and by a purge that aborts
     std::unique_ptr<TcpWaiter> quiet_;  // for waits that cancel() must not end (option answers)
     std::atomic<bool> lost_{false};
+    std::atomic<bool> cancel_kept_{false}; // cancel() came while no operation was pending
     rfc::StreamParser parser_;
     std::array<Option, 256> we_{};
     std::array<Option, 256> they_{};
@@ -566,7 +624,9 @@ class Rfc2217Port final : public SerialPort, private rfc::StreamHandler {
     std::size_t rx_head_ = 0;
     std::vector<std::uint8_t> awaited_;
     bool answered_baud_ = false;
-    bool discard_data_ = false;
+    std::vector<std::uint8_t> pending_control_; // requests that leave with the next send
+    std::uint32_t rx_purges_due_ = 0;           // receive purges the server has not answered
+    std::uint64_t discard_until_ms_ = 0;        // how long received bytes are dropped for them
     LineSettings settings_{};
     Timeouts timeouts_{};
 };

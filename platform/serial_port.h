@@ -82,8 +82,14 @@ class SerialPort {
     [[nodiscard]] virtual std::optional<std::size_t> write(std::span<const std::uint8_t> data) = 0;
 
     [[nodiscard]] virtual bool set_break(bool on) = 0;
+    // Drops what the port holds. A port whose data travels in one stream with its control
+    // requests (RFC 2217) does not wait for the server to confirm: bytes that arrive before the
+    // confirmation are dropped, bytes written after the purge travel behind it.
     [[nodiscard]] virtual bool purge(std::uint32_t flags) = 0;
     // Ends a read or write pending on another thread (it fails with kErrorOperationAborted).
+    // When none is pending, the next read or write ends so at once: a cancel is kept until an
+    // operation has seen it, so that it cannot fall between a caller's check and its read.
+    // purge() with an abort flag ends only a pending operation.
     virtual void cancel() = 0;
     // False once the device is known to be gone.
     virtual bool connected() const = 0;

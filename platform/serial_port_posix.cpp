@@ -218,7 +218,7 @@ class TermiosPort final : public SerialPort {
         return true;
     }
 
-    void cancel() override { cancel_.raise(); }
+    void cancel() override { cancel_.raise_kept(); }
     bool connected() const override { return connected_.load(); }
 
   private:
@@ -243,6 +243,7 @@ class TermiosPort final : public SerialPort {
         short revents = 0;
         switch (wait_for(fd_, events, limit, cancel_, revents)) {
         case WaitOutcome::Cancelled:
+            cancel_.seen();
             return TransferStep{0, kErrorOperationAborted};
         case WaitOutcome::TimedOut:
             return TransferStep{};

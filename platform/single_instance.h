@@ -1,6 +1,7 @@
 #pragma once
-// A named single-instance section. The kernel releases it when the owning process ends,
-// also after a crash, so a dead instance never blocks the next start.
+// A named single-instance section of the user. The kernel releases it when the owning process
+// ends, also after a crash, so a dead instance never blocks the next start; taking it never
+// waits; other users can neither take nor block it.
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -9,9 +10,10 @@ namespace platform {
 
 class SingleInstance {
   public:
-    // Tries to become the one instance called `name`. Returns the held section, or null when
-    // another live instance holds it; in that case that instance has been asked to come to
-    // the front (its activation handler runs).
+    // Tries to become the one instance called `name`. Returns the held section, or null:
+    // last error kErrorAlreadyExists when another live instance holds it (that instance has
+    // been asked to come to the front: its activation handler runs), another code when no
+    // section could be made at all.
     [[nodiscard]] static std::unique_ptr<SingleInstance> acquire(std::string_view name);
     virtual ~SingleInstance() = default;
 

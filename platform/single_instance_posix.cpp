@@ -1,9 +1,12 @@
-// The single-instance section on Linux: an abstract AF_UNIX socket "\0morlin-<name>-<uid>"
-// that the holding instance listens on. The kernel frees the name when the holder's last
-// descriptor closes, also when it crashes, so a dead instance never blocks the next start.
-// A second instance connects and sends an activation request instead.
+// The single-instance section on Linux: a lock file "<name>.lock" in the user's runtime
+// folder ($XDG_RUNTIME_DIR/morlin, else the state folder), held with flock. The folder is the
+// user's own and private, so no other user can take the name; the kernel drops the lock when
+// the holder's descriptor closes, also when it crashes, so a dead instance never blocks the
+// next start. The holder listens on "<name>.sock" beside the lock; a second instance sends
+// it an activation request there, without ever waiting for it.
 #include "platform/last_error.h"
 #include "platform/single_instance.h"
+#include "platform/user_folders.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,9 +14,12 @@
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -22,52 +28,98 @@ namespace platform {
 namespace {
 
 constexpr char kActivationRequest[] = "ACTIVATE\n";
+constexpr int kAcquireAttempts = 5;
 
-struct SocketName {
-    sockaddr_un address{};
-    socklen_t length = 0;
-};
-
-SocketName socket_name(std::string_view name) {
-    SocketName result;
-    result.address.sun_family = AF_UNIX;
-    std::string text = "morlin-" + std::string(name) + "-" + std::to_string(::getuid());
-    // MORLIN_INSTANCE_SCOPE gives runs that must not meet (parallel tests) sections of their
-    // own; a hash keeps the name short whatever the scope.
+// The folder and file stem of the section `name`. MORLIN_INSTANCE_SCOPE gives runs that must
+// not meet (parallel tests) sections of their own; a hash keeps the name short.
+std::string section_stem(std::string_view name) {
+    std::string stem(name);
     if (const char* scope = std::getenv("MORLIN_INSTANCE_SCOPE"); scope != nullptr && *scope) {
-        text += "-" + std::to_string(std::hash<std::string_view>{}(scope));
+        stem += "-" + std::to_string(std::hash<std::string_view>{}(scope));
     }
-    // Abstract name: a leading zero byte, then the text (cut to the room there is).
-    std::size_t room = sizeof(result.address.sun_path) - 1;
-    std::size_t used = text.size() < room ? text.size() : room;
-    std::memcpy(result.address.sun_path + 1, text.data(), used);
-    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + used);
-    return result;
+    return stem;
 }
 
-int new_socket() {
-    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// The socket address of a path; nothing when the path is too long for one.
+std::optional<sockaddr_un> socket_address(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return std::nullopt;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return address;
 }
 
-const sockaddr* as_address(const SocketName& name) {
-    return reinterpret_cast<const sockaddr*>(&name.address);
+const sockaddr* as_socket_address(const sockaddr_un& address) {
+    return reinterpret_cast<const sockaddr*>(&address);
+}
+
+// The holder's listening socket; -1 when there is none (activation is then not offered).
+// The caller holds the lock, so a socket file left by a dead holder can go.
+int listen_for_activation(const std::string& path) {
+    const auto address = socket_address(path);
+    if (!address) {
+        return -1;
+    }
+    (void)::unlink(path.c_str()); // a stale socket of a dead holder, or nothing
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::bind(fd, as_socket_address(*address), sizeof *address) != 0 || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Asks the holder to come to the front, never waiting: a holder that is stopped or slow
+// simply misses the request. False when nobody listens.
+bool send_activation(const std::string& path) {
+    const auto address = socket_address(path);
+    if (!address) {
+        return false;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return false;
+    }
+    bool sent = false;
+    if (::connect(fd, as_socket_address(*address), sizeof *address) == 0) {
+        const ssize_t put = ::send(fd, kActivationRequest, sizeof kActivationRequest - 1,
+                                   MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = put == static_cast<ssize_t>(sizeof kActivationRequest - 1);
+    }
+    ::close(fd);
+    return sent;
 }
 
 class PosixSingleInstance final : public SingleInstance {
   public:
-    // Takes over the listening socket and both ends of the stop pipe.
-    PosixSingleInstance(int listener, const int (&stop_pipe)[2])
-        : listener_(listener), stop_read_(stop_pipe[0]), stop_write_(stop_pipe[1]) {
-        thread_ = std::thread([this] { serve(); });
+    // Takes over the locked file, the listening socket (or -1) and both ends of the stop pipe.
+    PosixSingleInstance(int lock, int listener, std::string socket_path, const int (&stop_pipe)[2])
+        : lock_(lock), listener_(listener), socket_path_(std::move(socket_path)),
+          stop_read_(stop_pipe[0]), stop_write_(stop_pipe[1]) {
+        if (listener_ >= 0) {
+            thread_ = std::thread([this] { serve(); });
+        }
     }
 
     ~PosixSingleInstance() override {
-        char byte = 0;
-        (void)!::write(stop_write_, &byte, 1);
-        thread_.join();
-        ::close(listener_);
+        if (thread_.joinable()) {
+            char byte = 0;
+            // The pipe has room for the one byte; the thread ends on it.
+            (void)!::write(stop_write_, &byte, 1);
+            thread_.join();
+        }
+        if (listener_ >= 0) {
+            ::close(listener_);
+            (void)::unlink(socket_path_.c_str()); // still under the lock: no one else's socket
+        }
         ::close(stop_read_);
         ::close(stop_write_);
+        ::close(lock_); // releases the lock
     }
 
     PosixSingleInstance(const PosixSingleInstance&) = delete;
@@ -130,7 +182,9 @@ class PosixSingleInstance final : public SingleInstance {
         }
     }
 
+    int lock_;
     int listener_;
+    std::string socket_path_;
     int stop_read_;
     int stop_write_;
     std::mutex mutex_;
@@ -138,53 +192,63 @@ class PosixSingleInstance final : public SingleInstance {
     std::thread thread_;
 };
 
-// Asks the holder to come to the front. False when nobody listens (the holder just ended).
-bool send_activation(const SocketName& name) {
-    int fd = new_socket();
+// Opens the lock file: a regular file of this folder, never a symbolic link. -1 on failure.
+int open_lock_file(const std::string& path) {
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return false;
+        set_last_error_from_errno(errno);
+        return -1;
     }
-    bool sent = false;
-    if (::connect(fd, as_address(name), name.length) == 0) {
-        ssize_t put = ::send(fd, kActivationRequest, sizeof kActivationRequest - 1, MSG_NOSIGNAL);
-        sent = put == static_cast<ssize_t>(sizeof kActivationRequest - 1);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        set_last_error(kErrorAccessDenied);
+        return -1;
     }
-    ::close(fd);
-    return sent;
+    return fd;
+}
+
+std::unique_ptr<SingleInstance> hold(int lock, const std::string& socket_path) {
+    int stop_pipe[2];
+    if (::pipe2(stop_pipe, O_CLOEXEC) != 0) {
+        set_last_error_from_errno(errno);
+        ::close(lock);
+        return nullptr;
+    }
+    const int listener = listen_for_activation(socket_path);
+    set_last_error(kErrorSuccess);
+    return std::make_unique<PosixSingleInstance>(lock, listener, socket_path, stop_pipe);
 }
 
 } // namespace
 
 std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
-    SocketName address = socket_name(name);
-    // A holder may end between our bind and connect; try a few times before giving up.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        int fd = new_socket();
-        if (fd < 0) {
+    const auto folder = user_runtime_directory("morlin");
+    if (!folder) {
+        return nullptr; // last error says why
+    }
+    const std::string stem = *folder + "/" + section_stem(name);
+    const std::string socket_path = stem + ".sock";
+    const int lock = open_lock_file(stem + ".lock");
+    if (lock < 0) {
+        return nullptr;
+    }
+    // A holder may end between our try and its activation; try a few times, never waiting.
+    for (int attempt = 0; attempt < kAcquireAttempts; ++attempt) {
+        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) {
+            return hold(lock, socket_path);
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
             set_last_error_from_errno(errno);
+            ::close(lock);
             return nullptr;
         }
-        if (::bind(fd, as_address(address), address.length) == 0 && ::listen(fd, 8) == 0) {
-            int stop_pipe[2];
-            if (::pipe2(stop_pipe, O_CLOEXEC) != 0) {
-                set_last_error_from_errno(errno);
-                ::close(fd);
-                return nullptr;
-            }
-            set_last_error(kErrorSuccess);
-            return std::make_unique<PosixSingleInstance>(fd, stop_pipe);
-        }
-        int error = errno;
-        ::close(fd);
-        if (error != EADDRINUSE) {
-            set_last_error_from_errno(error);
-            return nullptr;
-        }
-        if (send_activation(address)) {
-            set_last_error(kErrorAlreadyExists);
-            return nullptr;
+        if (send_activation(socket_path)) {
+            break;
         }
     }
+    ::close(lock);
     set_last_error(kErrorAlreadyExists);
     return nullptr;
 }

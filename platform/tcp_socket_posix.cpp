@@ -238,6 +238,34 @@ std::unique_ptr<TcpConnection> TcpConnection::connect_local(std::uint16_t port,
 
 namespace {
 
+// Waits for a non-blocking connect to end: its error (0 when connected), ETIMEDOUT after the
+// limit. A signal during the wait does not end it.
+int await_connect(int fd, std::uint32_t limit_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            return ETIMEDOUT;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready != 1) {
+            return ready == 0 ? ETIMEDOUT : errno;
+        }
+        int so_error = 0;
+        socklen_t length = sizeof so_error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length) != 0) {
+            return errno;
+        }
+        return so_error;
+    }
+}
+
 // Connects one socket of the address list, non-blocking, with a limit. -1 with the last error.
 int connect_one(const addrinfo& address, std::uint32_t limit_ms) {
     const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
@@ -247,13 +275,9 @@ int connect_one(const addrinfo& address, std::uint32_t limit_ms) {
         return -1;
     }
     int result = ::connect(fd, address.ai_addr, address.ai_addrlen);
-    if (result != 0 && errno == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        int so_error = ETIMEDOUT;
-        if (::poll(&p, 1, static_cast<int>(std::min<std::uint32_t>(limit_ms, INT32_MAX))) == 1) {
-            socklen_t length = sizeof so_error;
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &so_error, &length);
-        }
+    // A signal that interrupts the connect leaves it going on, as EINPROGRESS does.
+    if (result != 0 && (errno == EINPROGRESS || errno == EINTR)) {
+        const int so_error = await_connect(fd, limit_ms);
         result = so_error == 0 ? 0 : -1;
         errno = so_error;
     }

@@ -37,6 +37,16 @@ std::span<const MessageAnswer> answers_of(MessageButtons buttons) {
 
 } // namespace
 
+std::string with_default_extension(std::string_view path, std::string_view extension) {
+    const auto separator = path.find_last_of("/\\");
+    const std::string_view name =
+        separator == std::string_view::npos ? path : path.substr(separator + 1);
+    if (extension.empty() || name.empty() || name.find('.') != std::string_view::npos) {
+        return std::string(path);
+    }
+    return std::string(path) + "." + std::string(extension);
+}
+
 MessageAnswer default_answer(MessageButtons buttons, int default_button) {
     auto answers = answers_of(buttons);
     if (default_button < 0 || static_cast<std::size_t>(default_button) >= answers.size()) {
@@ -98,23 +108,25 @@ const char* answer_name(MessageAnswer answer) {
     return "ok";
 }
 
-UserInterface& user_interface() {
+std::shared_ptr<UserInterface> user_interface() {
     std::lock_guard lock(g_port_mutex);
     if (g_port) {
-        return *g_port;
+        return g_port;
     }
     // A plug-in carries its own copy of this layer: it shows its boxes through the port of the
     // program that loaded it, when that program publishes one, so the user sees one interface.
-    using Publisher = UserInterface* (*)(const void*);
+    using Publisher = void (*)(const void*, std::shared_ptr<UserInterface>*);
     auto publisher = reinterpret_cast<Publisher>(program_symbol(kProgramUserInterfaceSymbol));
     if (publisher != nullptr) {
-        if (UserInterface* program_port = publisher(&g_this_copy); program_port != nullptr) {
-            return *program_port;
+        std::shared_ptr<UserInterface> program_port;
+        publisher(&g_this_copy, &program_port);
+        if (program_port) {
+            return program_port;
         }
     }
     // Until the UI layer installs its port, the platform's default serves.
     g_port = make_default_user_interface();
-    return *g_port;
+    return g_port;
 }
 
 std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui) {
@@ -125,10 +137,11 @@ std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterf
 
 } // namespace platform
 
-extern "C" platform::UserInterface* morlin_program_user_interface(const void* asking_copy) {
+extern "C" void morlin_program_user_interface(const void* asking_copy,
+                                              std::shared_ptr<platform::UserInterface>* port) {
     // The program asking itself gets nothing (it then uses its own port, without recursion).
-    if (asking_copy == &platform::g_this_copy) {
-        return nullptr;
+    if (port == nullptr || asking_copy == &platform::g_this_copy) {
+        return;
     }
-    return &platform::user_interface();
+    *port = platform::user_interface();
 }

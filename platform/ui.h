@@ -46,17 +46,24 @@ class UserInterface {
     virtual std::optional<std::string> save_file(const FileDialogRequest& request) = 0;
 };
 
+// A chosen file name whose last component has no extension gets `extension` (as a file
+// dialog does with its default extension); any other name is returned as it is.
+std::string with_default_extension(std::string_view path, std::string_view extension);
+
 // The answer a box gives when the user just presses Enter: its default button.
 MessageAnswer default_answer(MessageButtons buttons, int default_button);
 
 // The program's port, as published to the plug-ins it loads: a program exports this function
 // (the symbol named kProgramUserInterfaceSymbol; Morlin is linked so that it does), and
-// user_interface() in a plug-in that has no port of its own installed uses the port it returns.
+// user_interface() in a plug-in that has no port of its own installed uses the port it hands
+// out.
 inline constexpr const char* kProgramUserInterfaceSymbol = "morlin_program_user_interface";
 
-// The process-wide port. Until one is installed, the console implementation is used when
-// there is no display or MORLIN_UI=console (the toolkit one is installed by the UI layer).
-UserInterface& user_interface();
+// The process-wide port, shared: a caller keeps it alive while it uses it, so a port that is
+// replaced meanwhile (install_user_interface) is released only when its last user is done.
+// Until one is installed, the console implementation is used when there is no display or
+// MORLIN_UI=console (the toolkit one is installed by the UI layer).
+[[nodiscard]] std::shared_ptr<UserInterface> user_interface();
 // Installs a port (tests install a scripted one); null restores the default. Returns the old.
 std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui);
 
@@ -76,7 +83,8 @@ std::shared_ptr<UserInterface> make_default_user_interface();
 // answer the box does not offer is used up, replaced by the default and reported on a line
 // "UI-WARNING ..." before the MSGBOX line. File dialogs take their answers in order from
 // MORLIN_UI_FILES ("path,cancel,..."), then cancel; a relative path is taken relative to the
-// dialog's initial directory (or the current directory). Both lists are read when the
+// dialog's initial directory (or the current directory), and a name without an extension gets
+// the request's default extension. Both lists are read when the
 // implementation is made. Thread-safe.
 std::shared_ptr<UserInterface> make_console_user_interface();
 // The same, writing its lines to `out` instead of standard error (for tests).
@@ -111,11 +119,13 @@ class ScriptedUserInterface : public UserInterface {
 
 } // namespace platform
 
-// `asking_copy` tells the caller's copy of the layer; the program's own copy gets null.
+// Stores a share of the program's port in `*port`. `asking_copy` tells the caller's copy of
+// the layer; the program's own copy gets nothing (`*port` stays empty).
 #ifdef _WIN32
 #define MORLIN_PROGRAM_EXPORT // exported by the program's .def file, not by every copy
 #else
 #define MORLIN_PROGRAM_EXPORT __attribute__((visibility("default")))
 #endif
-extern "C" MORLIN_PROGRAM_EXPORT platform::UserInterface*
-morlin_program_user_interface(const void* asking_copy);
+extern "C" MORLIN_PROGRAM_EXPORT void
+morlin_program_user_interface(const void* asking_copy,
+                              std::shared_ptr<platform::UserInterface>* port);

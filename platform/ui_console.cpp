@@ -110,6 +110,7 @@ class ConsoleUserInterface final : public UserInterface {
                 std::string folder = request.initial_directory.empty() ? current_directory()
                                                                        : request.initial_directory;
                 chosen = absolute ? native_path(entry) : native_path(join_path(folder, entry));
+                chosen = with_default_extension(*chosen, request.default_extension);
             }
         }
         write(std::string(kind) + " [" + one_line(request.title) + "] => " +

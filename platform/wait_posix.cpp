@@ -25,9 +25,17 @@ void CancelSignal::raise() {
     [[maybe_unused]] const auto written = ::write(fd_, &one, sizeof one);
 }
 
+void CancelSignal::raise_kept() {
+    kept_.store(true);
+    raise();
+}
+
 void CancelSignal::clear() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto got = ::read(fd_, &count, sizeof count);
+    if (kept_.load()) {
+        raise(); // raised while no operation was under way: meant for the one starting now
+    }
 }
 
 bool CancelSignal::raised() const {

@@ -3,6 +3,8 @@
 // raises (an eventfd): the POSIX form of an overlapped operation that CancelIoEx can end.
 #include "platform/serial_timeouts.h"
 
+#include <atomic>
+
 namespace platform {
 
 class CancelSignal {
@@ -14,12 +16,19 @@ class CancelSignal {
 
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
-    void raise(); // any thread
-    void clear(); // the waiting thread, before it starts an operation
+    void raise(); // any thread: ends the operation under way, if there is one
+    // Any thread: ends the operation under way, or the next one when none is; kept until an
+    // operation has seen it (seen()), so it cannot fall between a check and an operation.
+    void raise_kept();
+    // The waiting thread, before it starts an operation: drops a plain raise, keeps a kept one.
+    void clear();
+    // The waiting thread: an operation ended because the signal was raised.
+    void seen() { kept_.store(false); }
     bool raised() const;
 
   private:
     int fd_ = -1;
+    std::atomic<bool> kept_{false};
 };
 
 enum class WaitOutcome { Ready, TimedOut, Cancelled, Failed };

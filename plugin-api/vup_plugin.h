@@ -6,6 +6,24 @@
  * Every function returns 0 for success or a result code that is also the number of the string
  * (in the resource library) that explains it.
  *
+ * Threads:
+ * - The host makes one VUP call at a time per plug-in: calls on one device information list
+ *   never overlap, and a plug-in keeps its state (open port, current download) for the whole
+ *   process. A call may come from any one host thread (the main thread, or the worker thread of
+ *   an interactive run or of a run shown in the progress dialog).
+ * - The logger and a download's progress callback may be called from the calling thread and
+ *   from threads the plug-in starts (VUPPorta's device monitor logs from its own thread). The
+ *   host's logger serialises its callers with one lock, so a line is never mixed with another;
+ *   the host's progress callback accepts calls from any thread and has its display updated on
+ *   the display's own thread.
+ * - The abort flag of VUPDownloadFirmware and VUPUploadFirmware is written by the host (to stop)
+ *   and by the plug-in (VUPPorta's device monitor, on removal of the device) during the call,
+ *   and read by both: every access is atomic (a 32-bit word, std::atomic_ref on the host's int).
+ *   The plug-in never clears it.
+ * - A plug-in's message box (VUPPorta's stored-record warning during a download) goes through
+ *   the program's user-interface port; asked for on a worker thread, it is shown on the
+ *   dialog's thread and the call waits for the answer.
+ *
  * Layout: the records below have the Windows 32-bit layout (DeviceInfoEntry 272 bytes with a
  * 4-byte detail pointer at offset 264). A 64-bit build keeps every offset up to the detail
  * pointer, which then takes 8 bytes: the DFU-mode field moves to offset 272 and the entry is
@@ -43,35 +61,81 @@ typedef struct DisplayRow {
 
 /* Progress: steps = 0 resets the display to the start, steps > 0 advances it by that many
  * hundredths; then text is shown as the status line. A null text (steps 0) ends a failed or
- * aborted run. */
+ * aborted run. May be called from any thread of the plug-in (see "Threads" above). */
 typedef void (*VUPProgressCallback)(int steps, const char* text);
 
 /* The host's log function, printf-style; each call becomes one line of the log file. It returns
- * non-zero when the line was written (callers may ignore it). */
+ * non-zero when the line was written (callers may ignore it). Any thread may call it: the host
+ * takes a lock around each line. */
 typedef int (*VUPLogger)(const char* format, ...);
 
-/* The fifteen functions, in the host's binding order. */
+/* The fifteen functions, in the host's binding order, with the results of the terminal
+ * plug-in (VUPPorta); docs/vupporta.md has the long form. No function lets an exception out:
+ * a failure inside (no memory, no thread) is returned as the code named for it. */
+
+/* Returns 0 when the file is a firmware ('0') or application ('1') image.
+ * Returns VUP_ERR_FILE when the file cannot be opened, is empty or cannot be read whole.
+ * Returns VUP_ERR_IMAGE_TYPE when its image type byte is neither '0' nor '1'. */
 typedef int (*PFN_VUPIsBinaryValid)(const char* file);
+/* Appends the attached devices to the list. Returns 0 also when none is found.
+ * Returns VUP_ERR_GENERAL when the resource library cannot be loaded (nothing else happens).
+ * Returns VUP_ERR_NO_MEMORY when the record of a device cannot be allocated (the devices
+ * added before stay listed). */
 typedef int (*PFN_VUPCreateDeviceInfoList)(DeviceInfoEntry* list, const char* config_file);
+/* Sets each entry's candidate flag for the file. Returns 0 when done.
+ * Returns VUP_ERR_FILE when the file cannot be loaded (no flag changes).
+ * Returns VUP_ERR_FW_OLDER or VUP_ERR_APP_OLDER when, in upgrade-only mode, no device may
+ * take the firmware or application image because each one holds a newer version. */
 typedef int (*PFN_VUPFilterDeviceInfoSet)(DeviceInfoEntry* list, const char* file, int run_kind,
                                           int iv_flag);
+/* VUPPorta: returns 0 at once and leaves the device untouched (it offers no upload). */
 typedef int (*PFN_VUPUploadFirmware)(DeviceInfoEntry* list, int device_index,
                                      const char* target_file, VUPProgressCallback progress,
                                      int* abort_flag);
+/* Writes the image into the device. Returns 0 when the device acknowledged the whole image.
+ * Returns VUP_ERR_ABORTED when the abort flag was set (also by a removal of the device) or a
+ *   transmit failed; the abort wins over any other result.
+ * Returns VUP_ERR_FILE when the file cannot be loaded; VUP_ERR_IMAGE_TYPE when it is no image.
+ * Returns VUP_ERR_PORT when the port cannot be opened or configured.
+ * Returns VUP_ERR_GENERAL when the device monitor did not become ready, a receive ended short,
+ *   or the image is too short to be sent whole.
+ * Returns VUP_ERR_STATUS_WORD, VUP_ERR_SHORT_STATUS or VUP_ERR_NOT_READY when a status query
+ *   failed or the device is not ready; VUP_ERR_STATE_0, _2, _3 or _5 when its download state
+ *   refused the download; VUP_ERR_RECORDS_DECLINED when the user declined the stored-record
+ *   warning.
+ * Returns VUP_ERR_DOWNLOAD_MODE, VUP_ERR_NO_ANSWER or VUP_ERR_UNEXPECTED_BYTE when the
+ *   download-mode handshake failed; VUP_ERR_BLOCK_NAK when a block was not acknowledged;
+ *   VUP_ERR_FINAL_ACK when the final acknowledgement did not come. */
 typedef int (*PFN_VUPDownloadFirmware)(DeviceInfoEntry* list, int device_index,
                                        const char* backup_path, const char* file,
                                        VUPProgressCallback progress, int* abort_flag);
+/* Frees the plug-in's records of the entries and releases the resource library. Returns 0. */
 typedef int (*PFN_VUPDestroyDeviceInfoList)(DeviceInfoEntry* list);
+/* Fills the buffer with the text of the code (empty when there is none; the system's text for
+ * the last error while no list is held). Returns 0. */
 typedef int (*PFN_VUPGetErrorMessage)(int code, char* text /* 260 bytes */);
+/* Fills the rows with what the device and the file hold. Returns 0 when filled.
+ * Returns VUP_ERR_FILE when a file was given and cannot be loaded.
+ * Returns VUP_ERR_PORT when the port cannot be opened or configured.
+ * Returns the status query's code (VUP_ERR_STATUS_WORD, VUP_ERR_NO_ANSWER, VUP_ERR_GENERAL,
+ *   VUP_ERR_ABORTED) when the device does not tell its status. */
 typedef int (*PFN_VUPGetDisplayInfo)(DeviceInfoEntry* list, int device_index, const char* file,
                                      DisplayRow* rows);
+/* Optional. Return 0 when the candidate flags are set, a result code otherwise. */
 typedef int (*PFN_VUPMatchDevBySymLink)(DeviceInfoEntry* list, const char* symbolic_name,
                                         const char* file);
 typedef int (*PFN_VUPMatchDFUDevByProdType)(DeviceInfoEntry* list, const char* file);
+/* Optional. Keeps the logger for every later line; the result is not used (VUPPorta: 0). */
 typedef int (*PFN_VUPInitializeLogger)(VUPLogger logger);
+/* Optional. Returns 0 on success, a result code otherwise. */
 typedef int (*PFN_VUPStartStop)(int start, const char* config_file);
+/* Optional. Returns 0 when the platform is supported; VUP_ERR_OS_NOT_SUPPORTED when the last
+ * listing found a platform of neither Windows family (0 before the first listing). */
 typedef int (*PFN_VUPIsOSSupported)(void);
+/* Optional. Returns 0 when upload is supported; VUP_ERR_UPLOAD_NOT_SUPPORTED (VUPPorta) when
+ * it is not. */
 typedef int (*PFN_VUPIsUploadSupported)(void);
+/* Optional. Returns non-zero when the buffer was filled. */
 typedef int (*PFN_VUPGetDLLInfo)(int kind, char* text /* 260 bytes */);
 
 #define VUP_REQUIRED_FUNCTIONS 8

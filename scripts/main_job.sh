@@ -27,8 +27,10 @@ for file in "${needed[@]}"; do
   [ -e "$file" ] || missing=1
 done
 if [ "$missing" -eq 1 ]; then
+  # Only the programs the job runs: the test suite is built by scripts/test.sh.
   cmake --preset default
-  cmake --build --preset default
+  cmake --build --preset default --target Morlin MorlinCfg VUPPorta MORLNRES HalvaneSim \
+    sample_firmware
 else
   echo "Everything is built already (build/bin)."
 fi
@@ -83,6 +85,9 @@ morlin_status=$?
 set -e
 finished=$(date +%s.%N)
 cat "$run_dir/morlin.err"
+if grep -q 'Morlin is already running' "$run_dir/morlin.err"; then
+  fail "another Morlin is running on this machine (same user): close it and run the job again"
+fi
 printf 'Morlin exit code %d (a silent configured run always ends with 255) after %.1f s\n' \
   "$morlin_status" "$(awk -v a="$started" -v b="$finished" 'BEGIN { print b - a }')"
 

@@ -22,29 +22,20 @@ SizeLimitedLogWriter::SizeLimitedLogWriter(LimitSource limit_source)
     : limit_source_(std::move(limit_source)) {}
 
 bool SizeLimitedLogWriter::open(std::string_view path) {
-    path_ = std::string(path);
-    return reopen_at_end();
-}
-
-void SizeLimitedLogWriter::close() {
-    file_.reset();
-}
-
-bool SizeLimitedLogWriter::reopen_at_end() {
     platform::OpenOptions options;
     options.access = platform::Access::ReadWrite;
     options.share = platform::Share::Read;
     options.disposition = platform::Disposition::OpenAlways;
     options.write_through = true;
-    file_ = platform::File::open(path_, options);
-    if (!file_) {
-        return false;
-    }
-    if (!file_->seek_end()) {
-        file_.reset();
-        return false;
-    }
-    return true;
+    options.append = true;
+    options.refuse_symlink = true;
+    options.private_file = true;
+    file_ = platform::File::open(path, options);
+    return file_ != nullptr;
+}
+
+void SizeLimitedLogWriter::close() {
+    file_.reset();
 }
 
 bool SizeLimitedLogWriter::write(std::string_view line) {
@@ -61,15 +52,14 @@ bool SizeLimitedLogWriter::write(std::string_view line) {
     if (*limit_ != 0 && *size > *limit_ && !trim(*size, *limit_)) {
         return false;
     }
-    if (!file_->seek_end()) {
-        return false;
-    }
+    // Append mode: the line goes to the end whatever the file position.
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
     return file_->write({bytes, line.size()});
 }
 
-// Keeps the last (limit - limit/10) bytes. The tail goes into a file beside the log, which
-// then replaces the log in one step, so a failure leaves the log as it was.
+// Keeps the last (limit - limit/10) bytes, in place: the tail is read, written at the start
+// and the file cut behind it. The log stays the same file (its mode, owner and links), and no
+// other name in its folder is written.
 bool SizeLimitedLogWriter::trim(std::uint64_t size, std::uint64_t limit) {
     const std::uint64_t keep = limit - limit / 10;
     std::vector<std::uint8_t> tail;
@@ -89,26 +79,7 @@ bool SizeLimitedLogWriter::trim(std::uint64_t size, std::uint64_t limit) {
         }
         filled += *got;
     }
-    const std::string trimmed_path = path_ + ".trim";
-    platform::OpenOptions options;
-    options.access = platform::Access::Write;
-    options.share = platform::Share::None;
-    options.disposition = platform::Disposition::CreateAlways;
-    options.write_through = true;
-    auto trimmed = platform::File::open(trimmed_path, options);
-    if (!trimmed || !trimmed->write(tail)) {
-        trimmed.reset();
-        platform::delete_file(trimmed_path);
-        return false;
-    }
-    trimmed.reset();
-    file_.reset();
-    if (!platform::replace_file(trimmed_path, path_)) {
-        platform::delete_file(trimmed_path);
-        reopen_at_end();
-        return false;
-    }
-    return reopen_at_end();
+    return file_->write_at(0, tail) && file_->truncate(keep);
 }
 
 } // namespace morlin

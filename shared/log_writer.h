@@ -20,16 +20,17 @@ inline constexpr const char* kLogLimitValue = "LogFileLimitKB";
 
 // The limit in bytes: 0 (no limit) when the key is missing; 204800 when the key exists but
 // the value does not; value x 1024 otherwise, cut to 0x1900000.
-std::uint64_t read_log_size_limit();
+[[nodiscard]] std::uint64_t read_log_size_limit();
 
 class SizeLimitedLogWriter {
   public:
     using LimitSource = std::function<std::uint64_t()>;
     explicit SizeLimitedLogWriter(LimitSource limit_source = read_log_size_limit);
 
-    // Opens or creates the file for reading and writing (others may read it), write-through,
-    // positioned at its end. False (last error set) on failure.
-    bool open(std::string_view path);
+    // Opens or creates the file for appending (others may read it), write-through; a new
+    // file is readable by its owner only. A path whose last component is a symbolic link is
+    // refused, never followed. False (last error set) on failure.
+    [[nodiscard]] bool open(std::string_view path);
     void close();
     bool is_open() const { return file_ != nullptr; }
 
@@ -37,15 +38,13 @@ class SizeLimitedLogWriter {
     // limit, only its last (limit - limit/10) bytes are kept. The limit is read once, on the
     // first write. False when the log is not open or trimming or writing fails (the line is
     // then dropped; the next line tries again).
-    bool write(std::string_view line);
+    [[nodiscard]] bool write(std::string_view line);
 
   private:
-    bool trim(std::uint64_t size, std::uint64_t limit);
-    bool reopen_at_end();
+    [[nodiscard]] bool trim(std::uint64_t size, std::uint64_t limit);
 
     LimitSource limit_source_;
     std::optional<std::uint64_t> limit_;
-    std::string path_;
     std::unique_ptr<platform::File> file_;
 };
 

@@ -20,6 +20,7 @@ inline constexpr unsigned string_block_index(unsigned id) {
 
 // The string at `index` (0..15) of a block, or nothing when the block's bytes end before it.
 // The block bytes are untrusted.
-std::optional<std::u16string> string_in_block(std::span<const std::uint8_t> block, unsigned index);
+[[nodiscard]] std::optional<std::u16string> string_in_block(std::span<const std::uint8_t> block,
+                                                            unsigned index);
 
 } // namespace shared

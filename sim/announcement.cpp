@@ -70,6 +70,9 @@ std::string announcement_text(const AnnouncementIdentity& identity) {
     }
     text << "InterfacePath=\\\\?\\" << interface_tail << "\n";
     text << "Port=rfc2217://127.0.0.1:" << identity.tcp_port << "\n";
+    if (identity.process_id != 0) {
+        text << "ProcessId=" << identity.process_id << "\n";
+    }
     text << "\n[DeviceKey]\n";
     text << "PortName=" << identity.port_name << "\n";
     if (identity.announce_as == AnnounceAs::Modem9x) {
@@ -145,6 +148,21 @@ bool remove_announcement(const std::string& path) {
     std::error_code ec;
     fs::remove(fs::path(path), ec);
     return !ec;
+}
+
+std::vector<std::string> announce_unserved_terminals(std::string_view directory,
+                                                     std::string_view stem, int count) {
+    std::vector<std::string> files;
+    for (int i = 0; i < count; ++i) {
+        AnnouncementIdentity identity;
+        identity.serial = std::string(stem) + std::to_string(i);
+        identity.port_name = "COM" + std::to_string(100 + i);
+        identity.tcp_port = 9; // the discard port: nobody serves it here
+        std::string error;
+        files.push_back(
+            write_announcement(directory, identity.serial, announcement_text(identity), error));
+    }
+    return files;
 }
 
 } // namespace sim

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -16,6 +17,7 @@ struct AnnouncementIdentity {
     std::string serial;
     std::string port_name;
     std::uint16_t tcp_port = 0;
+    std::uint32_t process_id = 0; // the announcing process (ProcessId); 0: not written
 };
 
 // The file's text.
@@ -31,5 +33,11 @@ std::string write_announcement(std::string_view directory, std::string_view name
                                std::string_view text, std::string& error);
 // Removes the file; true when it is gone.
 bool remove_announcement(const std::string& path);
+
+// Announces `count` more Halvane terminals, `<stem>0`, `<stem>1`, ... on COM100, COM101, ...,
+// whose ports nobody serves: a crowded device list for benchmarks and tests. Returns their
+// files (an empty name for one that could not be written).
+std::vector<std::string> announce_unserved_terminals(std::string_view directory,
+                                                     std::string_view stem, int count);
 
 } // namespace sim

@@ -355,6 +355,8 @@ const std::map<std::string, Setter, std::less<>>& setters() {
         {"bad_check_response", fault_number(&Faults::bad_check_response)},
         {"wrong_sequence_response", fault_number(&Faults::wrong_sequence_response)},
         {"error_response", fault_number(&Faults::error_response)},
+        {"late_answers", fault_number(&Faults::late_answers)},
+        {"wait_extensions", fault_number(&Faults::wait_extensions)},
         {"error_response_byte",
          [](Scenario& s, std::string_view v) {
              return parse_byte(v, s.options.faults.error_response_byte);

@@ -28,6 +28,8 @@ inline constexpr std::size_t kStatusWord = 61;     // 2 bytes, the last ones
 } // namespace status_offset
 
 inline constexpr std::size_t kStatusResponseSize = 63;
+static_assert(status_offset::kIdentification + 14 == status_offset::kStatusWord);
+static_assert(status_offset::kStatusWord + 2 == kStatusResponseSize);
 inline constexpr std::uint8_t kBinaryVersionMarker = 'h';
 
 // The five characters of the application version text: `status.app_text` cut or padded with

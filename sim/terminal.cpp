@@ -13,6 +13,7 @@ constexpr std::array<std::uint32_t, 3> kFirmwareFixedBlocks{256, 256, 261};
 constexpr std::array<std::uint32_t, 2> kApplicationFixedBlocks{256, 256};
 constexpr std::uint8_t kSBlockResponse = 0x20;
 constexpr std::uint8_t kSBlockResynch = 0x00;
+constexpr std::uint8_t kSBlockWtxRequest = 0xC3;
 
 std::uint8_t swap_nibbles(std::uint8_t nad) {
     return static_cast<std::uint8_t>((nad << 4) | (nad >> 4));
@@ -166,6 +167,7 @@ void Terminal::reset_link_state() {
     command_.clear();
     response_.clear();
     response_pos_ = 0;
+    answer_held_ = false;
     output_.clear();
 }
 
@@ -337,6 +339,16 @@ void Terminal::handle_i_block(const Block& block, TimePoint now) {
                         : static_cast<std::uint8_t>(source << 4 | destination);
     response_ = std::move(answer.data);
     response_pos_ = 0;
+    if (faults_.wait_extensions > 0) {
+        --faults_.wait_extensions;
+        answer_held_ = true;
+        send_block(swap_nibbles(block.nad), kSBlockWtxRequest, std::array<std::uint8_t, 1>{2}, now);
+        return;
+    }
+    if (faults_.late_answers > 0) {
+        --faults_.late_answers;
+        now += config_.late_answer_delay;
+    }
     send_next_response_piece(now, unplug_after);
 }
 
@@ -378,7 +390,13 @@ void Terminal::handle_r_block(const Block& block, TimePoint now) {
 
 void Terminal::handle_s_block(const Block& block, TimePoint now) {
     if ((block.pcb & kSBlockResponse) != 0) {
-        return; // a response from the host: nothing to answer
+        // A response from the host: nothing to answer. The one to a waiting-time extension
+        // lets the held answer go, late.
+        if (block.pcb == (kSBlockWtxRequest | kSBlockResponse) && answer_held_) {
+            answer_held_ = false;
+            send_next_response_piece(now + config_.late_answer_delay);
+        }
+        return;
     }
     if (consume_silence()) {
         return;

@@ -34,6 +34,7 @@ std::uint32_t data_block_size(bool firmware, std::uint32_t index, std::uint64_t 
 
 struct TerminalConfig {
     std::chrono::nanoseconds response_delay{0};
+    std::chrono::nanoseconds late_answer_delay{0}; // of the late_answers and wait_extensions faults
     std::uint32_t restart_requests = 0;
     std::uint32_t image_size = 0;
     std::chrono::nanoseconds image_end_pause{std::chrono::milliseconds(100)};
@@ -148,6 +149,7 @@ class Terminal {
     std::size_t response_pos_ = 0;
     std::uint8_t response_nad_ = 0;
     std::vector<std::uint8_t> last_block_; // for a repeat on request
+    bool answer_held_ = false; // the answer waits for the host's waiting-time extension response
 
     // Download.
     bool firmware_ = true;

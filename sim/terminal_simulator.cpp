@@ -1,6 +1,7 @@
 #include "sim/terminal_simulator.h"
 
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/tcp_socket.h"
 #include "sim/announcement.h"
 #include "sim/line_pacer.h"
@@ -31,6 +32,7 @@ std::chrono::nanoseconds scaled_wait(std::uint32_t ms) {
 TerminalConfig config_of(const SimulatorOptions& options) {
     TerminalConfig config;
     config.response_delay = scaled_wait(options.response_delay_ms);
+    config.late_answer_delay = scaled_wait(kLateAnswerMs);
     config.restart_requests = options.restart_requests;
     config.image_size = options.image_size;
     config.image_end_pause =
@@ -141,6 +143,11 @@ class Simulator final : public TerminalSimulator, private LineSink {
         return changed_.wait_for(lock, timeout,
                                  [&] { return terminal_.downloads_completed() >= count; });
     }
+    bool wait_for_acknowledged_downloads(std::uint32_t count,
+                                         std::chrono::milliseconds timeout) const override {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return acknowledged_downloads_ >= count; });
+    }
 
     std::vector<LineEvent> line_log() const override {
         std::lock_guard lock(mutex_);
@@ -207,6 +214,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
         identity.serial = options_.serial;
         identity.port_name = port_name_;
         identity.tcp_port = tcp_port_;
+        identity.process_id = platform::current_process_id();
         announcement_path_ =
             write_announcement(devices_dir_, device_name_, announcement_text(identity), error);
         return !announcement_path_.empty();
@@ -224,6 +232,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
             }
             pump(now);
             flush();
+            note_acknowledged_downloads();
             drain_refused(now, buffer);
 
             std::optional<TimePoint> deadline = terminal_.next_deadline();
@@ -414,6 +423,21 @@ class Simulator final : public TerminalSimulator, private LineSink {
         }
     }
 
+    // A completed download counts as acknowledged once nothing the terminal answered waits
+    // to be sent: its final acknowledgement has left (or was withheld, or the client is gone).
+    void note_acknowledged_downloads() {
+        const std::uint32_t completed = terminal_.downloads_completed();
+        if (completed == acknowledged_downloads_) {
+            return;
+        }
+        const bool sent =
+            !terminal_.has_output() && pacer_.out_empty() && out_sent_ >= tcp_out_.size();
+        if (sent || !connection_) {
+            acknowledged_downloads_ = completed;
+            changed_.notify_all();
+        }
+    }
+
     void do_unplug() {
         remove_announcement(announcement_path_);
         announcement_path_.clear();
@@ -478,6 +502,7 @@ class Simulator final : public TerminalSimulator, private LineSink {
     const SimulatorOptions options_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
+    std::uint32_t acknowledged_downloads_ = 0; // completed, their answers sent
     Terminal terminal_;
     LinePacer pacer_;
     const bool paced_;

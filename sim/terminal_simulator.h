@@ -51,6 +51,9 @@ struct TerminalStatus {
     std::uint16_t reset_status_word = 0x9500; // answer to RESET CT 20 11 00 00 00
 };
 
+// How late a slow answer comes: one and a half of the CT-API library's read time-outs.
+inline constexpr std::uint32_t kLateAnswerMs = 6000;
+
 // Faults the terminal plays on request. Counts are relative to the moment the faults are set
 // (set_faults() or start()); 0 switches a fault off.
 struct Faults {
@@ -65,6 +68,11 @@ struct Faults {
     std::uint32_t wrong_sequence_response = 0; // response I-block K carries the wrong N(S)
     std::uint32_t error_response = 0;          // response K is an error response (NAD 0x8?) ...
     std::uint8_t error_response_byte = 0x00;   // ... with this single data byte
+    // Slow answers (CT-API blocks), each kLateAnswerMs late (a protocol wait):
+    std::uint32_t late_answers = 0;    // the next N answers simply come late
+    std::uint32_t wait_extensions = 0; // the next N answers first ask for a waiting-time
+                                       // extension (S-block, multiplier 2) and come late after
+                                       // the host's response
     // Unplug at a chosen moment (as unplug() does):
     std::uint32_t unplug_after_data_blocks = 0;    // after acknowledging N data blocks
     bool unplug_during_handshake = false;          // at the download-mode request (break pulses)
@@ -153,6 +161,11 @@ class TerminalSimulator {
     // Waits until `count` downloads have completed; false on time-out (real time).
     virtual bool wait_for_downloads(std::uint32_t count,
                                     std::chrono::milliseconds timeout) const = 0;
+    // Waits until `count` downloads have completed and everything the terminal answered,
+    // the final acknowledgement included, has been handed to the client's connection; false
+    // on time-out (real time).
+    virtual bool wait_for_acknowledged_downloads(std::uint32_t count,
+                                                 std::chrono::milliseconds timeout) const = 0;
 
     virtual std::vector<LineEvent> line_log() const = 0;
     virtual void clear_line_log() = 0;

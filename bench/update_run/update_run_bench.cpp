@@ -2,7 +2,7 @@
 // program (a child process) binds VUPPorta.so, lists a simulated Halvane terminal (in this
 // process) and downloads a firmware image and an application image into it.
 //
-//   update-run-bench [--size BYTES[K|M]] [--line-size BYTES[K|M]] [--no-line] [--line-only]
+//   update-run-bench [--size BYTES[K|M]] [--line-size BYTES[K|M]] [--no-line | --line-only]
 //
 //   (a) the simulator emulates the terminal's 57600 baud line (10 bits a byte, 5760 bytes/s):
 //       elapsed time and efficiency = image bytes / (elapsed s x 5760). A MiB takes about
@@ -18,6 +18,7 @@
 //
 // Runs in real time (MORLIN_TIME_SCALE is not passed on); needs Morlin and VUPPorta.so in
 // build/bin. Every run checks that the terminal holds exactly the image's bytes.
+#include "cli/tool_usage.h"
 #include "host/config_file.h"
 #include "platform/clock.h"
 #include "sample_image.h"
@@ -196,6 +197,26 @@ const char* kind_name(sample::ImageKind kind) {
     return kind == sample::ImageKind::Firmware ? "firmware" : "application";
 }
 
+constexpr std::string_view kName = "update-run-bench";
+
+const cli::ToolUsage kUsage{
+    kName,
+    "usage: update-run-bench [--size BYTES[K|M]] [--line-size BYTES[K|M]] [--no-line | "
+    "--line-only]\n",
+    "Times a configured silent download through Morlin and VUPPorta into the simulated\n"
+    "terminal, firmware and application, in real time (docs/benchmarks.md).\n"
+    "\n"
+    "  --size        image size without line emulation (default 1M)\n"
+    "  --line-size   image size on the emulated 57600 baud line (default 48K; keep it\n"
+    "                below about 56K)\n"
+    "  --no-line     only the runs without line emulation\n"
+    "  --line-only   only the runs on the emulated line\n"
+    "  -h, --help    this text\n"
+    "  --version     the version line\n"
+    "\n"
+    "Needs Morlin, VUPPorta.so and MORLNRES.so in build/bin. Exit codes: 0 every run\n"
+    "delivered the image, 1 a run failed, 2 bad options.\n"};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -203,21 +224,28 @@ int main(int argc, char** argv) {
     std::uint32_t line_size = 48 * 1024;
     bool with_line = true;
     bool without_line = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--size" && i + 1 < argc && parse_size(argv[i + 1], size)) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const auto answered = cli::answer_help_or_version(kUsage, arguments)) {
+        return *answered;
+    }
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        const bool has_value = i + 1 < arguments.size();
+        if (option == "--size" && has_value && parse_size(arguments[i + 1].c_str(), size)) {
             ++i;
-        } else if (option == "--line-size" && i + 1 < argc && parse_size(argv[i + 1], line_size)) {
+        } else if (option == "--line-size" && has_value &&
+                   parse_size(arguments[i + 1].c_str(), line_size)) {
             ++i;
         } else if (option == "--no-line") {
             with_line = false;
         } else if (option == "--line-only") {
             without_line = false;
         } else {
-            std::fprintf(stderr, "usage: update-run-bench [--size BYTES[K|M]] [--line-size "
-                                 "BYTES[K|M]] [--no-line] [--line-only]\n");
-            return 2;
+            return cli::usage_error(kName, "bad option " + option);
         }
+    }
+    if (!with_line && !without_line) {
+        return cli::usage_error(kName, "--no-line and --line-only together leave nothing to run");
     }
     const std::string bin = MORLIN_BIN_DIR;
     const std::uint32_t minimal = sample::kMinimumImageSize;

@@ -4,12 +4,15 @@ namespace ctapi_send {
 namespace {
 
 int nibble(char c) {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
-    if (c >= 'a' && c <= 'f')
+    }
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
+    }
+    if (c >= 'A' && c <= 'F') {
         return c - 'A' + 10;
+    }
     return -1;
 }
 
@@ -24,13 +27,15 @@ std::optional<std::vector<std::uint8_t>> parse_hex(std::string_view text) {
     int high = -1;
     for (char c : text) {
         if (is_separator(c)) {
-            if (high >= 0)
+            if (high >= 0) {
                 return std::nullopt; // a lone digit
+            }
             continue;
         }
         const int value = nibble(c);
-        if (value < 0)
+        if (value < 0) {
             return std::nullopt;
+        }
         if (high < 0) {
             high = value;
         } else {
@@ -38,8 +43,9 @@ std::optional<std::vector<std::uint8_t>> parse_hex(std::string_view text) {
             high = -1;
         }
     }
-    if (high >= 0)
+    if (high >= 0) {
         return std::nullopt;
+    }
     return bytes;
 }
 
@@ -47,8 +53,9 @@ std::string format_hex(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     for (std::uint8_t byte : bytes) {
-        if (!text.empty())
+        if (!text.empty()) {
             text += ' ';
+        }
         text += kDigits[byte >> 4];
         text += kDigits[byte & 0x0F];
     }

@@ -10,7 +10,7 @@
 
 namespace ctapi_send {
 
-std::optional<std::vector<std::uint8_t>> parse_hex(std::string_view text);
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> parse_hex(std::string_view text);
 std::string format_hex(std::span<const std::uint8_t> bytes);
 
 } // namespace ctapi_send

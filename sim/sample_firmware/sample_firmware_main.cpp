@@ -4,6 +4,7 @@
 //                  [--size BYTES[K|M]] [--version MAJOR.MINOR[.BUILD]] [--seed N]
 //   SampleFirmware --samples DIR     the default samples: HalvaneFirmware.bin and
 //                                    HalvaneApplication.bin (16 KiB each)
+#include "cli/tool_usage.h"
 #include "sample_image.h"
 
 #include <cstdio>
@@ -15,13 +16,28 @@
 
 namespace {
 
-void usage() {
-    std::fputs("usage: SampleFirmware --out FILE [--kind firmware|application]\n"
-               "                      [--product halvane|pellax] [--size BYTES[K|M]]\n"
-               "                      [--version MAJOR.MINOR[.BUILD]] [--seed N]\n"
-               "       SampleFirmware --samples DIR\n",
-               stderr);
-}
+constexpr std::string_view kName = "SampleFirmware";
+
+const cli::ToolUsage kUsage{
+    kName,
+    "usage: SampleFirmware --out FILE [--kind firmware|application]\n"
+    "                      [--product halvane|pellax] [--size BYTES[K|M]]\n"
+    "                      [--version MAJOR.MINOR[.BUILD]] [--seed N]\n"
+    "       SampleFirmware --samples DIR\n",
+    "Writes a sample firmware or application image that the simulated terminals and VUPPorta\n"
+    "accept (defaults: a Halvane firmware image of 16 KiB, version 2.2.0).\n"
+    "\n"
+    "  --out FILE      the image file to write\n"
+    "  --kind          firmware (default) or application\n"
+    "  --product       halvane (default) or pellax\n"
+    "  --size          image size in bytes, K or M for KiB or MiB\n"
+    "  --version       the image's version\n"
+    "  --seed N        seed of the made-up contents\n"
+    "  --samples DIR   the default samples HalvaneFirmware.bin and HalvaneApplication.bin\n"
+    "  -h, --help      this text\n"
+    "  --version       with no value: the version line\n"
+    "\n"
+    "Exit codes: 0 written, 1 could not write, 2 bad options.\n"};
 
 bool parse_number(std::string_view text, unsigned long limit, unsigned long& value) {
     if (text.empty() || text.size() > 12) {
@@ -95,18 +111,25 @@ bool write_samples(const std::string& directory) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        return cli::answer_help_or_version(kUsage, arguments).value_or(0);
+    }
+    if (cli::help_request(arguments) == cli::HelpRequest::Help) {
+        return cli::answer_help_or_version(kUsage, arguments).value_or(0);
+    }
     sample::ImageRecipe recipe;
     std::string out;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view option = argv[i];
-        if (i + 1 >= argc) {
-            usage();
-            return 2;
+    std::string samples;
+    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+        const std::string& option = arguments[i];
+        if (i + 1 >= arguments.size()) {
+            return cli::usage_error(kName, option + " needs a value");
         }
-        const std::string_view value = argv[++i];
+        const std::string_view value = arguments[i + 1];
         unsigned long number = 0;
         if (option == "--samples") {
-            return write_samples(std::string(value)) ? 0 : 1;
+            samples = value;
         } else if (option == "--out") {
             out = value;
         } else if (option == "--kind" && (value == "firmware" || value == "application")) {
@@ -122,14 +145,18 @@ int main(int argc, char** argv) {
         } else if (option == "--seed" && parse_number(value, 0xFFFFFFFFul, number)) {
             recipe.seed = static_cast<std::uint32_t>(number);
         } else {
-            std::fprintf(stderr, "SampleFirmware: bad option %s %s\n", argv[i - 1], argv[i]);
-            usage();
-            return 2;
+            return cli::usage_error(kName, "bad option " + option + " " + std::string(value));
         }
     }
+    if (!samples.empty()) {
+        if (arguments.size() != 2) {
+            return cli::usage_error(kName, "--samples writes the default samples and takes no "
+                                           "other option");
+        }
+        return write_samples(samples) ? 0 : 1;
+    }
     if (out.empty()) {
-        usage();
-        return 2;
+        return cli::usage_error(kName, "--out FILE is missing");
     }
     return write_file(out, sample::make_image(recipe)) ? 0 : 1;
 }

@@ -25,7 +25,7 @@ struct ImageRecipe {
 
 // The smallest image that carries every field and is sent whole: three fixed-size blocks of a
 // firmware image (256 + 256 + 261 bytes).
-inline constexpr std::uint32_t kMinimumImageSize = 773;
+inline constexpr std::uint32_t kMinimumImageSize = 256 + 256 + 261;
 
 std::vector<std::uint8_t> make_image(const ImageRecipe& recipe);
 

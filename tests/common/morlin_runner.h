@@ -1,6 +1,7 @@
 #pragma once
 // Starts the real Morlin program in a test's folder, with console message boxes, the log, the
-// recording test plug-ins' scenario and record, and its own single-instance section there.
+// recording test plug-ins' scenario and record, and its own single-instance section and state
+// folder there.
 #include "tests/common/temp_dir.h"
 #include "tests/common/text_lines.h"
 
@@ -30,6 +31,8 @@ inline MorlinOutput run_morlin(const std::filesystem::path& folder, const std::s
     env.emplace("MORLIN_TEST_PLUGIN_SCENARIO", file("scenario.txt"));
     env.emplace("MORLIN_TEST_PLUGIN_RECORD", file("calls.txt"));
     env.emplace("TMPDIR", file("tmp"));
+    env.emplace("XDG_RUNTIME_DIR", file("run"));  // the single-instance lock
+    env.emplace("XDG_STATE_HOME", file("state")); // the log's own folder, when not named
     env.emplace("LC_ALL", "C");
     std::string command = "cd '" + folder.string() + "' && env -u MORLIN_OS_VERSION" +
                           " MORLIN_INSTANCE_SCOPE='" + folder.string() + "'";
@@ -40,6 +43,7 @@ inline MorlinOutput run_morlin(const std::filesystem::path& folder, const std::s
                " >stdout.txt 2>stderr.txt; echo $? >exit.txt";
     MorlinOutput result;
     std::filesystem::create_directories(file("tmp"));
+    std::filesystem::create_directories(file("run"));
     std::filesystem::remove(file("calls.txt"));
     if (std::system(command.c_str()) != 0) {
         return result;

@@ -9,8 +9,11 @@ namespace {
 
 const Bytes kResetCt = {0x20, 0x11, 0x00, 0x00, 0x00};
 const Bytes kGetStatus = {0x20, 0x13, 0x00, 0x46, 0x00};
+const Bytes kReadBinary = {0x00, 0xB0, 0x00, 0x00, 0x00};
 constexpr std::uint8_t kToTerminal = 0x12; // destination 1, source 2
 constexpr std::uint8_t kToHostFromTerminal = 0x21;
+const Bytes kResynchResponse = make_block(kToHostFromTerminal, 0xE0);
+const Bytes kSilence; // a read that ends without a byte
 
 Bytes counting(std::size_t size, std::uint8_t first = 0) {
     Bytes bytes(size);
@@ -154,34 +157,106 @@ TEST_F(BlockProtocolTest, BadBlocksFailWithoutAnyRepeatRequest) {
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
     EXPECT_EQ(terminal.sent.size(), 1u);
 
-    // Wrong sequence bit: the refused block did not count, the terminal must still send N(S) 0.
+    // Each failure is followed by a resynchronisation, which restarts the numbering.
+    // Wrong sequence bit: the terminal must send N(S) 0.
+    terminal.answer(kResynchResponse);
     terminal.answer(make_block(kToHostFromTerminal, 0x40, {0x90, 0x00}));
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
 
     // An R-block while no command is being chained.
+    terminal.answer(kResynchResponse);
     terminal.answer(make_block(kToHostFromTerminal, 0x90));
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
 
     // LEN larger than what follows: the read ends early.
-    Bytes cut = make_block(kToHostFromTerminal, 0x40, {0x90, 0x00});
+    Bytes cut = make_block(kToHostFromTerminal, 0x00, {0x90, 0x00});
     cut[kLenOffset] = 200;
+    terminal.answer(kResynchResponse);
     terminal.answer(cut);
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
 
     // Silence.
+    terminal.answer(kResynchResponse);
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
     EXPECT_EQ(capacity, response.size());
+    EXPECT_TRUE(terminal.answers.empty());
+    for (const Bytes& block : terminal.sent)
+        EXPECT_NE(block_kind(block[1]), BlockKind::R);
 }
 
-TEST_F(BlockProtocolTest, FailedExchangeKeepsTheNumberingUntilReset) {
+TEST_F(BlockProtocolTest, LateAnswerIsSkippedAfterAResynchronisation) {
+    terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
+    ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // its answer is late
+    EXPECT_TRUE(protocol.out_of_step());
+
+    // The late answer comes before the terminal's RESYNCH response and is dropped.
+    terminal.answer(make_block(kToHostFromTerminal, 0x40, {0x11, 0x90, 0x00}));
+    terminal.answer(make_block(0x20, 0xE0));
+    terminal.answer(make_block(0x20, 0x00, {0x22, 0x90, 0x00}));
+    capacity = 100;
+    ASSERT_EQ(send(kReadBinary, capacity, {0, 2}), ExchangeResult::Success);
+    EXPECT_EQ(received(), (Bytes{0x22, 0x90, 0x00}));
+    EXPECT_EQ(terminal.discards, 1);
+    ASSERT_EQ(terminal.sent.size(), 4u);
+    EXPECT_EQ(terminal.sent[2], make_block(0x02, 0xC0)); // RESYNCH request to where it goes
+    EXPECT_EQ(terminal.sent[3], make_block(0x02, 0x00, kReadBinary)); // numbering restarted
+    EXPECT_FALSE(protocol.out_of_step());
+}
+
+TEST_F(BlockProtocolTest, UnansweredResynchronisationFailsAllButResetCt) {
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // no RESYNCH response either
+    EXPECT_EQ(terminal.sent.size(), 2u);                  // the command did not go out
+    EXPECT_TRUE(protocol.out_of_step());
+
+    // RESET CT restarts the numbering on both sides by itself.
+    terminal.answer(kSilence);
+    terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
+    ASSERT_EQ(send(kResetCt), ExchangeResult::Success);
+    EXPECT_EQ(terminal.sent.back(), make_block(kToTerminal, 0x00, kResetCt));
+    EXPECT_FALSE(protocol.out_of_step());
+}
+
+TEST_F(BlockProtocolTest, BlocksFromElsewhereAreSkipped) {
+    // From the card although the command went to the terminal, then the terminal's answer.
+    terminal.answer(make_block(0x20, 0x00, {0x66, 0x90, 0x00}));
+    terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
+    ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
+    EXPECT_EQ(received(), (Bytes{0x90, 0x00}));
+    EXPECT_EQ(terminal.sent.size(), 1u);
+
+    // Nothing but foreign blocks: the exchange gives up.
+    for (int i = 0; i <= kMaxSkippedBlocks; ++i)
+        terminal.answer(make_block(0x20, 0x40, {0x90, 0x00}));
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+    EXPECT_TRUE(terminal.answers.empty());
+}
+
+TEST_F(BlockProtocolTest, EndlessResendRequestsFailAfterThree) {
+    // Three requests for the same piece are served, the fourth ends the exchange.
+    for (int i = 0; i <= kMaxResendRequests; ++i)
+        terminal.answer(make_block(kToHostFromTerminal, 0x80));
+    EXPECT_EQ(send(counting(300)), ExchangeResult::Failure);
+    ASSERT_EQ(terminal.sent.size(), 1u + kMaxResendRequests);
+    for (const Bytes& block : terminal.sent)
+        EXPECT_EQ(block, terminal.sent[0]);
+}
+
+TEST_F(BlockProtocolTest, FailedExchangeMovesTheNumberingOnUntilAResynchronisation) {
     terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
     ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
     EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // silence
     EXPECT_EQ(terminal.sent[1][1], 0x40);
-    terminal.answer(make_block(kToHostFromTerminal, 0x40, {0x90, 0x00}));
+    EXPECT_EQ(protocol.send_sequence(), 0); // moved on with the failed block
+    EXPECT_EQ(protocol.expected_sequence(), 1);
+    // The next command first resynchronises: both sides start again at 0.
+    terminal.answer(kResynchResponse);
+    terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
     ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
-    EXPECT_EQ(terminal.sent[2][1], 0x00); // N(S) moved on with the failed block
-    EXPECT_EQ(protocol.expected_sequence(), 0);
+    EXPECT_EQ(terminal.sent[2], make_block(kToTerminal, 0xC0));
+    EXPECT_EQ(terminal.sent[3][1], 0x00);
+    EXPECT_EQ(protocol.expected_sequence(), 1);
 }
 
 TEST_F(BlockProtocolTest, ErrorResponsesGiveTooLongOrFailure) {
@@ -207,11 +282,43 @@ TEST_F(BlockProtocolTest, ResponseLargerThanTheCapacityChangesNothing) {
     EXPECT_EQ(addresses.source, 2);
 }
 
-TEST_F(BlockProtocolTest, SBlockEndsTheResponseWithWhatWasGathered) {
+// The terminal's S-block requests are answered with their response and the exchange goes on.
+TEST_F(BlockProtocolTest, SBlockRequestsAreAnsweredAndTheExchangeGoesOn) {
+    // A waiting-time extension in the middle of a chained answer: the next block may take
+    // three read time-outs.
     terminal.answer(make_block(kToHostFromTerminal, 0x20, {7, 8}));
-    terminal.answer(make_block(kToHostFromTerminal, 0xC1, {0xFE}));
+    terminal.answer(make_block(kToHostFromTerminal, 0xC3, {0x03}));
+    terminal.answer(make_block(kToHostFromTerminal, 0x40, {9, 0x90, 0x00}));
     ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
-    EXPECT_EQ(received(), (Bytes{7, 8}));
+    EXPECT_EQ(received(), (Bytes{7, 8, 9, 0x90, 0x00}));
+    ASSERT_EQ(terminal.sent.size(), 3u);
+    EXPECT_EQ(terminal.sent[2], make_block(kToTerminal, 0xE3, {0x03}));
+    EXPECT_EQ(terminal.patience, (std::vector<std::uint8_t>{1, 1, 3}));
+
+    // A smaller block size: the rest of the command comes in pieces of that size.
+    protocol.reset();
+    terminal.sent.clear();
+    terminal.answer(make_block(kToHostFromTerminal, 0xC1, {100}));
+    terminal.answer(make_block(kToHostFromTerminal, 0x90));
+    terminal.answer(make_block(kToHostFromTerminal, 0x80));
+    terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
+    ASSERT_EQ(send(counting(400)), ExchangeResult::Success);
+    ASSERT_EQ(terminal.sent.size(), 4u);
+    EXPECT_EQ(terminal.sent[1], make_block(kToTerminal, 0xE1, {100}));
+    EXPECT_EQ(terminal.sent[2][kLenOffset], 100);
+    EXPECT_EQ(terminal.sent[3][kLenOffset], 400 - 254 - 100);
+
+    // An abort request ends the exchange.
+    terminal.answer(kResynchResponse);
+    terminal.answer(make_block(kToHostFromTerminal, 0xC2));
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+
+    // So does a terminal that asks for more time for ever.
+    terminal.answer(kResynchResponse);
+    for (int i = 0; i <= kMaxSRequests; ++i)
+        terminal.answer(make_block(kToHostFromTerminal, 0xC3, {0x01}));
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+    EXPECT_TRUE(terminal.answers.empty());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // A block transport for tests: records every block the library sends and answers with the
 // byte strings queued for it, read the way the serial link reads a block (3 header bytes,
-// then LEN + 1 more). A missing answer, or one that ends early, is a failed read.
+// then LEN + 1 more). A missing answer, or one that ends early, is a failed read (silence).
 #include "block_transport.h"
 
 #include <cstdint>
@@ -29,11 +29,18 @@ class ScriptedTerminal : public BlockTransport {
   public:
     std::vector<Bytes> sent;
     std::deque<Bytes> answers;
+    std::vector<std::uint8_t> patience; // asked for by each read of a block
+    int discards = 0;
 
     void answer(Bytes block) { answers.push_back(std::move(block)); }
 
-    bool transceive(const BlockBuffer& transmit, BlockBuffer& receive) override {
+    bool transceive(const BlockBuffer& transmit, BlockBuffer& receive, std::uint8_t wait) override {
         sent.emplace_back(transmit.begin(), transmit.begin() + block_size(transmit));
+        return this->receive(receive, wait);
+    }
+
+    bool receive(BlockBuffer& receive, std::uint8_t wait) override {
+        patience.push_back(wait);
         if (answers.empty())
             return false;
         const Bytes block = std::move(answers.front());
@@ -47,6 +54,9 @@ class ScriptedTerminal : public BlockTransport {
                   receive.begin());
         return true;
     }
+
+    // Answers queued here stand for what arrives later, so they stay.
+    void discard_input() override { ++discards; }
 };
 
 } // namespace brantel::test

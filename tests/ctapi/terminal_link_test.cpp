@@ -1,12 +1,17 @@
 // The terminal link and the device monitor against the simulated terminal, in-process.
+#include "ctapi_library.h"
 #include "ctapi_test_support.h"
 #include "device_monitor.h"
 #include "platform/clock.h"
+#include "platform/last_error.h"
 #include "port_search.h"
+#include "sim/announcement.h"
 #include "sim/terminal_simulator.h"
 #include "terminal_link.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -116,7 +121,7 @@ TEST_F(TerminalLinkTest, LossEndsAPendingReadAndTheCallerCloses) {
     EXPECT_TRUE(link.removal_event().is_signalled());
     EXPECT_FALSE(link.is_open());
     BlockBuffer block{}, answer{};
-    EXPECT_FALSE(link.transceive(block, answer));
+    EXPECT_FALSE(link.transceive(block, answer, 1));
 }
 
 TEST_F(TerminalLinkTest, ReconnectReopensTheSavedPort) {
@@ -171,6 +176,113 @@ TEST_F(TerminalLinkTest, MonitorIgnoresChangesWhileNoTerminalIsOpenOrThePortStay
     EXPECT_FALSE(link.link_lost()); // Windows 9x looks at removals only
     monitor.on_device_change(removal);
     EXPECT_TRUE(link.link_lost());
+}
+
+TEST_F(TerminalLinkTest, RemovalNoticedByTheWatcherEndsAWaitingCtDataAtOnce) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    CtApiLibrary library;
+    ASSERT_EQ(library.init(0, 0), kOk);
+    sim::Faults faults;
+    faults.silent_requests = 1;
+    terminal->set_faults(faults);
+    platform::set_time_scale_percent(100); // unanswered, CT_data would wait 4 s
+
+    // Only the announcement goes: the connection stays, so nothing but the watcher can tell.
+    std::atomic<Clock::rep> removed_at{0};
+    std::thread remover([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        removed_at.store(Clock::now().time_since_epoch().count());
+        EXPECT_TRUE(sim::remove_announcement(terminal->announcement_path()));
+    });
+    std::uint8_t dad = 1, sad = 2;
+    std::uint16_t lenr = 100;
+    std::uint8_t command[] = {0x20, 0x13, 0x00, 0x46, 0x00};
+    std::array<std::uint8_t, 100> answer{};
+    EXPECT_EQ(library.data(0, &dad, &sad, 5, command, &lenr, answer.data()), kErrTrans);
+    const auto ended = Clock::now();
+    remover.join();
+    EXPECT_LT(ended - Clock::time_point(Clock::duration(removed_at.load())),
+              std::chrono::milliseconds(100));
+    platform::set_time_scale_percent(0);
+    lenr = 100;
+    EXPECT_EQ(library.data(0, &dad, &sad, 5, command, &lenr, answer.data()), kErrTrans); // lost
+    EXPECT_EQ(library.close(0), kOk);
+}
+
+TEST_F(TerminalLinkTest, CancelJustBeforeAReadStillEndsIt) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    auto port = platform::SerialPort::open(terminal->address());
+    ASSERT_TRUE(port);
+    platform::set_time_scale_percent(100);
+    ASSERT_TRUE(port->set_timeouts({kReadIntervalMs, 0, kReadTotalConstantMs, 0, 0}));
+    port->cancel(); // the monitor's decision, before the caller's read has begun
+    std::array<std::uint8_t, 3> header{};
+    const auto started = Clock::now();
+    EXPECT_FALSE(port->read(header));
+    EXPECT_EQ(platform::last_error(), platform::kErrorOperationAborted);
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
+    // Seen once, the cancel is gone.
+    ASSERT_TRUE(port->set_timeouts({platform::kMaxDword, 0, 0, 0, 0}));
+    EXPECT_EQ(port->read(header), 0u);
+}
+
+TEST_F(TerminalLinkTest, WritesEndWhenTheLineTakesNothing) {
+    // A pseudo-terminal whose other side never reads: its buffer fills and stays full.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    ASSERT_EQ(link.open(::ptsname(master)), OpenResult::Success);
+    const std::vector<std::uint8_t> block(258, 0x55);
+    const auto started = Clock::now();
+    int written = 0;
+    while (link.write(block) && written < 100000)
+        ++written;
+    EXPECT_LT(written, 100000);
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(platform::last_error(), platform::kErrorTimeout);
+    link.close();
+    ::close(master);
+}
+
+TEST_F(TerminalLinkTest, PresenceCheckCostsOneLookUpWhateverTheDevices) {
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    const auto others =
+        sim::announce_unserved_terminals(ctapi_test::devices_dir().string(), "OTHER", 50);
+    for (const auto& other : others)
+        ASSERT_FALSE(other.empty());
+    ASSERT_EQ(link.search_and_open(), OpenResult::Success);
+    auto average = [](auto check, int rounds) {
+        const auto start = Clock::now();
+        for (int i = 0; i < rounds; ++i)
+            EXPECT_TRUE(check());
+        return (Clock::now() - start) / rounds;
+    };
+    const auto listing = average([&] { return link.saved_port_present(); }, 20);
+
+    std::atomic<std::int32_t> current{0};
+    DeviceMonitor monitor(link, current);
+    ASSERT_TRUE(monitor.start());
+    const auto kept = average([&] { return link.saved_port_present(); }, 2000);
+    EXPECT_LT(kept * 10, listing);
+    EXPECT_FALSE(link.present_ports().contains(OsFamily::Other, "\\\\.\\COM99"));
+    EXPECT_TRUE(link.present_ports().contains(OsFamily::Other, "\\\\.\\com149"));
+
+    // The set follows the notices: one of the others goes, the terminal goes and comes back.
+    ASSERT_TRUE(sim::remove_announcement(others[49]));
+    EXPECT_TRUE(eventually(
+        [&] { return !link.present_ports().contains(OsFamily::Other, "\\\\.\\COM149"); }));
+    ASSERT_TRUE(terminal->unplug());
+    EXPECT_TRUE(eventually([&] { return !link.saved_port_present(); }));
+    EXPECT_TRUE(link.link_lost());
+    ASSERT_TRUE(terminal->replug());
+    EXPECT_TRUE(eventually([&] { return link.saved_port_present(); }));
+    monitor.stop();
+    for (const auto& other : others)
+        sim::remove_announcement(other);
 }
 
 } // namespace

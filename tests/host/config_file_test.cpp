@@ -3,10 +3,12 @@
 #include "host/host_options.h"
 #include "test_support.h"
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
 
 namespace morlin {
 namespace {
@@ -262,17 +264,28 @@ TEST(ConfigFile, SaveReplacesTheFileWhole) {
     const Bytes first_image = test::read_bytes(path);
     EXPECT_EQ(first_image, build_config_image(first));
 
-    // A save that cannot write leaves the old file as it was.
-    std::filesystem::create_directory(path + ".new");
+    // A save that cannot write (the file size limit is below the new file's size) leaves the
+    // old file as it was, and no temporary file behind.
     ConfigContents second;
-    second.downloads = {"two.bin"};
-    EXPECT_FALSE(save_config_file(path, second));
+    second.downloads = {"two.bin", "three.bin"};
+    {
+        const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old_limit{};
+        ::getrlimit(RLIMIT_FSIZE, &old_limit);
+        rlimit small = old_limit;
+        small.rlim_cur = 600;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        EXPECT_FALSE(save_config_file(path, second));
+        ::setrlimit(RLIMIT_FSIZE, &old_limit);
+        std::signal(SIGXFSZ, old_handler);
+    }
     EXPECT_EQ(test::read_bytes(path), first_image);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 
-    std::filesystem::remove(path + ".new");
     ASSERT_TRUE(save_config_file(path, second));
     EXPECT_EQ(test::read_bytes(path), build_config_image(second));
-    EXPECT_FALSE(std::filesystem::exists(path + ".new"));
 }
 
 TEST(ConfigFile, SymLinkLookup) {
@@ -281,13 +294,13 @@ TEST(ConfigFile, SymLinkLookup) {
     contents.options = {{"MATCHBYSYMLINK", "yes"}};
     contents.downloads = {"a.bin"};
     contents.symlink = "link-1";
-    save_config_file(dir.file("with.cfg"), contents);
+    ASSERT_TRUE(save_config_file(dir.file("with.cfg"), contents));
     SymLinkLookup lookup = lookup_symlink(dir.file("with.cfg"));
     EXPECT_EQ(lookup.outcome, 0);
     EXPECT_EQ(lookup.symlink, "link-1");
 
     contents.symlink.reset();
-    save_config_file(dir.file("without.cfg"), contents);
+    ASSERT_TRUE(save_config_file(dir.file("without.cfg"), contents));
     EXPECT_EQ(lookup_symlink(dir.file("without.cfg")).outcome, 621);
 
     Bytes tampered = build_config_image(contents);

@@ -1,12 +1,19 @@
-// The log file: line format, header, size limit, the shared log function from many threads.
+// The log file: line format, header, where it lives, size limit trimmed in place, symbolic
+// links refused, the shared log function from many threads.
 #include "host/host_log.h"
 #include "shared/log_writer.h"
 #include "test_support.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 
 namespace morlin {
 namespace {
@@ -39,12 +46,29 @@ bool has_stamp(const std::string& line) {
 
 TEST(LogFormat, LineAndHeader) {
     EXPECT_EQ(format_log_line(sample_time(), "hello"), "03/11/26 09:14:02 hello\r\n");
+    // No bare line break reaches the file: breaks inside become blanks, one at the end goes;
+    // only a message that itself ends in CR LF keeps it (an empty line follows).
+    const std::pair<const char*, const char*> breaks[] = {
+        {"deletes all stored records.\nDo you want", "deletes all stored records. Do you want"},
+        {"two\r\nlines", "two lines"},
+        {"trailing\n", "trailing"},
+        {"Quits the current session.\r\n", "Quits the current session.\r\n"},
+        {"odd\rbreak\n\r\n", "odd break\r\n"},
+    };
+    for (const auto& [message, logged] : breaks) {
+        EXPECT_EQ(format_log_line(sample_time(), message),
+                  "03/11/26 09:14:02 " + std::string(logged) + "\r\n")
+            << message;
+    }
     const std::string header = format_log_header(sample_time());
     EXPECT_EQ(header, "Morlin Integrated Firmware Update Utility 03-11-2026 09:14:02");
     EXPECT_EQ(header.size(), 61u);
 }
 
-TEST(LogWriter, TrimsToTheTailBeforeWritingWhenOverTheLimit) {
+// Trimming happens in place: the log stays the same file (mode, hard links), and no other name
+// in its folder is written, so a name planted there (a symbolic link to a victim file) and
+// a folder without write rights change nothing.
+TEST(LogWriter, TrimsToTheTailInPlaceBeforeWritingWhenOverTheLimit) {
     test::TempDir dir;
     const std::string path = dir.file("Morlin.log");
     std::string original;
@@ -53,6 +77,12 @@ TEST(LogWriter, TrimsToTheTailBeforeWritingWhenOverTheLimit) {
     }
     original.resize(250000);
     test::write_text(path, original);
+    ::chmod(path.c_str(), 0640);
+    ASSERT_EQ(::link(path.c_str(), dir.file("second-name.log").c_str()), 0);
+    test::write_text(dir.file("victim"), "untouched");
+    std::filesystem::create_symlink(dir.file("victim"), path + ".trim");
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
     int reads = 0;
     SizeLimitedLogWriter writer([&reads] {
@@ -67,7 +97,99 @@ TEST(LogWriter, TrimsToTheTailBeforeWritingWhenOverTheLimit) {
     ASSERT_TRUE(writer.write("more\r\n")); // below the limit now: appended only
     EXPECT_EQ(test::read_text(path), trimmed + "more\r\n");
     EXPECT_EQ(reads, 1); // the limit is read once
-    EXPECT_FALSE(std::filesystem::exists(path + ".trim"));
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(test::read_text(dir.file("second-name.log")), trimmed + "more\r\n");
+    EXPECT_EQ(test::read_text(dir.file("victim")), "untouched");
+    EXPECT_TRUE(std::filesystem::is_symlink(path + ".trim"));
+}
+
+// A log that its user may write, in a folder that user may not write: trimming still works.
+// (As root, whom folder rights do not stop, the writer runs as another user in a child.)
+TEST(LogWriter, TrimsALogInAFolderWithoutWriteRights) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string folder = dir.file("read-only");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/Morlin.log";
+    test::write_text(path, std::string(3000, 'a') + std::string(1000, 'b'));
+    ::chmod(path.c_str(), 0666);
+    ::chmod(folder.c_str(), 0555);
+    const auto write_over_the_limit = [&path] {
+        SizeLimitedLogWriter writer([] { return std::uint64_t{2000}; });
+        return writer.open(path) && writer.write("line\r\n");
+    };
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool other_user = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(other_user && write_over_the_limit() ? 0 : 1);
+        }
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    } else {
+        EXPECT_TRUE(write_over_the_limit());
+    }
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(test::read_text(path), std::string(800, 'a') + std::string(1000, 'b') + "line\r\n");
+}
+
+TEST(LogWriter, ALogPathThatIsASymbolicLinkIsNeitherFollowedNorReplaced) {
+    test::TempDir dir;
+    test::write_text(dir.file("victim"), "untouched");
+    const std::string path = dir.file("Morlin.log");
+    for (const std::string& target : {dir.file("victim"), dir.file("not-yet-there")}) {
+        std::filesystem::remove(path);
+        std::filesystem::create_symlink(target, path);
+        SizeLimitedLogWriter writer([] { return std::uint64_t{0}; });
+        EXPECT_FALSE(writer.open(path)) << target;
+        EXPECT_FALSE(writer.write("planted\r\n"));
+        set_log_disabled(false);
+        EXPECT_FALSE(open_host_log(path, "Morlin - Test 1.24")) << target;
+        host_log("%s", "planted");
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
+    }
+    EXPECT_EQ(test::read_text(dir.file("victim")), "untouched");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("not-yet-there")));
+}
+
+TEST(LogWriter, ANewLogIsReadableByItsOwnerOnly) {
+    test::TempDir dir;
+    SizeLimitedLogWriter writer([] { return std::uint64_t{0}; });
+    ASSERT_TRUE(writer.open(dir.file("Morlin.log")));
+    EXPECT_EQ(std::filesystem::status(dir.file("Morlin.log")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST(LogPath, TheEnvironmentChoosesElseTheUsersStateFolder) {
+    test::TempDir dir;
+    const char* saved[] = {"MORLIN_LOG_FILE", "XDG_STATE_HOME", "HOME"};
+    std::vector<std::pair<std::string, std::optional<std::string>>> restore;
+    for (const char* name : saved) {
+        const char* value = std::getenv(name);
+        restore.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    ::setenv("HOME", dir.file("home").c_str(), 1);
+    ::unsetenv("MORLIN_LOG_FILE");
+    ::unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(log_file_path(), dir.file("home/.local/state/morlin/Morlin.log"));
+    EXPECT_EQ(std::filesystem::status(dir.file("home/.local/state/morlin")).permissions(),
+              std::filesystem::perms::owner_all);
+    ::setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
+    EXPECT_EQ(log_file_path(), dir.file("state/morlin/Morlin.log"));
+    ::setenv("XDG_STATE_HOME", "relative/state", 1); // not absolute: ignored
+    EXPECT_EQ(log_file_path(), dir.file("home/.local/state/morlin/Morlin.log"));
+    ::setenv("MORLIN_LOG_FILE", "/any/file.log", 1);
+    EXPECT_EQ(log_file_path(), "/any/file.log");
+    for (const auto& [name, value] : restore) {
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
 }
 
 TEST(LogWriter, LimitZeroMeansNoTrimming) {

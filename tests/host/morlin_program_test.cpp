@@ -23,7 +23,7 @@ class MorlinProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directories(dir_.file("tmp"));
-        texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
+        ASSERT_TRUE(texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so"));
     }
 
     void add_plugin(const std::string& variant, const std::string& as = {}) {
@@ -71,6 +71,67 @@ TEST_F(MorlinProgram, NoPluginFileShows120AndEndsWithoutLog) {
     EXPECT_FALSE(result.log_exists);
 }
 
+// Asking for help runs nothing: no plug-in is loaded, no log written, no device touched, even
+// beside a configuration that would update a terminal.
+TEST_F(MorlinProgram, HelpRunsNothingAndIgnoredArgumentsAreNamed) {
+    add_plugin("VUPRecorder");
+    ConfigContents contents;
+    contents.options = {{"GUI", "no"}};
+    contents.downloads = {"a.bin"};
+    config(contents);
+    for (const char* help : {"--help", "-h", "'/?'", "--version"}) {
+        const ProgramRun result = run(help);
+        EXPECT_EQ(result.exit_code, 0) << help;
+        EXPECT_TRUE(result.calls.empty()) << help;
+        EXPECT_FALSE(result.log_exists) << help;
+        EXPECT_NE(test::read_text(dir_.file("stdout.txt")).find("Morlin"), std::string::npos);
+    }
+
+    const ProgramRun result = run("-DI /DEVINFO x/iv --cfg x");
+    EXPECT_EQ(result.exit_code, 255); // the configured run went on as the switch rules say
+    EXPECT_FALSE(result.calls.empty());
+    const auto stderr_lines = test::lines_of(test::read_text(dir_.file("stderr.txt")));
+    std::vector<std::string> named;
+    for (const std::string& line : stderr_lines) {
+        if (line.starts_with("Morlin: ignoring argument")) {
+            named.push_back(line.substr(line.find('"'),
+                                        line.find('"', line.find('"') + 1) - line.find('"') + 1));
+        }
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"\"-DI\"", "\"/DEVINFO\"", "\"--cfg\"", "\"x\""}));
+}
+
+// Failures before the log is open say on standard error what was looked for and where.
+TEST_F(MorlinProgram, StartUpFailuresNameWhatWasLookedForAndWhere) {
+    ProgramRun result = run(""); // no plug-in file
+    EXPECT_NE(test::read_text(dir_.file("stderr.txt"))
+                  .find("Morlin: no usable plug-in: looked for as VUP*.so in " +
+                        dir_.path().string() + ": 0 bound"),
+              std::string::npos);
+
+    add_plugin("VUPRecorder");
+    test::write_text(dir_.file("not-a-folder"), "");
+    result = run("", {{"TMPDIR", dir_.file("not-a-folder")}});
+    EXPECT_EQ(result.exit_code, 0); // ends before a run, as before
+    EXPECT_NE(test::read_text(dir_.file("stderr.txt"))
+                  .find("cannot create the backup folder " + dir_.file("not-a-folder/Morlin")),
+              std::string::npos)
+        << test::read_text(dir_.file("stderr.txt"));
+    EXPECT_NE(result.log.find("Morlin :Cannot create the backup folder"), std::string::npos);
+
+    // The program without the resource library beside it.
+    fs::copy_file(std::string(MORLIN_BIN_DIR) + "/Morlin", dir_.file("Morlin"));
+    const std::string command = "cd '" + dir_.path().string() +
+                                "' && env -u LD_LIBRARY_PATH "
+                                "MORLIN_UI=console ./Morlin 2>alone.txt";
+    ASSERT_GE(std::system(command.c_str()), 0);
+    EXPECT_NE(test::read_text(dir_.file("alone.txt"))
+                  .find("cannot load the resource library MORLNRES.so: looked in " +
+                        dir_.path().string()),
+              std::string::npos)
+        << test::read_text(dir_.file("alone.txt"));
+}
+
 TEST_F(MorlinProgram, OnlyUnusableFilesShow623) {
     test::write_text(dir_.file("VUPBroken.so"), "not a library");
     add_plugin("VUPNoDisplay");
@@ -90,23 +151,32 @@ TEST_F(MorlinProgram, Windows9xRejectsPluginWithoutOsCheck) {
 
 TEST_F(MorlinProgram, InteractiveCourseStartUpAndExitOrder) {
     add_plugin("VUPRecorder");
-    const ProgramRun result = run("");
-    EXPECT_EQ(result.exit_code, 255); // the main window is not part of this build
+    const ProgramRun result = run(""); // the main window gets no action: it is closed
+    EXPECT_EQ(result.exit_code, 1);
+    std::vector<std::string> order;
+    for (const std::string& call : result.calls) {
+        for (const char* name : {"VUPInitializeLogger", "VUPStartStop", "VUPCreateDeviceInfoList",
+                                 "VUPDestroyDeviceInfoList"}) {
+            if (call.find(name) != std::string::npos) {
+                order.push_back(call);
+            }
+        }
+    }
     const std::vector<std::string> expected = {
         "VUPRecorder VUPInitializeLogger", "VUPRecorder VUPStartStop 1 (null)",
-        "VUPRecorder VUPDestroyDeviceInfoList 0", "VUPRecorder VUPStartStop 0 (null)"};
-    EXPECT_EQ(result.calls, expected);
-    ASSERT_EQ(result.boxes.size(), 1u);
-    EXPECT_NE(result.boxes[0].find("not built yet"), std::string::npos);
+        "VUPRecorder VUPCreateDeviceInfoList (null)", "VUPRecorder VUPDestroyDeviceInfoList 1",
+        "VUPRecorder VUPStartStop 0 (null)"};
+    EXPECT_EQ(order, expected);
+    EXPECT_TRUE(result.boxes.empty());
 
     const auto lines = test::lines_of(result.log);
-    ASSERT_GE(lines.size(), 6u);
+    ASSERT_GE(lines.size(), 5u);
     EXPECT_NE(lines[0].find("Morlin Integrated Firmware Update Utility"), std::string::npos);
     EXPECT_EQ(lines[1].substr(18), std::string(61, '-'));
     EXPECT_NE(lines[2].find("Integrated Firmware Update Utility"), std::string::npos);
     // The plug-in logged while being bound, before the log was open: that line is lost.
     EXPECT_FALSE(has(lines, "Logger of VUPRecorder ready"));
-    EXPECT_TRUE(has(lines, "main window is not built yet"));
+    EXPECT_FALSE(has(lines, "not built yet"));
     EXPECT_NE(result.log.find("Morlin Quits the current session.\r\n\r\n"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(dir_.file("tmp/Morlin"))); // the backup directory
 }
@@ -118,13 +188,13 @@ TEST_F(MorlinProgram, ConfiguredRunGetsTheFilesThePluginsAccept) {
     contents.downloads = {"a.bin", "b.hex"};
     config(contents);
     const ProgramRun result = run("");
-    EXPECT_EQ(result.exit_code, 255);
+    EXPECT_EQ(result.exit_code, 1); // the progress dialog closed before its start
     EXPECT_TRUE(has(result.calls, "VUPIsBinaryValid a.bin -> 0"));
     EXPECT_TRUE(has(result.calls, "VUPIsBinaryValid b.hex -> 207"));
     EXPECT_EQ(only(result.calls, "VUPStartStop"),
               (std::vector<std::string>{"VUPRecorder VUPStartStop 1 Morlin.cfg",
                                         "VUPRecorder VUPStartStop 0 Morlin.cfg"}));
-    EXPECT_TRUE(has(result.boxes, "progress dialog is not built yet"));
+    EXPECT_TRUE(result.boxes.empty());
 }
 
 TEST_F(MorlinProgram, SilentRunWithoutFilesShowsOnly106) {
@@ -163,9 +233,9 @@ TEST_F(MorlinProgram, DamagedConfigurationShows110AndRunsInteractively) {
     image[4] ^= 1;
     test::write_bytes(dir_.file("morlin.CFG"), image); // found ignoring letter case
     const ProgramRun result = run("");
-    ASSERT_EQ(result.boxes.size(), 2u);
+    ASSERT_EQ(result.boxes.size(), 1u); // then the main window, closed at once
     EXPECT_NE(result.boxes[0].find(box(110)), std::string::npos) << result.boxes[0];
-    EXPECT_TRUE(has(result.boxes, "main window is not built yet"));
+    EXPECT_EQ(result.exit_code, 1);
     EXPECT_TRUE(has(result.calls, "VUPStartStop 1 (null)"));
 }
 
@@ -189,19 +259,23 @@ TEST_F(MorlinProgram, FailedStartCallIsShownAndNotStopped) {
               std::vector<std::string>{"VUPRecorder VUPStartStop 1 (null)"});
 }
 
-TEST_F(MorlinProgram, ToolCoursesAreReportedAsNotBuilt) {
+TEST_F(MorlinProgram, EditorAndDeviceInformationOpenTheirDialogs) {
     add_plugin("VUPRecorder");
     ProgramRun result = run("/ce");
-    EXPECT_EQ(result.exit_code, 255);
-    EXPECT_TRUE(has(result.boxes, "configuration editor is not built yet"));
-    // Not started; the exit steps still send every plug-in whose start did not fail its stop.
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_TRUE(result.boxes.empty()); // the editor opened and closed without changes
+    // Not started; the exit steps still send every plug-in whose start did not fail its stop,
+    // with the file that the editor created and read.
     EXPECT_EQ(only(result.calls, "VUPStartStop"),
-              std::vector<std::string>{"VUPRecorder VUPStartStop 0 (null)"});
+              std::vector<std::string>{"VUPRecorder VUPStartStop 0 Morlin.cfg"});
+    fs::remove(dir_.file("Morlin.cfg"));
 
+    // The device information display is built: it lists and queries the device.
     result = run("/DI");
-    EXPECT_EQ(result.exit_code, 255);
+    EXPECT_EQ(result.exit_code, 0);
     EXPECT_TRUE(has(result.calls, "VUPCreateDeviceInfoList (null)"));
-    EXPECT_TRUE(has(result.boxes, "device information display is not built yet"));
+    EXPECT_TRUE(has(result.calls, "VUPGetDisplayInfo 0 (null)"));
+    EXPECT_TRUE(result.boxes.empty());
 }
 
 TEST_F(MorlinProgram, DeviceInformationListFailureShowsThePluginsText) {

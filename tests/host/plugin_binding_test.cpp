@@ -45,6 +45,17 @@ class PluginTest : public ::testing::Test {
     std::vector<std::string> calls() {
         return test::lines_of(test::read_text(dir_.file("calls.txt")));
     }
+    // Binds the folder's plug-ins into the application's own table.
+    void bind_into(MorlinApp& app) {
+        app.plugin_count =
+            discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    }
+    // Two copies of the recording plug-in, VUPRecA and VUPRecB, with one scenario.
+    void two_recorders(const std::string& text) {
+        add_plugin("VUPRecorder", "VUPRecA.so");
+        add_plugin("VUPRecorder", "VUPRecB.so");
+        scenario(text);
+    }
     DiscoveryResult discover(int platform_class = 1) {
         return discover_plugins(dir_.path().string(), platform_class, texts_, table_);
     }
@@ -55,6 +66,16 @@ class PluginTest : public ::testing::Test {
     std::array<PluginRecord, kMaxPlugins> table_;
     std::shared_ptr<platform::ScriptedUserInterface> ui_;
 };
+
+// The file that discovery found is the one loaded, by its full path, even when a library of
+// that name sits in a folder that the library search order looks at first.
+TEST_F(PluginTest, TheFileFoundIsTheFileLoaded) {
+    ASSERT_TRUE(fs::exists(fs::path(MORLIN_TEST_PLUGIN_DIR).parent_path() / "VUPShadowed.so"));
+    add_plugin("VUPRecorder", "VUPShadowed.so");
+    ASSERT_EQ(discover().plugin_count, 1);
+    EXPECT_EQ(table_[0].module->path(), fs::canonical(dir_.file("VUPShadowed.so")).string());
+    EXPECT_EQ(std::string(table_[0].version_line).find("Shadowing"), std::string::npos);
+}
 
 TEST_F(PluginTest, NoPluginFileGives120) {
     test::write_text(dir_.file("README.txt"), "not a plug-in");
@@ -187,13 +208,10 @@ TEST_F(PluginTest, ConfigurationReaderErrors) {
 }
 
 TEST_F(PluginTest, DeviceListsAreCountedAndClearedAtTheEndOfARun) {
-    add_plugin("VUPRecorder", "VUPRecA.so");
-    add_plugin("VUPRecorder", "VUPRecB.so");
-    scenario("VUPRecA.devices=3\nVUPRecB.devices=0\nVUPRecB.result.VUPIsUploadSupported=734\n"
-             "VUPRecA.result.VUPIsUploadSupported=734\n");
+    two_recorders("VUPRecA.devices=3\nVUPRecB.devices=0\nVUPRecB.result.VUPIsUploadSupported=734\n"
+                  "VUPRecA.result.VUPIsUploadSupported=734\n");
     MorlinApp app;
-    app.plugin_count =
-        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    bind_into(app);
     ASSERT_EQ(app.plugin_count, 2);
     EXPECT_FALSE(create_device_lists(app).failed());
     EXPECT_EQ(app.total_device_count, 3);
@@ -213,14 +231,29 @@ TEST_F(PluginTest, DeviceListFailureOfEveryPluginIsTheLastPluginsError) {
     add_plugin("VUPRecorder");
     scenario("result.VUPCreateDeviceInfoList=200\n");
     MorlinApp app;
-    app.plugin_count =
-        discover_plugins(dir_.path().string(), 1, app.texts, app.plugins).plugin_count;
+    bind_into(app);
     const HostError error = create_device_lists(app);
     EXPECT_EQ(error.code, 200);
     EXPECT_EQ(error.from_plugin, 1);
     app.show_host_error(error);
     ASSERT_EQ(ui_->boxes.size(), 1u);
     EXPECT_EQ(ui_->boxes[0].text, "Recorder error 200");
+}
+
+// A plug-in's error is shown with the text of the plug-in it came from, not the current one's.
+TEST_F(PluginTest, APluginErrorIsShownWithItsOwnPluginsText) {
+    two_recorders(
+        "VUPRecA.error.208=first plug-in's text\nVUPRecB.error.208=second plug-in's text\n"
+        "VUPRecB.result.VUPDestroyDeviceInfoList=208\n");
+    MorlinApp app;
+    bind_into(app);
+    ASSERT_EQ(app.plugin_count, 2);
+    ASSERT_NE(app.plugins[0].module->path().find("VUPRecA"), std::string::npos);
+    app.current_plugin = &app.plugins[0];
+    app.current_plugin_index = 0;
+    EXPECT_EQ(end_run(app), 208);
+    ASSERT_EQ(ui_->boxes.size(), 1u);
+    EXPECT_EQ(ui_->boxes[0].text, "second plug-in's text");
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "platform/locale.h"
 #include "test_support.h"
 
+#include <ctime>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -59,16 +61,35 @@ TEST(PlatformLocale, DatePicturesInEnglishAndGerman) {
     }
 }
 
+// The clock's instant turned into local time, and time pictures of it, at fixed instants.
 TEST(PlatformLocale, TimePictures) {
-    platform::LocalTime time;
-    time.hour = 21;
-    time.minute = 5;
-    time.second = 9;
-    EXPECT_EQ(platform::format_time(time, "HH:mm:ss"), "21:05:09");
-    EXPECT_EQ(platform::format_time(time, "h:m:s tt"), "9:5:9 PM");
-    auto now = platform::local_time();
-    EXPECT_GE(now.year, 2024);
-    EXPECT_LE(now.month, 12);
+    struct Case {
+        const char* zone;
+        std::int64_t seconds; // since 1970 UTC
+        platform::LocalTime expected;
+        const char* full;   // "HH:mm:ss"
+        const char* twelve; // "h:m:s tt"
+    };
+    const Case cases[] = {
+        // A leap day at noon.
+        {"UTC", 1709208309, {2024, 2, 4, 29, 12, 5, 9, 250}, "12:05:09", "12:5:9 PM"},
+        // New Year's Eve in UTC is already the next year (a Friday) in Central Europe.
+        {"CET-1", 1798759805, {2027, 1, 5, 1, 0, 30, 5, 250}, "00:30:05", "12:30:5 AM"},
+        {"UTC", 1798759805, {2026, 12, 4, 31, 23, 30, 5, 250}, "23:30:05", "11:30:5 PM"},
+    };
+    for (const Case& c : cases) {
+        EnvGuard zone("TZ", c.zone);
+        ::tzset();
+        const platform::LocalTime time = platform::local_time_at(c.seconds, 250);
+        const auto fields = [](const platform::LocalTime& t) {
+            return std::vector<int>{t.year, t.month,  t.day_of_week, t.day,
+                                    t.hour, t.minute, t.second,      t.milliseconds};
+        };
+        EXPECT_EQ(fields(time), fields(c.expected)) << c.zone << " " << c.seconds;
+        EXPECT_EQ(platform::format_time(time, "HH:mm:ss"), c.full);
+        EXPECT_EQ(platform::format_time(time, "h:m:s tt"), c.twelve);
+    }
+    ::tzset();
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "platform/ui.h"
 #include "test_support.h"
 
+#include <atomic>
+#include <future>
 #include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
@@ -106,7 +108,7 @@ TEST(PlatformConsoleUi, DefaultPortWritesToStandardError) {
     std::FILE* capture = std::fopen(path.c_str(), "w");
     ::dup2(::fileno(capture), 2);
     auto old = platform::install_user_interface(nullptr);
-    MessageAnswer answer = platform::user_interface().message_box(
+    MessageAnswer answer = platform::user_interface()->message_box(
         box("Overwrite?", MessageButtons::YesNo, 1, MessageIcon::Warning));
     std::fflush(stderr);
     ::dup2(saved, 2);
@@ -130,7 +132,8 @@ TEST(PlatformScriptedUi, AnswersFromTheQueueAndRecordsFromManyThreads) {
     scripted->answers = {MessageAnswer::No, MessageAnswer::Ok};
     scripted->file_answers = {std::string("/x.bin")};
     auto old = platform::install_user_interface(scripted);
-    auto& ui = platform::user_interface();
+    const auto port = platform::user_interface();
+    auto& ui = *port;
     EXPECT_EQ(ui.message_box(box("A", MessageButtons::YesNo)), MessageAnswer::No);
     EXPECT_EQ(ui.message_box(box("B", MessageButtons::YesNo, 1)), MessageAnswer::No); // not offered
     EXPECT_EQ(ui.message_box(box("C", MessageButtons::YesNo)), MessageAnswer::Yes);
@@ -170,6 +173,39 @@ TEST(PlatformUi, APluginAsksThroughTheProgramsPort) {
     ASSERT_EQ(scripted->boxes.size(), 1u);
     EXPECT_EQ(scripted->boxes[0].caption, "Probe");
     platform::install_user_interface(previous);
+}
+
+// A port replaced while another thread shows a box through it lives until that box is done.
+TEST(PlatformUi, APortReplacedWhileInUseLivesUntilItsUserIsDone) {
+    struct HeldPort : platform::ScriptedUserInterface {
+        std::promise<void> entered;
+        std::shared_future<void> release;
+        std::atomic<bool>* destroyed = nullptr;
+        ~HeldPort() override { *destroyed = true; }
+        MessageAnswer message_box(const platform::MessageBoxRequest& request) override {
+            entered.set_value();
+            release.wait();
+            return destroyed->load() ? MessageAnswer::Cancel
+                                     : ScriptedUserInterface::message_box(request);
+        }
+    };
+    std::atomic<bool> destroyed{false};
+    std::promise<void> release;
+    auto held = std::make_shared<HeldPort>();
+    held->destroyed = &destroyed;
+    held->release = release.get_future().share();
+    auto entered = held->entered.get_future();
+    auto old = platform::install_user_interface(std::move(held));
+    auto answer = std::async(std::launch::async, [] {
+        return platform::user_interface()->message_box(box("Still there?", MessageButtons::Ok));
+    });
+    entered.wait();
+    platform::install_user_interface(std::make_shared<platform::ScriptedUserInterface>());
+    EXPECT_FALSE(destroyed);
+    release.set_value();
+    EXPECT_EQ(answer.get(), MessageAnswer::Ok);
+    EXPECT_TRUE(destroyed);
+    platform::install_user_interface(old);
 }
 
 } // namespace

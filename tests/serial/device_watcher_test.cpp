@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -150,6 +151,58 @@ TEST_F(DeviceWatcherTest, PortsThatAreNotThereAreNotFound) {
     EXPECT_EQ(last_error(), kErrorFileNotFound);
     EXPECT_FALSE(SerialPort::open("rfc2217://127.0.0.1:notaport"));
     EXPECT_EQ(last_error(), kErrorFileNotFound);
+}
+
+TEST_F(DeviceWatcherTest, AFolderThatCannotBeWatchedIsReported) {
+    ::setenv("MORLIN_DEVICES", (dir_.path() / "missing").c_str(), 1);
+    EXPECT_FALSE(start());
+    EXPECT_EQ(last_error(), kErrorFileNotFound);
+}
+
+// While the watcher's thread is held in a callback, more events come than the kernel queues;
+// the removal among them is lost to the queue, not to the watcher.
+TEST_F(DeviceWatcherTest, RemovalLostInAQueueOverflowIsStillReported) {
+    write_file_atomically(dir_.path(), "sim1.device",
+                          announcement_text("SIM0001", "COM7", "rfc2217://127.0.0.1:1"));
+    std::mutex mutex;
+    std::condition_variable released;
+    bool held = false;
+    bool release = false;
+    EventLog log;
+    auto watcher = DeviceWatcher::start(kUsbDeviceInterface, [&](const DeviceEvent& e) {
+        std::unique_lock lock(mutex);
+        if (!held) {
+            held = true;
+            released.notify_all();
+            released.wait(lock, [&] { return release; });
+        }
+        lock.unlock();
+        log.add(e);
+    });
+    ASSERT_TRUE(watcher);
+    write_file_atomically(dir_.path(), "sim2.device",
+                          announcement_text("SIM0002", "COM8", "rfc2217://127.0.0.1:1"));
+    {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return held; });
+    }
+    std::ifstream limit_file("/proc/sys/fs/inotify/max_queued_events");
+    std::size_t limit = 16384;
+    limit_file >> limit;
+    for (std::size_t i = 0; i <= limit; ++i) {
+        std::ofstream(dir_.path() / ("noise" + std::to_string(i)));
+    }
+    std::filesystem::remove(dir_.path() / "sim1.device");
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    const auto events = log.wait_for(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, DeviceEvent::Kind::Arrival);
+    EXPECT_EQ(events[1].kind, DeviceEvent::Kind::Removal);
+    EXPECT_EQ(events[1].interface_path, kPath1);
 }
 
 } // namespace

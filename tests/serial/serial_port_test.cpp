@@ -7,11 +7,18 @@
 #include "platform/serial_timeouts.h"
 #include "serial_test_links.h"
 
+#include <arpa/inet.h>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <netinet/in.h>
 #include <numeric>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -343,6 +350,107 @@ TEST(SerialPortLeftByAnotherProgram, VminZeroIsNotTakenForAHangUp) {
     ASSERT_TRUE(port->set_timeouts(t));
     EXPECT_EQ(port->read(std::span(buffer, 3)).value_or(0), 3u);
     EXPECT_TRUE(std::equal(sent, sent + 3, buffer));
+}
+
+} // namespace
+
+namespace {
+
+// Reads until `last` came back, or until nothing came for 2 s (the far end has echoed all),
+// and counts the bytes by value. The first byte may take long: the far end takes in megabytes
+// of doubled 255s first (tens of seconds under the address sanitizer).
+std::map<std::uint8_t, std::size_t> read_back_until(SerialPort& port,
+                                                    std::optional<std::uint8_t> last) {
+    Timeouts t;
+    t.read_interval = kMaxDword;
+    t.read_total_multiplier = kMaxDword;
+    t.read_total_constant = 120000;
+    std::map<std::uint8_t, std::size_t> counts;
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    for (;;) {
+        EXPECT_TRUE(port.set_timeouts(t));
+        t.read_total_constant = 2000;
+        const auto got = port.read(buffer);
+        if (!got || *got == 0) {
+            return counts;
+        }
+        for (std::size_t i = 0; i < *got; ++i) {
+            ++counts[buffer[i]];
+        }
+        if (buffer[*got - 1] == last) {
+            return counts;
+        }
+    }
+}
+
+// The far end stops taking data, so a large write of 255s (each doubled on the wire) times
+// out part way. What it had not sent stays unsent, across a purge and the next write (only
+// the second half of a doubled 255 may follow), and the stream stays whole.
+TEST(Rfc2217Port, TheRestOfATimedOutWriteIsNeverSent) {
+    set_time_scale_percent(100);
+    ::setenv("MORLIN_REAL_PORTS", "none", 1);
+    ::unsetenv("MORLIN_DEVICES");
+    auto link = serial_test::start_session_link();
+    auto port = SerialPort::open(link->port_name());
+    ASSERT_TRUE(port) << last_error();
+    Timeouts t;
+    t.write_total_constant = 300;
+    ASSERT_TRUE(port->set_timeouts(t));
+    link->hold(true);
+    const std::vector<std::uint8_t> stuck(32u << 20, 0xFF);
+    EXPECT_FALSE(port->write(stuck));
+    EXPECT_EQ(last_error(), kErrorTimeout);
+    link->hold(false);
+    const auto before = read_back_until(*port, std::nullopt); // what went out in time
+    ASSERT_TRUE(port->purge(kPurgeTxAbort | kPurgeTxClear)) << last_error();
+    const std::uint8_t last = 'Z';
+    ASSERT_TRUE(port->write({&last, 1}));
+    auto after = read_back_until(*port, last);
+    EXPECT_EQ(after[last], 1u);
+    EXPECT_LE(after[0xFF], 1u);
+    EXPECT_EQ(after.size(), 2u);
+    EXPECT_LT(before.count(0xFF) ? before.at(0xFF) : 0, stuck.size());
+}
+
+// A connect that waits (the server's queue is full until the test makes room) is
+// interrupted by a signal: it goes on, and the server it reaches hangs up (port held).
+TEST(Rfc2217Port, ASignalDuringTheConnectIsNoMissingPort) {
+    struct sigaction action {};
+    action.sa_handler = [](int) {}; // without SA_RESTART: the wait is interrupted
+    struct sigaction previous {};
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    const std::string name = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    bool opened = true;
+    std::uint32_t error = 0;
+    std::thread opener([&] {
+        opened = SerialPort::open(name) != nullptr;
+        error = last_error();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::pthread_kill(opener.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::close(::accept(listener, nullptr, nullptr)); // the filler: room for the waiting connect
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 3000) == 1) {
+        ::close(::accept(listener, nullptr, nullptr)); // the port's connection: hung up
+    }
+    opener.join();
+    ::close(filler);
+    ::close(listener);
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error, kErrorAccessDenied);
 }
 
 } // namespace

@@ -170,6 +170,10 @@ class SessionLink final : public EchoLink, public sim::LineSink {
         std::lock_guard lock(mutex_);
         return breaks_;
     }
+    void hold(bool on) override {
+        hold_ = on;
+        wake();
+    }
 
   private:
     void wake() {
@@ -202,7 +206,7 @@ class SessionLink final : public EchoLink, public sim::LineSink {
         std::vector<std::uint8_t> buffer(64 * 1024);
         while (!stopping_) {
             pollfd fds[3] = {{wake_, POLLIN, 0}, {listener_, POLLIN, 0}, {client_, POLLIN, 0}};
-            if (::poll(fds, client_ >= 0 ? 3 : 2, -1) < 0) {
+            if (::poll(fds, client_ >= 0 && !hold_ ? 3 : 2, -1) < 0) {
                 continue;
             }
             if (fds[0].revents & POLLIN) {
@@ -255,6 +259,7 @@ class SessionLink final : public EchoLink, public sim::LineSink {
     std::string name_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> unplug_{false};
+    std::atomic<bool> hold_{false};
     std::unique_ptr<sim::Rfc2217Session> session_;
     std::vector<std::uint8_t> out_;
     mutable std::mutex mutex_;

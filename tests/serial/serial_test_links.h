@@ -32,6 +32,9 @@ class EchoLink {
     // Break changes the far end saw (on, off, ...), when it can tell.
     virtual bool sees_break() const { return false; }
     virtual std::vector<bool> breaks() const { return {}; }
+    // Stops (true) or resumes taking in what the port sends, so that the buffers between fill
+    // up and the port's writes wait; when it can.
+    virtual void hold(bool) {}
 };
 
 // python3-serial's RFC 2217 server over a "loop://" port (tests/serial/rfc2217_loop_server.py).

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace sim {
 namespace {
@@ -127,6 +129,51 @@ TEST_F(AnnouncementTest, FreePortNameSkipsNamesOfOtherAnnouncements) {
     std::ofstream(dir_ / "b.device") << "[DeviceKey]\nPortName=com4\r\n";
     std::ofstream(dir_ / ".c.tmp") << "PortName=COM5\n"; // hidden: not an announcement
     EXPECT_EQ(free_port_name(dir_.string()), "COM5");
+}
+
+// An announcement left behind by a simulator that was killed names a process that has ended:
+// readers skip it, saying so once, and keep every other one.
+TEST_F(AnnouncementTest, LeftOverAnnouncementOfAnEndedProcessIsSkippedOnce) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const auto announce = [&](const char* name, const char* port, std::uint32_t process) {
+        AnnouncementIdentity identity{TerminalModel::Halvane, AnnounceAs::Ports, name, port, 1};
+        identity.process_id = process;
+        std::string error;
+        ASSERT_FALSE(
+            write_announcement(dir_.string(), name, announcement_text(identity), error).empty())
+            << error;
+    };
+    announce("gone", "COM3", static_cast<std::uint32_t>(child));
+    announce("alive", "COM4", static_cast<std::uint32_t>(::getpid()));
+    announce("older-writer", "COM5", 0); // no ProcessId line: always listed
+    ::setenv("MORLIN_DEVICES", dir_.c_str(), 1);
+
+    testing::internal::CaptureStderr();
+    const auto first = platform::read_announcements();
+    const auto second = platform::read_announcements();
+    const std::string said = testing::internal::GetCapturedStderr();
+    ::unsetenv("MORLIN_DEVICES");
+
+    std::vector<std::string> ports;
+    for (const auto& announcement : first) {
+        ports.push_back(*announcement.device.key_value("PortName"));
+    }
+    EXPECT_EQ(ports, (std::vector<std::string>{"COM4", "COM5"}));
+    EXPECT_EQ(second.size(), 2u);
+    const std::string notice = "its process " + std::to_string(child) + " has ended";
+    ASSERT_NE(said.find(notice), std::string::npos) << said;
+    EXPECT_EQ(said.find(notice, said.find(notice) + 1), std::string::npos) << said;
+
+    std::string error;
+    EXPECT_FALSE(platform::parse_announcement(
+        "[Device]\nClass={4D36E978-E325-11CE-BFC1-08002BE10318}\nInstanceId=X\nProcessId=x1\n",
+        error));
+    EXPECT_NE(error.find("ProcessId"), std::string::npos);
 }
 
 } // namespace

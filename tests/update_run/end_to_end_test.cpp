@@ -2,10 +2,10 @@
 // plug-in VUPPorta, lists a simulated Halvane terminal and downloads the image into it over
 // the terminal's protocol. Protocol waits are scaled down (MORLIN_TIME_SCALE).
 #include "host/host_texts.h"
-#include "morlin_run.h"
 #include "platform/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
+#include "tests/update_run/terminal_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,27 +14,13 @@ namespace {
 
 constexpr const char* kTimeScale = "10";
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public test::TerminalFolderTest {
   protected:
     void SetUp() override {
-        platform::set_time_scale_percent(10);
-        texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so");
-        folder_.add_library(std::string(MORLIN_BIN_DIR) + "/VUPPorta.so", "VUPPorta.so");
-        std::filesystem::create_directories(folder_.file("devices"));
-    }
-    void TearDown() override {
-        if (terminal_) {
-            terminal_->stop();
-        }
-        platform::set_time_scale_percent(0);
+        TerminalFolderTest::SetUp();
+        ASSERT_TRUE(texts_.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so"));
     }
 
-    void start_terminal(sim::SimulatorOptions options = {}) {
-        options.devices_dir = folder_.file("devices");
-        std::string error;
-        terminal_ = sim::TerminalSimulator::start(options, &error);
-        ASSERT_TRUE(terminal_) << error;
-    }
     std::vector<std::uint8_t> write_image(const std::string& name,
                                           const sample::ImageRecipe& recipe) {
         const std::vector<std::uint8_t> image = sample::make_image(recipe);
@@ -47,9 +33,7 @@ class EndToEnd : public ::testing::Test {
                run.boxes[0].find("] " + texts_.text_or_number(id)) != std::string::npos;
     }
 
-    test::MorlinFolder folder_;
     HostTexts texts_;
-    std::unique_ptr<sim::TerminalSimulator> terminal_;
 };
 
 TEST_F(EndToEnd, FirmwareAndApplicationImagesReachTheTerminalWhole) {
@@ -115,6 +99,53 @@ TEST_F(EndToEnd, FilesThePluginCannotUseLeaveOnlyTheFailureBox) {
     EXPECT_TRUE(result.log_has("Morlin(363) :"));
     EXPECT_EQ(terminal_->downloads_completed(), 0u);
     EXPECT_EQ(result.exit_code, 0);
+}
+
+// The example of docs/simulation.md as a newcomer types it: the HalvaneSim program with
+// sim/scenarios/demo.scenario (and the usage's own "--exit-after-download yes"), Morlin
+// answering the stored-records question with yes. The simulator ends only after the final
+// acknowledgement has left, so the download succeeds and the received image is whole. The
+// fault showed on the line at its real 57600 baud, so this runs in real time, with the
+// smallest image.
+TEST_F(EndToEnd, DocumentedDemoScenarioRunsAsPrinted) {
+    sample::ImageRecipe recipe;
+    recipe.size = sample::kMinimumImageSize;
+    const auto image = write_image("fw.bin", recipe);
+    ASSERT_TRUE(folder_.config(test::silent_config({"fw.bin"})));
+    const std::string dir = folder_.path();
+    const std::string bin = MORLIN_BIN_DIR;
+    const std::string script =
+        "cd '" + dir + "' && export MORLIN_DEVICES='" + dir + "/devices'\n" +
+        // The simulator waits for a download; should Morlin fail, SIGINT ends it.
+        "timeout -s INT 60 '" + bin + "/HalvaneSim' --scenario '" + MORLIN_SOURCE_DIR +
+        "/sim/scenarios/demo.scenario' --image-out received.bin --exit-after-download yes "
+        ">sim.out 2>sim.err &\nsim=$!\n"
+        "for i in $(seq 100); do grep -q READY sim.out && break; sleep 0.05; done\n"
+        "MORLIN_UI=console MORLIN_UI_ANSWERS=yes MORLIN_INHIBIT=none LC_ALL=C TMPDIR='" +
+        dir + "/tmp' MORLIN_LOG_FILE=Morlin.log MORLIN_INSTANCE_SCOPE='" + dir + "' '" + bin +
+        "/Morlin' 2>morlin.err\n"
+        "if ! grep -q 'completed successfully' morlin.err; then kill -INT $sim; fi\n"
+        "wait $sim; echo $? >sim.rc\n"
+        // A port name the CT-API library would skip is warned about.
+        "timeout -s INT 1 '" +
+        bin + "/HalvaneSim' --announce no --port-name COM123456 >/dev/null 2>long.err\ntrue\n";
+    test::write_text(folder_.file("demo.sh"), script);
+    ASSERT_EQ(std::system(("bash '" + folder_.file("demo.sh") + "'").c_str()), 0);
+
+    const std::string boxes = test::read_text(folder_.file("morlin.err"));
+    EXPECT_NE(boxes.find("stored records"), std::string::npos) << boxes;
+    EXPECT_NE(boxes.find(texts_.text_or_number(kStrSilentRunSucceeded)), std::string::npos)
+        << boxes << test::read_text(folder_.file("Morlin.log"));
+    EXPECT_EQ(test::read_text(folder_.file("sim.rc")), "0\n")
+        << test::read_text(folder_.file("sim.err"));
+    EXPECT_NE(test::read_text(folder_.file("sim.out"))
+                  .find("RECEIVED " + std::to_string(image.size()) + " bytes sha256="),
+              std::string::npos);
+    EXPECT_EQ(test::read_text(folder_.file("received.bin")),
+              std::string(image.begin(), image.end()));
+    EXPECT_NE(test::read_text(folder_.file("long.err"))
+                  .find("port name COM123456 is longer than 7 characters"),
+              std::string::npos);
 }
 
 } // namespace

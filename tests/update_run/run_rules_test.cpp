@@ -50,18 +50,27 @@ TEST(CandidateCount, CountsEveryCandidateInNormalOperation) {
     EXPECT_EQ(candidates_of(devices), "1011");
 }
 
-TEST(CandidateCount, NormalOperationWinsOverDownloadModeInEitherOrder) {
-    DeviceInfoList dfu_first = devices_from("DN");
-    CandidateCount counted = count_candidates(dfu_first, true, 0);
-    EXPECT_EQ(counted.count, 1);
-    EXPECT_EQ(counted.last_chosen, 1);
-    EXPECT_EQ(candidates_of(dfu_first), "01");
-
-    DeviceInfoList normal_first = devices_from("ND");
-    counted = count_candidates(normal_first, true, 0);
-    EXPECT_EQ(counted.count, 1);
-    EXPECT_EQ(counted.last_chosen, 0);
-    EXPECT_EQ(candidates_of(normal_first), "10");
+// Whatever the order: every candidate in download mode is cleared as soon as one candidate is
+// in normal operation, and all the normal ones count.
+TEST(CandidateCount, NormalOperationWinsOverDownloadModeInAnyOrder) {
+    struct Case {
+        const char* picture;
+        int count;
+        int last_chosen;
+        const char* candidates;
+    };
+    const Case cases[] = {
+        {"DN", 1, 1, "01"},     {"ND", 1, 0, "10"},     {"DDN", 1, 2, "001"},
+        {"NDDN", 2, 3, "1001"}, {"DDNN", 2, 3, "0011"}, {"DnNdD", 1, 2, "00100"},
+    };
+    for (const Case& c : cases) {
+        DeviceInfoList devices = devices_from(c.picture);
+        const CandidateCount counted = count_candidates(devices, true, 0);
+        EXPECT_EQ(counted.count, c.count) << c.picture;
+        EXPECT_EQ(counted.last_chosen, c.last_chosen) << c.picture;
+        EXPECT_FALSE(counted.all_wait_in_dfu) << c.picture;
+        EXPECT_EQ(candidates_of(devices), c.candidates) << c.picture;
+    }
 }
 
 TEST(CandidateCount, SeveralCandidatesAllInDownloadModeCannotBeToldApart) {
@@ -156,7 +165,7 @@ TEST_F(DownloadTargets, AnEarlierEntryOfAnotherPluginDoesNotHideADevice) {
     app_.downloads[0].plugin_index = 0;
     app_.downloads[0].device_index = 0;
     app_.last_chosen_device = 1;
-    assign_to_candidates(app_, 1, 2);
+    EXPECT_EQ(assign_to_candidates(app_, 1, 2), 1);
     EXPECT_EQ(table(), "file0.bin:0 file1.bin:1 file1.bin:0 ");
 }
 

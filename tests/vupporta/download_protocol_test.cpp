@@ -2,8 +2,13 @@
 #include "fake_terminal.h"
 #include "test_support.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <new>
 #include <platform/device_set.h>
 #include <platform/ui.h>
 
@@ -34,18 +39,26 @@ struct WatcherHub {
         ~Watcher() override {
             std::lock_guard lock(hub.mutex);
             hub.callback = nullptr;
+            if (hub.events != nullptr) {
+                hub.events->push_back("watcher ended");
+            }
         }
     };
     std::mutex mutex;
     platform::DeviceWatcher::Callback callback;
     bool refuse = false;
+    bool throws = false;
     int started = 0;
+    std::vector<std::string>* events = nullptr; // gets "watcher ended"
 
     WatcherFactory factory() {
         return [this](std::string_view, platform::DeviceWatcher::Callback cb)
                    -> std::unique_ptr<platform::DeviceWatcher> {
             if (refuse) {
                 return nullptr;
+            }
+            if (throws) {
+                throw std::bad_alloc();
             }
             std::lock_guard lock(mutex);
             ++started;
@@ -83,7 +96,9 @@ class DownloadTest : public ::testing::Test {
 
     int download(const std::vector<std::uint8_t>& image) {
         const std::string path = folder.write("image.bin", image);
-        SerialLink link([this](std::string_view p) { return terminal.open(p); });
+        SerialLink link([this](std::string_view p) {
+            return open_throws ? throw std::bad_alloc() : terminal.open(p);
+        });
         DeviceMonitor monitor(hub.factory());
         Download run(link, monitor, texts,
                      {&terminal_detail, path.c_str(), record_progress, &abort_flag});
@@ -112,6 +127,7 @@ class DownloadTest : public ::testing::Test {
     LogCapture log;
     bool link_left_open = true;
     bool monitor_left_running = true;
+    bool open_throws = false;
 };
 
 TEST_F(DownloadTest, FirmwareImageGoesOutInItsBlocksAndEveryByteArrives) {
@@ -389,14 +405,127 @@ TEST_F(DownloadTest, TwoDownloadsInARowEachGetAMonitor) {
     EXPECT_EQ(hub.started, 2);
 }
 
-TEST(BlockTable, SizesAndTimeLimitsByPosition) {
-    EXPECT_EQ(block_layout(0, true, 5000).size, 256u);
-    EXPECT_EQ(block_layout(1, false, 5000).time_limit_ms, 1000u);
-    EXPECT_EQ(block_layout(2, true, 100000).size, 261u);
-    EXPECT_EQ(block_layout(2, true, 100000).time_limit_ms, 30000u);
-    EXPECT_EQ(block_layout(2, false, 100000).size, 65536u);
-    EXPECT_EQ(block_layout(3, true, 227).size, 227u);
-    EXPECT_EQ(block_layout(7, false, 70000).time_limit_ms, 10000u);
+// The answer time limit of each block as the line sees it: a silent terminal gets one read
+// attempt per second of the limit, and a block's own line time on top (whole seconds).
+TEST_F(DownloadTest, EachBlockWaitsForItsAnswerAsLongAsItsPositionAllows) {
+    struct Case {
+        char type;
+        std::size_t size;
+        std::size_t silent_block;
+        int read_attempts;
+    };
+    const Case cases[] = {
+        {'0', 2000, 0, 1},  {'0', 2000, 1, 1},  {'0', 2000, 2, 30},
+        {'0', 2000, 3, 10}, {'1', 70000, 1, 1}, {'1', 70000, 2, 10 + 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.type << " block " << c.silent_block);
+        terminal = FakeTerminal();
+        terminal.final_answer.reset(); // silent after the block, not acknowledging the image
+        int reads_before = 0;
+        terminal.on_block = [&](std::size_t) { reads_before = terminal.silent_reads; };
+        terminal.block_answer = [&](std::size_t block) -> std::optional<std::uint8_t> {
+            return block == c.silent_block ? std::nullopt : std::optional<std::uint8_t>(0x06);
+        };
+        EXPECT_EQ(download(make_image(c.type, c.size, "Halvane")), VUP_ERR_NO_ANSWER);
+        EXPECT_EQ(terminal.block_sizes.size(), c.silent_block + 1);
+        EXPECT_EQ(terminal.silent_reads - reads_before, c.read_attempts);
+    }
+}
+
+TEST_F(DownloadTest, MonitorHasEndedBeforeTheOutcomeIsDecided) {
+    // A removal that the monitor handles while the download ends could otherwise fall between
+    // the download's readings of "removal seen" and of the abort flag.
+    std::vector<std::string> events;
+    hub.events = &events;
+    terminal.final_answer.reset();
+    static std::vector<std::string>* outcome_events = nullptr;
+    outcome_events = &events;
+    const auto record_end = [](int steps, const char* text) {
+        if (text == nullptr) {
+            outcome_events->push_back("outcome");
+        }
+        record_progress(steps, text);
+    };
+    const std::string path = folder.write("image.bin", make_image('0', 1000, "Halvane"));
+    SerialLink link([this](std::string_view p) { return terminal.open(p); });
+    DeviceMonitor monitor(hub.factory());
+    EXPECT_EQ(
+        Download(link, monitor, texts, {&terminal_detail, path.c_str(), record_end, &abort_flag})
+            .run(),
+        VUP_ERR_FINAL_ACK);
+    EXPECT_EQ(events, (std::vector<std::string>{"watcher ended", "outcome"}));
+}
+
+TEST_F(DownloadTest, PowerManagerThatIsSlowOrAbsentHoldsNothingUp) {
+    // Run by CTest on a private bus (fake_logind.py) whose power manager never answers, or
+    // is not there.
+    const char* logind = std::getenv("MORLIN_TEST_LOGIND");
+    if (logind == nullptr) {
+        GTEST_SKIP() << "needs the private bus of fake_logind.py";
+    }
+    ::unsetenv("MORLIN_INHIBIT");
+    const auto start = std::chrono::steady_clock::now();
+    const int result = download(make_image('0', 1000, "Halvane"));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    ::setenv("MORLIN_INHIBIT", "none", 1);
+    EXPECT_EQ(result, VUP_OK) << logind;
+    EXPECT_TRUE(log.contains("Suspend and shutdown are not held off"));
+    EXPECT_LT(spent, std::chrono::seconds(3));
+}
+
+TEST_F(DownloadTest, WritesAreBoundedByTheLineTimeOfTheirPiece) {
+    // The first write after an open (a status query) and a 128-byte piece of a block: each
+    // may take its line time and a margin of seconds, not minutes and not for ever.
+    const std::function<bool(std::size_t, bool)> hangs[] = {
+        [](std::size_t write, bool) { return write == 0; },
+        [](std::size_t, bool transferring) { return transferring; },
+    };
+    for (const auto& hang : hangs) {
+        terminal = FakeTerminal();
+        terminal.hangs = hang;
+        terminal.hang_keeps_time_limit = true;
+        EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_ERR_ABORTED);
+        ASSERT_EQ(terminal.hung_write_limits_ms.size(), 1u);
+        EXPECT_GT(terminal.hung_write_limits_ms[0], 0u);
+        EXPECT_LE(terminal.hung_write_limits_ms[0], 3000u);
+        EXPECT_TRUE(log.contains("GetOverlappedResult in TransmitData failed"));
+    }
+}
+
+TEST_F(DownloadTest, HungWriteIsEndedByTheAbortFlagOrByTheUnplug) {
+    const std::function<void()> stops[] = {
+        [this] { std::atomic_ref<int>(abort_flag).store(1); },
+        [this] {
+            terminal.connected = false;
+            hub.remove(kInterfacePath);
+        },
+    };
+    for (const auto& stop : stops) {
+        terminal = FakeTerminal();
+        abort_flag = 0;
+        terminal.hangs = [](std::size_t, bool transferring) { return transferring; };
+        terminal.on_hang = stop;
+        EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_ERR_ABORTED);
+        EXPECT_GE(terminal.cancels(), 1);
+        EXPECT_EQ(g_reports.back(), (Report{0, std::nullopt}));
+        EXPECT_FALSE(monitor_left_running);
+    }
+}
+
+TEST_F(DownloadTest, WhatThePartsThrowEndsTheRunWithTheCodeOfThatFailure) {
+    // A port that cannot be had for want of memory, a monitor that cannot start: the run
+    // ends with its code, the port closed and no monitor left.
+    open_throws = true;
+    EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_ERR_GENERAL);
+    EXPECT_TRUE(log.contains("download failed"));
+    open_throws = false;
+    hub.throws = true;
+    EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_ERR_GENERAL);
+    EXPECT_TRUE(log.contains("DeviceMonitor(") && log.contains(":Memory allocation failed."));
+    EXPECT_EQ(terminal.breaks, 0);
+    EXPECT_FALSE(link_left_open);
+    EXPECT_FALSE(monitor_left_running);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "fake_terminal.h"
 
 #include <algorithm>
+#include <platform/clock.h>
 
 namespace vupporta::testing {
 namespace {
@@ -34,6 +35,10 @@ class FakePort : public platform::SerialPort {
             platform::set_last_error(platform::kErrorDeviceNotConnected);
             return std::nullopt;
         }
+        if (const auto error = terminal_.hang(data.size(), timeouts_)) {
+            platform::set_last_error(*error);
+            return std::nullopt;
+        }
         terminal_.write(data);
         return data.size();
     }
@@ -48,7 +53,7 @@ class FakePort : public platform::SerialPort {
         ++terminal_.purges;
         return true;
     }
-    void cancel() override {}
+    void cancel() override { terminal_.cancel(); }
     bool connected() const override { return terminal_.connected; }
 
   private:
@@ -94,6 +99,40 @@ std::unique_ptr<platform::SerialPort> FakeTerminal::open(std::string_view path) 
 void FakeTerminal::write(std::span<const std::uint8_t> data) {
     write_sizes.push_back(data.size());
     pending_.insert(pending_.end(), data.begin(), data.end());
+}
+
+std::optional<std::uint32_t> FakeTerminal::hang(std::size_t bytes,
+                                                const platform::Timeouts& timeouts) {
+    const bool transferring = phase_ == Phase::Transfer;
+    if (!hangs || !hangs(write_sizes.size(), transferring)) {
+        return std::nullopt;
+    }
+    const std::uint64_t limit_ms =
+        std::uint64_t{timeouts.write_total_multiplier} * bytes + timeouts.write_total_constant;
+    hung_write_limits_ms.push_back(limit_ms);
+    HangState& state = *hang_state_;
+    {
+        std::lock_guard lock(state.mutex);
+        state.cancelled = false;
+    }
+    if (on_hang) {
+        on_hang();
+    }
+    auto wait = std::chrono::milliseconds(3000);
+    if (hang_keeps_time_limit && limit_ms != 0) {
+        wait = std::min(wait, platform::scaled(static_cast<std::uint32_t>(limit_ms)));
+    }
+    std::unique_lock lock(state.mutex);
+    const bool cancelled = state.ended.wait_for(lock, wait, [&] { return state.cancelled; });
+    return cancelled ? platform::kErrorOperationAborted : platform::kErrorTimeout;
+}
+
+void FakeTerminal::cancel() {
+    HangState& state = *hang_state_;
+    ++state.cancels;
+    std::lock_guard lock(state.mutex);
+    state.cancelled = true;
+    state.ended.notify_all();
 }
 
 void FakeTerminal::set_break(bool on) {

@@ -2,10 +2,13 @@
 // A scripted Halvane/Pellax terminal behind fake serial ports, for driving the serial link and
 // the download without a line. Answers are produced when the plug-in reads after writing (one
 // write burst = one message); time-outs pass at once (a read with nothing queued returns 0).
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <platform/last_error.h>
 #include <platform/serial_port.h>
@@ -36,6 +39,12 @@ class FakeTerminal {
     std::function<void()> on_final_answer;
     // Called at each break pulse (count so far).
     std::function<void(int breaks)> on_break;
+    // Whether a write hangs (index of the write call, whether the transfer runs): it then
+    // waits until the port's cancel(), or at most 3 s, or its write time-out when
+    // `hang_keeps_time_limit`. `on_hang` runs when it starts hanging.
+    std::function<bool(std::size_t write, bool transferring)> hangs;
+    bool hang_keeps_time_limit = false;
+    std::function<void()> on_hang;
     bool connected = true;
     bool break_refused = false;
     // Raw mode: reads return these chunks in order (cut to the buffer), then nothing; writes
@@ -56,12 +65,17 @@ class FakeTerminal {
     std::vector<std::size_t> write_sizes;        // each write call
     std::vector<std::uint32_t> read_multipliers; // read total multiplier per read
     int silent_reads = 0;
+    std::vector<std::uint64_t> hung_write_limits_ms;            // write time-out of each hung write
+    int cancels() const { return hang_state_->cancels.load(); } // cancel() calls, any thread
 
     // Opens a fake port on this terminal (the SerialLink's port opener).
     std::unique_ptr<platform::SerialPort> open(std::string_view path);
 
     // Port side.
     void write(std::span<const std::uint8_t> data);
+    // Whether the write about to be made hangs; if so, hangs and returns the error ending it.
+    std::optional<std::uint32_t> hang(std::size_t bytes, const platform::Timeouts& timeouts);
+    void cancel();
     std::optional<std::size_t> read(std::span<std::uint8_t> buffer, std::uint32_t multiplier);
     void set_break(bool on);
 
@@ -75,6 +89,13 @@ class FakeTerminal {
     bool final_given_ = false;
     std::vector<std::uint8_t> pending_;
     std::deque<std::uint8_t> answers_;
+    struct HangState { // shared with the monitor's thread, which cancels
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool cancelled = false;
+        std::atomic<int> cancels{0};
+    };
+    std::shared_ptr<HangState> hang_state_ = std::make_shared<HangState>();
 };
 
 } // namespace vupporta::testing

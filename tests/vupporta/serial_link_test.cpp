@@ -15,14 +15,15 @@ class SerialLinkTest : public ::testing::Test {
   protected:
     void SetUp() override { testing::prepare_fast_environment(); }
 
-    SerialLink open_link() {
-        SerialLink link([this](std::string_view path) { return terminal.open(path); });
-        EXPECT_EQ(link.open("COM7"), VUP_OK);
-        return link;
+    SerialLink& open_link() {
+        link_.emplace([this](std::string_view path) { return terminal.open(path); });
+        EXPECT_EQ(link_->open("COM7"), VUP_OK);
+        return *link_;
     }
 
     FakeTerminal terminal;
     LogCapture log;
+    std::optional<SerialLink> link_; // ends before the terminal it talks to
 };
 
 TEST_F(SerialLinkTest, OpensTheDevicePathAndSetsTheLine) {
@@ -79,7 +80,7 @@ TEST_F(SerialLinkTest, MissingPortGives729AndLeavesNothingOpen) {
 }
 
 TEST_F(SerialLinkTest, ExchangeSendsPiecesOfAtMost128Bytes) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.raw = true;
     terminal.raw_reads = {{0x06}};
     std::vector<std::uint8_t> request(300, 0x55);
@@ -92,7 +93,7 @@ TEST_F(SerialLinkTest, ExchangeSendsPiecesOfAtMost128Bytes) {
 }
 
 TEST_F(SerialLinkTest, ExchangeWithNothingToSendGives200WithoutTouchingTheLine) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     std::uint8_t answer = 0;
     EXPECT_EQ(link.exchange({}, {&answer, 1}, 1000), VUP_ERR_GENERAL);
     EXPECT_TRUE(terminal.write_sizes.empty());
@@ -101,7 +102,7 @@ TEST_F(SerialLinkTest, ExchangeWithNothingToSendGives200WithoutTouchingTheLine) 
 }
 
 TEST_F(SerialLinkTest, ReceiveCountsReadAttemptsBySecondsOfTheLimit) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.raw = true;
     std::uint8_t byte = 0;
     EXPECT_EQ(link.receive({&byte, 1}, 0), VUP_ERR_NO_ANSWER);
@@ -131,7 +132,7 @@ TEST_F(SerialLinkTest, APortBusyForAMomentIsTriedAgain) {
 }
 
 TEST_F(SerialLinkTest, ShortReceiveGives200AndLogsTheCounts) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.raw = true;
     terminal.raw_reads = {{1, 2}};
     std::uint8_t buffer[3] = {};
@@ -144,7 +145,7 @@ TEST_F(SerialLinkTest, ShortReceiveGives200AndLogsTheCounts) {
 }
 
 TEST_F(SerialLinkTest, AbortEndsAReceiveAfterTheCurrentAttempt) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.raw = true;
     int abort_flag = 1;
     link.set_abort_flag(AbortFlag(&abort_flag));
@@ -158,7 +159,7 @@ TEST_F(SerialLinkTest, AbortEndsAReceiveAfterTheCurrentAttempt) {
 }
 
 TEST_F(SerialLinkTest, LostDeviceEndsTransmitAndReceive) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.connected = false;
     std::uint8_t byte = 7;
     EXPECT_EQ(link.transmit({&byte, 1}), VUP_ERR_ABORTED);
@@ -167,7 +168,7 @@ TEST_F(SerialLinkTest, LostDeviceEndsTransmitAndReceive) {
 }
 
 TEST_F(SerialLinkTest, ManufacturerStatusReadsTheAnswerByItsLength) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     StatusResponse status;
     ASSERT_EQ(link.manufacturer_status(status), VUP_OK);
     EXPECT_EQ(status.length(), 63u);
@@ -178,7 +179,7 @@ TEST_F(SerialLinkTest, ManufacturerStatusReadsTheAnswerByItsLength) {
 }
 
 TEST_F(SerialLinkTest, BadStatusWordTwiceGives756AfterTwoQueriesAndTwoPurges) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.status_answers = {{0x01, 0x02, 0x6A, 0x82}};
     StatusResponse status;
     EXPECT_EQ(link.manufacturer_status(status), VUP_ERR_STATUS_WORD);
@@ -192,7 +193,7 @@ TEST_F(SerialLinkTest, BadStatusWordTwiceGives756AfterTwoQueriesAndTwoPurges) {
 }
 
 TEST_F(SerialLinkTest, GarbledStatusAnswersEndWithACode) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     terminal.raw = true;
     StatusResponse status;
     // Header promises 200 bytes, 5 come.
@@ -213,7 +214,7 @@ TEST_F(SerialLinkTest, GarbledStatusAnswersEndWithACode) {
 }
 
 TEST_F(SerialLinkTest, ShortStatusWantsAnAnswerStartingWith9000) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     EXPECT_EQ(link.short_status(), VUP_OK);
     terminal.short_status_ok = false;
     EXPECT_EQ(link.short_status(), VUP_ERR_SHORT_STATUS);
@@ -222,7 +223,7 @@ TEST_F(SerialLinkTest, ShortStatusWantsAnAnswerStartingWith9000) {
 }
 
 TEST_F(SerialLinkTest, BreakPulseSetsAndClearsTheBreak) {
-    SerialLink link = open_link();
+    SerialLink& link = open_link();
     EXPECT_TRUE(link.break_pulse());
     EXPECT_EQ(terminal.breaks, 1);
     terminal.break_refused = true;

@@ -37,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         volatile unsigned sink = status.stored_records() + status.download_state();
         (void)sink;
     }
-    link.short_status();
+    static_cast<void>(link.short_status()); // only that it reads safely
     return 0;
 }

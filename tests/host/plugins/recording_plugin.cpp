@@ -16,6 +16,10 @@
 //   result.FUNCTION=CODE     what FUNCTION returns (default 0), e.g. result.VUPIsOSSupported,
 //                            result.VUPIsUploadSupported, result.VUPDownloadFirmware;
 //                            VUPStartStop: result.VUPStartStop.start / result.VUPStartStop.stop
+//   download.wait_ms=MS      VUPDownloadFirmware takes this long, polling the abort flag
+//   download.abort=honour|ignore   whether a set abort flag ends that wait (default honour)
+//   download.abort_result=CODE     what an aborted download returns (default 212)
+//   result.VUPDownloadFirmware.I=CODE   the download into device I (else as above)
 //   error.CODE=TEXT          VUPGetErrorMessage's text (default "Recorder error CODE")
 //   dllinfo.KIND=TEXT        VUPGetDLLInfo's text (answer 0 when not given)
 //
@@ -25,6 +29,8 @@
 #include "platform/version_info.h"
 #include "vup_plugin.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +38,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef RECORDER_DESCRIPTION
@@ -224,12 +231,37 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
     record("VUPDownloadFirmware " + std::to_string(device_index & 0xFF) + " [" +
            text_or_null(backup_path) + "] " + text_or_null(file) +
            " progress=" + (progress ? "1" : "0") +
-           " abort=" + (abort_flag ? std::to_string(*abort_flag) : "(null)"));
+           // The host may set the flag from its dialog thread at any time.
+           " abort=" +
+           (abort_flag ? std::to_string(__atomic_load_n(abort_flag, __ATOMIC_SEQ_CST)) : "(null)"));
     if (progress != nullptr) {
         progress(0, "start");
+    }
+    // "download.hold=1": stands at half way until the host sets the abort flag, then ends with
+    // the scenario's result (the terminal plug-in's 212 in tests of a cancelled run).
+    if (number("download.hold", 0) != 0 && abort_flag != nullptr) {
+        if (progress != nullptr) {
+            progress(50, "half way");
+        }
+        while (__atomic_load_n(abort_flag, __ATOMIC_SEQ_CST) == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return result_of("VUPDownloadFirmware");
+    }
+    if (progress != nullptr) {
         progress(100, "done");
     }
-    return result_of("VUPDownloadFirmware");
+    const int wait_ms = number("download.wait_ms", 0);
+    const bool stops_on_abort = setting("download.abort", "honour") == "honour";
+    for (int waited = 0; waited < wait_ms; waited += 10) {
+        if (stops_on_abort && abort_flag != nullptr && std::atomic_ref<int>(*abort_flag).load()) {
+            record("VUPDownloadFirmware aborted");
+            return number("download.abort_result", 212);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return number("result.VUPDownloadFirmware." + std::to_string(device_index & 0xFF),
+                  result_of("VUPDownloadFirmware"));
 }
 
 RECORDER_EXPORT int VUPDestroyDeviceInfoList(DeviceInfoEntry* list) {

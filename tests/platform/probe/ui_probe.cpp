@@ -8,5 +8,5 @@ extern "C" __attribute__((visibility("default"))) int ui_probe_ask() {
     request.caption = "Probe";
     request.buttons = platform::MessageButtons::YesNo;
     request.default_button = 1;
-    return platform::user_interface().message_box(request) == platform::MessageAnswer::Yes ? 1 : 0;
+    return platform::user_interface()->message_box(request) == platform::MessageAnswer::Yes ? 1 : 0;
 }

@@ -1,0 +1,46 @@
+#pragma once
+// What the simulated reader answers, free of sockets: control requests, and the escape frames
+// of its serial side.
+#include "platform/device_io_frame.h"
+#include "sim/reader_simulator.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace sim {
+
+struct ReaderState {
+    std::uint16_t vid = 0, pid = 0;
+    std::uint8_t fw_major = 0, fw_minor = 0;
+    ReaderFaults faults;
+};
+
+inline constexpr std::uint32_t kDescriptorRequestCode = 0x221808;
+inline constexpr std::uint32_t kDeviceVersionRequestCode = 0x312004; // the driver's own code
+inline constexpr std::uint32_t kPcscVersionRequestCode = 0x42000801; // SCARD_CTL_CODE(2049)
+inline constexpr std::uint32_t kErrorInvalidFunction = 1;
+
+// The answer to a control request (the version request in either form).
+platform::DeviceIoReply answer_control(const ReaderState& state,
+                                       const platform::DeviceIoRequest& request);
+
+// Collects the serial line's bytes into escape request frames (DLE STX ... DLE ETX, stuffing
+// removed). Bytes outside a frame are dropped.
+class EscapeFrameCollector {
+  public:
+    // Feeds bytes; returns the command bytes of the complete requests among them.
+    std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes);
+
+  private:
+    std::vector<std::uint8_t> frame_; // unstuffed, from the address on
+    bool in_frame_ = false;
+    bool after_dle_ = false;
+};
+
+// The bytes the reader sends for one command: its wait frames, then the reply frame (or
+// nothing when it does not answer that command).
+std::vector<std::uint8_t> answer_escape(const ReaderState& state, std::uint8_t command);
+
+} // namespace sim

@@ -1,0 +1,20 @@
+#pragma once
+// Valdrun's switches: the whole command line in upper case, searched for each switch as a
+// substring anywhere ("-d" inside another word selects German too).
+#include <string>
+#include <string_view>
+
+namespace valdrun {
+
+struct Switches {
+    bool german = false;    // "-D"
+    bool installer = false; // "-FROMINSTALLER"
+    bool check = false;     // "-CHECK"
+};
+
+Switches parse_switches(std::string_view command_line);
+
+// The arguments after the program name joined by single spaces, as the command line text.
+std::string command_line_of(int argc, char** argv);
+
+} // namespace valdrun

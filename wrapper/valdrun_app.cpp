@@ -1,0 +1,90 @@
+#include "wrapper/valdrun_app.h"
+
+#include "platform/ui.h"
+#include "platform/user_rights.h"
+#include "wrapper/command_line.h"
+#include "wrapper/os_type.h"
+#include "wrapper/result_codes.h"
+#include "wrapper/serial_port_list.h"
+#include "wrapper/version_line.h"
+
+namespace valdrun {
+namespace {
+
+Language g_language = Language::English;
+
+std::string text(Message role) {
+    return std::string(message(role, g_language));
+}
+
+void show(const RunRecord& record, Message role, platform::MessageIcon icon) {
+    platform::user_interface()->message_box({text(role), record.window_title, icon});
+}
+
+// The administrator test: on OS types 1 and 2 every user counts as one.
+bool is_administrator(int os_type) {
+    return os_type == kOsWindows95 || os_type == kOsWindows98 || platform::user_is_administrator();
+}
+
+int check_mode(std::string_view program_path) {
+    RunRecord record;
+    record.remove_instance = false;
+    if (!prepare_run(record, program_path))
+        return kResultDescriptionError;
+    const PassOutcome outcome = detection_pass(record.description, pass_settings(record, true));
+    return result_code_for(outcome.result);
+}
+
+// The main window and the closing work come with the dialogs; until then an interactive run
+// says so and changes nothing.
+int interactive_run(RunRecord& record) {
+    platform::user_interface()->message_box({"The Valdrun window is not built yet.",
+                                             record.window_title, platform::MessageIcon::Error});
+    return record.result_code;
+}
+
+} // namespace
+
+bool prepare_run(RunRecord& record, std::string_view program_path) {
+    record.os_type = query_os_type();
+    record.program_path = std::string(program_path);
+    const std::size_t separator = record.program_path.find_last_of("/\\");
+    record.program_folder = separator == std::string::npos
+                                ? std::string()
+                                : record.program_path.substr(0, separator + 1);
+    auto description = read_reader_description(sibling_file(record.program_path, "ini"));
+    if (!description)
+        return false;
+    record.description = std::move(*description);
+    record.window_title = record.description.descriptor + text(Message::TitleSuffix);
+    if (record.description.slot_described(1))
+        record.serial_ports = read_serial_port_list();
+    return record.description.slot_described(0) || !record.serial_ports.empty();
+}
+
+PassSettings pass_settings(const RunRecord& record, bool check_mode) {
+    PassSettings settings;
+    settings.os_type = record.os_type;
+    settings.remove_instance = record.remove_instance;
+    settings.check_mode = check_mode;
+    settings.serial_ports = record.serial_ports;
+    return settings;
+}
+
+int run_valdrun(std::string_view command_line, std::string_view program_path) {
+    const Switches switches = parse_switches(command_line);
+    g_language = switches.german ? Language::German : Language::English;
+    if (switches.check)
+        return check_mode(program_path);
+    RunRecord record;
+    record.remove_instance = true;
+    record.os_type = query_os_type();
+    record.version_line = program_version_line(program_path);
+    if (!is_administrator(record.os_type)) {
+        show(record, Message::NoAdministratorRights, platform::MessageIcon::Error);
+        return kResultLoaded;
+    }
+    return interactive_run(record);
+}
+
+} // namespace valdrun
