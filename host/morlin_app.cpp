@@ -9,6 +9,7 @@
 #include "host/update_run.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/library.h"
 #include "platform/version_info.h"
 #include "ui/dialog_view.h"
 
@@ -21,7 +22,7 @@ namespace {
 constexpr const char* kInstanceSection = "MORLIN";
 constexpr const char* kConfigFileName = "Morlin.cfg";
 constexpr const char* kConfigExistenceName = "MORLIN.CFG";
-constexpr const char* kResourceLibraryName = "MORLNRES.so";
+constexpr const char* kResourceLibraryName = "MORLNRES" MORLIN_LIBRARY_SUFFIX;
 
 } // namespace
 
