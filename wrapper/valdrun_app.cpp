@@ -3,6 +3,7 @@
 #include "platform/ui.h"
 #include "platform/user_rights.h"
 #include "wrapper/command_line.h"
+#include "wrapper/language.h"
 #include "wrapper/os_type.h"
 #include "wrapper/result_codes.h"
 #include "wrapper/serial_port_list.h"
@@ -10,12 +11,6 @@
 
 namespace valdrun {
 namespace {
-
-Language g_language = Language::English;
-
-std::string text(Message role) {
-    return std::string(message(role, g_language));
-}
 
 void show(const RunRecord& record, Message role, platform::MessageIcon icon) {
     platform::user_interface()->message_box({text(role), record.window_title, icon});
@@ -73,7 +68,7 @@ PassSettings pass_settings(const RunRecord& record, bool check_mode) {
 
 int run_valdrun(std::string_view command_line, std::string_view program_path) {
     const Switches switches = parse_switches(command_line);
-    g_language = switches.german ? Language::German : Language::English;
+    set_language(switches.german ? Language::German : Language::English);
     if (switches.check)
         return check_mode(program_path);
     RunRecord record;
