@@ -162,7 +162,8 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     const DiscoveryResult discovery =
         discover_plugins(platform::current_directory(), platform_class, texts, plugins);
     plugin_count = discovery.plugin_count;
-    const std::string plugins_searched = "VUP*.so in " + platform::current_directory() + ": " +
+    const std::string plugins_searched = "VUP*" MORLIN_LIBRARY_SUFFIX " in " +
+                                         platform::current_directory() + ": " +
                                          std::to_string(plugin_count) + " bound";
     if (discovery.code != 0) {
         std::fprintf(stderr, "Morlin: no usable plug-in: looked for as %s\n",
