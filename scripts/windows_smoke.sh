@@ -5,6 +5,7 @@
 # HalvaneSim. Prints one PASS/FAIL line per check; exit code 1 when one failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
 win=$PWD/build-windows/bin
 win32=$PWD/build-windows-x86/bin
 linux=$PWD/build/bin
@@ -19,7 +20,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_UI=console MORLIN_TIME_SCALE=100
+export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_UI=console MORLIN_TIME_SCALE=100 \
+  MORLIN_REAL_PORTS=none
 failed=0
 check() {
   local name=$1
@@ -31,6 +33,13 @@ check() {
     sed 's/^/    /' "$work/out.txt"
     failed=1
   fi
+}
+
+# Waits up to 10 s for a simulator that ends by itself, then ends it.
+end_sim() {
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
 }
 
 exports_of() { # the exported names of a DLL, sorted
@@ -63,6 +72,41 @@ check "MorlinCfg.exe writes and verifies Morlin.cfg" \
   bash -c "$(declare -f morlin_cfg); wine=$wine win=$win; \
     morlin_cfg write '$cfg' --download 'C:\\image.bin' && morlin_cfg verify '$cfg'"
 
+# The version lines: the programs' --version as on Linux, and the version resources as the
+# host reads them (its log header, a plug-in's version line).
+version_lines() {
+  local program
+  for program in Morlin MorlinCfg ctapi-send; do
+    [ "$(timeout 60 "$wine" "$win/$program.exe" --version | tr -d '\r')" = "$("$linux/$program" --version)" ] ||
+      { echo "$program.exe --version differs from Linux"; return 1; }
+  done
+  local got
+  got=$(cd "$win" && timeout 60 "$wine" ./resource-probe.exe version Morlin.exe VUPPorta.dll \
+    MORLNRES.DLL | tr -d '\r')
+  echo "$got"
+  [ "$got" = "Integrated Firmware Update Utility 1.24 | Morlin 1.24 | Morlin | Copyright (C) Ostrum
+Mobile DFU Interface DLL 1.02 | Morlin 1.24 | VUPPorta | Copyright (C) 2026 Morlin
+Morlin resource library 1.24 | Morlin 1.24 | MORLNRES | Copyright (C) 2026 Ostrum" ]
+}
+check "version lines of the programs and version resources of the files" version_lines
+
+# MORLNRES.DLL read by LoadStringA in both languages, as strings.txt has the texts.
+string_ids="1 7 8 30"
+strings_of() { # the texts of strings.txt in language $1, one line per id
+  local id
+  for id in $string_ids; do sed -n "s/^$id $1 //p" "$root/resources/strings.txt"; done
+}
+load_strings() { # $1 language id, $2 language in strings.txt
+  local got
+  # shellcheck disable=SC2086 # the ids are words
+  got=$(timeout 60 "$wine" "$win/resource-probe.exe" strings "$win/MORLNRES.DLL" "$1" \
+    $string_ids | tr -d '\r')
+  echo "$got"
+  [ "$got" = "$(strings_of "$2")" ]
+}
+check "MORLNRES.DLL read by LoadStringA in English" load_strings 0409 en
+check "MORLNRES.DLL read by LoadStringA in German" load_strings 0407 de
+
 # Morlin.exe without a plug-in beside it says so on the console.
 mkdir -p "$work/alone"
 cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$work/alone/"
@@ -91,7 +135,8 @@ silent_run() {
   local status=0
   timeout 240 "$wine" ./Morlin.exe 2>stderr.txt || status=$?
   cat stderr.txt
-  wait "$run_sim" || true
+  end_sim "$run_sim"
+  run_sim=
   cat "$work/run-sim.txt"
   [ "$status" -eq 255 ] &&
     grep -q '^MSGBOX information .*completed successfully' stderr.txt &&
@@ -99,6 +144,8 @@ silent_run() {
     grep -q 'Morlin - Integrated Firmware Update Utility Version 1.24' Morlin.log
 }
 check "Morlin.exe with VUPPorta.dll updates HalvaneSim silently (image, log header)" silent_run
+check "Morlin.exe binds VUPPorta.dll (VUP*.DLL, 1 bound)" \
+  grep -q '^.\{18\}Morlin :Plug-ins looked for as VUP\*\.DLL in Z:.*: 1 bound' "$work/run/Morlin.log"
 
 # ctapi-send.exe with BRANTEL.DLL against the Linux HalvaneSim.
 mkdir -p "$work/devices"
@@ -106,11 +153,26 @@ export MORLIN_DEVICES=$work/devices
 "$linux/HalvaneSim" --serial WINE0001 --port-name COM7 >"$work/sim.txt" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
-ctapi_status() {
-  cat "$work/sim.txt"
-  timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" --port 0 \
-    "20 13 00 46 00" | tee /dev/stderr | grep -q '^0 '
+# Windows and Linux give the same lines for the same commands (run one after the other).
+ctapi_same() { # arguments of ctapi-send
+  local on_windows on_linux
+  on_windows=$(timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" --port 0 "$@" |
+    tr -d '\r')
+  on_linux=$(timeout 60 "$linux/ctapi-send" --library "$linux/BRANTEL.so" --port 0 "$@")
+  echo "Windows: $on_windows"
+  echo "Linux:   $on_linux"
+  [ "$on_windows" = "$on_linux" ] && [[ "$on_windows" == "0 2 "* ]]
 }
-check "ctapi-send.exe with BRANTEL.DLL reads the status of HalvaneSim" ctapi_status
+check "ctapi-send.exe with BRANTEL.DLL: GET STATUS of HalvaneSim" ctapi_same "20 13 00 46 00"
+# 1024 bytes and the status word: more than one block holds, so the answer comes chained.
+read_binary() {
+  ctapi_same --dad 0 "00 B0 00 00 00 04 00" >"$work/read.txt" || { cat "$work/read.txt"; return 1; }
+  local bytes
+  bytes=$(sed -n 's/^Windows: 0 2 0 //p' "$work/read.txt" | wc -w)
+  [ "$bytes" -eq 1026 ] || { echo "$bytes bytes"; return 1; }
+}
+check "ctapi-send.exe with BRANTEL.DLL: chained READ BINARY of 1024 bytes" read_binary
+end_sim "$sim_pid"
+sim_pid=
 
 exit $failed
