@@ -2,7 +2,9 @@
 # Smoke checks of the Windows build: the export tables of the libraries (64 and 32 bit), then
 # the programs under Wine in a fresh prefix, against the Linux HalvaneSim over RFC 2217 on
 # 127.0.0.1. Needs the windows and windows-x86 presets built, and the default preset's
-# HalvaneSim. Prints one PASS/FAIL line per check; exit code 1 when one failed.
+# HalvaneSim, sample images, Morlin, MorlinCfg, ctapi-send and BRANTEL.so (windows_test.sh
+# builds them all). Prints one PASS/FAIL line per check with its time; exit code 1 when one
+# failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
@@ -24,12 +26,12 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_UI=console MORLIN_TIME_SCAL
   MORLIN_REAL_PORTS=none
 failed=0
 check() {
-  local name=$1
+  local name=$1 started=$SECONDS
   shift
   if "$@" >"$work/out.txt" 2>&1; then
-    echo "PASS $name"
+    echo "PASS $name ($((SECONDS - started)) s)"
   else
-    echo "FAIL $name"
+    echo "FAIL $name ($((SECONDS - started)) s)"
     sed 's/^/    /' "$work/out.txt"
     failed=1
   fi
