@@ -79,8 +79,8 @@ check "MorlinCfg.exe writes and verifies Morlin.cfg" \
 version_lines() {
   local program
   for program in Morlin MorlinCfg ctapi-send; do
-    [ "$(timeout 60 "$wine" "$win/$program.exe" --version | tr -d '\r')" = "$("$linux/$program" --version)" ] ||
-      { echo "$program.exe --version differs from Linux"; return 1; }
+    [ "$(timeout 60 "$wine" "$win/$program.exe" --version | tr -d '\r')" = \
+      "$("$linux/$program" --version)" ] || { echo "$program.exe --version differs"; return 1; }
   done
   local got
   got=$(cd "$win" && timeout 60 "$wine" ./resource-probe.exe version Morlin.exe VUPPorta.dll \
@@ -147,7 +147,8 @@ silent_run() {
 }
 check "Morlin.exe with VUPPorta.dll updates HalvaneSim silently (image, log header)" silent_run
 check "Morlin.exe binds VUPPorta.dll (VUP*.DLL, 1 bound)" \
-  grep -q '^.\{18\}Morlin :Plug-ins looked for as VUP\*\.DLL in Z:.*: 1 bound' "$work/run/Morlin.log"
+  grep -q '^.\{18\}Morlin :Plug-ins looked for as VUP\*\.DLL in Z:.*: 1 bound' \
+  "$work/run/Morlin.log"
 
 # ctapi-send.exe with BRANTEL.DLL against the Linux HalvaneSim.
 mkdir -p "$work/devices"
@@ -158,8 +159,8 @@ for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; do
 # Windows and Linux give the same lines for the same commands (run one after the other).
 ctapi_same() { # arguments of ctapi-send
   local on_windows on_linux
-  on_windows=$(timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" --port 0 "$@" |
-    tr -d '\r')
+  on_windows=$(timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" \
+    --port 0 "$@" | tr -d '\r')
   on_linux=$(timeout 60 "$linux/ctapi-send" --library "$linux/BRANTEL.so" --port 0 "$@")
   echo "Windows: $on_windows"
   echo "Linux:   $on_linux"
