@@ -387,33 +387,4 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
     return std::make_unique<PosixFile>(fd);
 }
 
-std::optional<std::vector<std::uint8_t>> read_file(std::string_view path, std::uint64_t limit) {
-    auto file = File::open(path, OpenOptions{});
-    if (!file) {
-        return std::nullopt;
-    }
-    auto size = file->size();
-    if (!size) {
-        return std::nullopt;
-    }
-    if (*size > limit) {
-        set_last_error(kErrorInsufficientBuffer);
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(*size));
-    std::size_t filled = 0;
-    while (filled < data.size()) {
-        auto got = file->read(std::span(data).subspan(filled));
-        if (!got) {
-            return std::nullopt;
-        }
-        if (*got == 0) {
-            break; // the file shrank meanwhile
-        }
-        filled += *got;
-    }
-    data.resize(filled);
-    return data;
-}
-
 } // namespace platform

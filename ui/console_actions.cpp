@@ -1,12 +1,9 @@
 #include "ui/console_actions.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <poll.h>
-#include <unistd.h>
 
 namespace dialogs {
 
@@ -124,7 +121,7 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-ActionSource::ActionSource() : terminal_(::isatty(STDIN_FILENO) == 1) {
+ActionSource::ActionSource() : terminal_(stdin_is_terminal()) {
     const char* value = std::getenv("MORLIN_UI_ACTIONS");
     if (value == nullptr || *value == '\0') {
         return;
@@ -152,43 +149,6 @@ std::optional<std::string> ActionSource::next(int wake_fd, const std::function<v
         return std::nullopt;
     }
     return read_terminal(wake_fd, service);
-}
-
-std::optional<std::string> ActionSource::read_terminal(int wake_fd,
-                                                       const std::function<void()>& service) {
-    std::fputs("> ", stderr);
-    std::fflush(stderr);
-    std::string line;
-    while (true) {
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-        const int ready = ::poll(fds, wake_fd >= 0 ? 2 : 1, -1);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready < 0) {
-            terminal_ = false;
-            return std::nullopt;
-        }
-        if (wake_fd >= 0 && (fds[1].revents & POLLIN) != 0) {
-            service();
-        }
-        if ((fds[0].revents & (POLLIN | POLLHUP)) == 0) {
-            continue;
-        }
-        char c = 0;
-        const auto got = ::read(STDIN_FILENO, &c, 1);
-        if (got <= 0) {
-            terminal_ = false;
-            if (line.empty()) {
-                return std::nullopt;
-            }
-            return line;
-        }
-        if (c == '\n') {
-            return line;
-        }
-        line += c;
-    }
 }
 
 } // namespace dialogs
