@@ -15,9 +15,13 @@
 #include <map>
 #include <poll.h>
 #include <sstream>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// glibc 2.36 declares the pidfd functions without C linkage for C++.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 namespace platform {
 namespace {
