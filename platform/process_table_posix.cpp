@@ -2,6 +2,7 @@
 // is cut), modules from the exe link and the file mappings, ending through a pidfd.
 #include "platform/clock.h"
 #include "platform/last_error.h"
+#include "platform/proc_files.h"
 #include "platform/process_table.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <limits.h>
 #include <map>
 #include <poll.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +28,6 @@ namespace {
 
 constexpr std::uint32_t kGraceMs = 2000;      // between the polite and the forced end
 constexpr std::uint32_t kForcedEndMs = 5000;  // for the kernel to finish a forced end
-constexpr std::size_t kNameLength = 15;       // what the kernel keeps of a program's name
 constexpr std::size_t kSmallFileLimit = 4096; // comm, stat, the start of cmdline
 constexpr int kMaxAncestors = 64;
 
@@ -52,52 +51,17 @@ std::optional<std::string> read_small_file(const std::string& path) {
     return text;
 }
 
-std::string without_deleted_mark(std::string path) {
-    constexpr std::string_view kDeleted = " (deleted)";
-    if (path.ends_with(kDeleted)) {
-        path.resize(path.size() - kDeleted.size());
-    }
-    return path;
-}
-
-// The program's file name: comm, or where comm is cut to 15 characters, the file name of the
-// command line's program when it begins with comm.
+// The program's file name, from comm and the start of cmdline; nothing once it has ended.
 std::optional<std::string> program_name(const std::string& folder) {
-    auto comm = read_small_file(folder + "/comm");
+    const auto comm = read_small_file(folder + "/comm");
     if (!comm) {
         return std::nullopt;
     }
-    if (comm->ends_with('\n')) {
-        comm->pop_back();
-    }
-    if (comm->size() == kNameLength) {
-        const auto command_line = read_small_file(folder + "/cmdline");
-        if (command_line) {
-            const std::string program = command_line->substr(0, command_line->find('\0'));
-            const std::string file = program.substr(program.find_last_of('/') + 1);
-            if (file.starts_with(*comm)) {
-                return file;
-            }
-        }
-    }
-    return comm;
+    return program_name_from(*comm, read_small_file(folder + "/cmdline").value_or(""));
 }
 
-// The parent's id from stat: the field after the state, behind the name in parentheses.
 std::uint32_t parent_of(const std::string& folder) {
-    const auto stat = read_small_file(folder + "/stat");
-    if (!stat) {
-        return 0;
-    }
-    const std::size_t name_end = stat->rfind(')');
-    if (name_end == std::string::npos) {
-        return 0;
-    }
-    std::istringstream fields(stat->substr(name_end + 1));
-    std::string state;
-    std::uint32_t parent = 0;
-    fields >> state >> parent;
-    return parent;
+    return parent_from_stat(read_small_file(folder + "/stat").value_or(""));
 }
 
 std::optional<std::uint32_t> scope_from_environment() {
@@ -216,13 +180,9 @@ std::optional<std::vector<std::string>> process_modules(std::uint32_t id) {
     }
     std::string line;
     while (std::getline(maps, line)) {
-        const std::size_t path_start = line.find('/'); // no other field holds a '/'
-        if (path_start == std::string::npos) {
-            continue;
-        }
-        std::string path = without_deleted_mark(line.substr(path_start));
-        if (std::find(modules.begin(), modules.end(), path) == modules.end()) {
-            modules.push_back(std::move(path));
+        auto path = mapped_file_from(line);
+        if (path && std::find(modules.begin(), modules.end(), *path) == modules.end()) {
+            modules.push_back(std::move(*path));
         }
     }
     set_last_error(kErrorSuccess);
