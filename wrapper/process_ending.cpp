@@ -2,11 +2,10 @@
 
 #include "platform/process.h"
 #include "platform/process_table.h"
+#include "platform/text_case.h"
 #include "platform/ui.h"
 #include "wrapper/language.h"
 
-#include <algorithm>
-#include <cctype>
 #include <optional>
 #include <vector>
 
@@ -27,19 +26,12 @@ std::optional<std::vector<platform::ProcessEntry>> processes_named(std::string_v
     return processes;
 }
 
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // The module named `name`, when the process has one.
 std::optional<std::string> module_named(const std::vector<std::string>& modules,
                                         std::string_view name) {
     for (const std::string& module : modules) {
         const std::string_view file = std::string_view(module).substr(module.find_last_of('/') + 1);
-        if (same_ignoring_case(file, name))
+        if (platform::equal_ignoring_case(file, name))
             return module;
     }
     return std::nullopt;

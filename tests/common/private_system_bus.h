@@ -263,18 +263,29 @@ class PrivateSystemBus {
                        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         const std::string config = "--config-file=" + (folder_.path() / "bus.conf").string();
         daemon_ = spawn({"dbus-daemon", config.c_str(), "--nofork", "--nopidfile"}, "dbus-daemon");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!std::filesystem::exists(socket) && std::chrono::steady_clock::now() < deadline &&
-               running(daemon_))
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         address_ = "unix:path=" + socket.string();
-        if (sd_bus_new(&bus_) < 0 || sd_bus_set_address(bus_, address_.c_str()) < 0 ||
-            sd_bus_set_bus_client(bus_, 1) < 0 || sd_bus_start(bus_) < 0) {
+        // The socket file appears before the daemon listens on it: connect until it answers.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!connect() && std::chrono::steady_clock::now() < deadline && running(daemon_))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (bus_ == nullptr) {
             why_not_ = "no private bus: " + read_text(folder_.path() / "dbus-daemon.log");
-            bus_ = sd_bus_flush_close_unref(bus_);
             return;
         }
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+    }
+
+    bool connect() {
+        sd_bus* bus = nullptr;
+        if (sd_bus_new(&bus) < 0)
+            return false;
+        if (sd_bus_set_address(bus, address_.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
+            sd_bus_start(bus) < 0) {
+            sd_bus_flush_close_unref(bus);
+            return false;
+        }
+        bus_ = bus;
+        return true;
     }
 
     bool add_template(const char* name, const char* bus_name) {
