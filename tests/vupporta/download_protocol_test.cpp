@@ -490,6 +490,7 @@ TEST_F(DownloadTest, RemovalRecordedWhileTheOutcomeIsReadLeavesTheSuccess) {
         matched.wait();
     };
     EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_OK);
+    ASSERT_TRUE(watcher_thread.joinable());
     watcher_thread.join();
     EXPECT_EQ(abort_flag, 1); // the removal was recorded, and still no abort
     EXPECT_EQ(g_reports.back(), (Report{6, "T605"}));
