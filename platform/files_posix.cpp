@@ -350,7 +350,8 @@ std::string program_directory() {
 
 std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& options) {
     std::string native = native_path(path);
-    if (options.disposition != Disposition::CreateNew && !is_regular(native)) {
+    if (!options.exact_name && options.disposition != Disposition::CreateNew &&
+        !is_regular(native)) {
         // Honour a differently cased name of an existing file, as Windows would.
         native = resolve_ignoring_case(native);
     }
@@ -387,8 +388,9 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
     return std::make_unique<PosixFile>(fd);
 }
 
-std::optional<std::vector<std::uint8_t>> read_file(std::string_view path, std::uint64_t limit) {
-    auto file = File::open(path, OpenOptions{});
+std::optional<std::vector<std::uint8_t>> read_file(std::string_view path, std::uint64_t limit,
+                                                   const OpenOptions& options) {
+    auto file = File::open(path, options);
     if (!file) {
         return std::nullopt;
     }
