@@ -5,8 +5,9 @@
 
 namespace platform {
 
-std::optional<std::vector<std::uint8_t>> read_file(std::string_view path, std::uint64_t limit) {
-    auto file = File::open(path, OpenOptions{});
+std::optional<std::vector<std::uint8_t>> read_file(std::string_view path, std::uint64_t limit,
+                                                   const OpenOptions& options) {
+    auto file = File::open(path, options);
     if (!file) {
         return std::nullopt;
     }

@@ -350,7 +350,8 @@ std::string program_directory() {
 
 std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& options) {
     std::string native = native_path(path);
-    if (options.disposition != Disposition::CreateNew && !is_regular(native)) {
+    if (!options.exact_name && options.disposition != Disposition::CreateNew &&
+        !is_regular(native)) {
         // Honour a differently cased name of an existing file, as Windows would.
         native = resolve_ignoring_case(native);
     }

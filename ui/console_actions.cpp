@@ -1,13 +1,16 @@
 #include "ui/console_actions.h"
 
+#include "platform/files.h"
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 namespace dialogs {
 
 namespace {
+
+constexpr std::uint64_t kMaxActionFileBytes = 1024 * 1024;
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -126,14 +129,10 @@ ActionSource::ActionSource() : terminal_(stdin_is_terminal()) {
     if (value == nullptr || *value == '\0') {
         return;
     }
-    std::ifstream file(value);
-    if (file) {
-        std::string line;
-        while (std::getline(file, line)) {
-            if (!trim(line).empty()) {
-                listed_.emplace_back(trim(line));
-            }
-        }
+    // A file of actions is read only when it is a regular file: a pipe or a device name is not
+    // waited on (it is taken as the actions themselves).
+    if (const auto bytes = platform::read_file(value, kMaxActionFileBytes)) {
+        listed_ = split(std::string(bytes->begin(), bytes->end()), '\n');
         return;
     }
     listed_ = split(value, ';');
