@@ -1,5 +1,6 @@
 // The machine's USB serial ports from the device installer (SetupAPI): present devices of
 // the Ports class with the USB enumerator, their hardware IDs and their device key's PortName.
+#include "platform/last_error.h"
 #include "platform/usb_serial_ports.h"
 
 #include <algorithm>
@@ -85,6 +86,25 @@ std::vector<DeviceRecord> usb_serial_ports() {
         return a.port_address < b.port_address;
     });
     return result;
+}
+
+// Removes the device instance through its class installer (the device manager's
+// "Uninstall"); the device comes back when it is plugged in again or the hardware is rescanned.
+bool remove_usb_serial_device(const DeviceRecord& device) {
+    HDEVINFO set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE) {
+        set_last_error(::GetLastError());
+        return false;
+    }
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    const bool removed =
+        ::SetupDiOpenDeviceInfoA(set, device.instance_id.c_str(), nullptr, 0, &data) &&
+        ::SetupDiCallClassInstaller(DIF_REMOVE, set, &data);
+    const DWORD error = removed ? ERROR_SUCCESS : ::GetLastError();
+    ::SetupDiDestroyDeviceInfoList(set);
+    set_last_error(error);
+    return removed;
 }
 
 std::optional<DeviceRecord> usb_serial_port(std::string_view port_name) {
