@@ -244,10 +244,13 @@ int ConsoleRunner::run_modal(Dialog& dialog) {
             break;
         }
         if (input_ended) {
-            // Nothing more will come: the dialog gets Close once its worker and its timers have
-            // done what they do without the user; one that still does not end is ended with
-            // cancel, so that the program never hangs.
-            view.let_run();
+            // Nothing more will come: the dialog gets Close once its worker has ended (a dialog
+            // that ends by itself is let run to its end); one that still does not end is ended
+            // with cancel, so that the program never hangs.
+            if (dialog.ends_by_itself()) {
+                view.let_run();
+            }
+            dialog.wait_for_worker();
             dialog.close();
             if (!dialog.ended()) {
                 write("UI-WARNING input ended and the dialog stayed open; ended with cancel");

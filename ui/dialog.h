@@ -71,6 +71,9 @@ class Dialog {
     // The Enter key when no visible default button takes it (the OK command); nothing unless
     // a dialog says otherwise.
     virtual void enter() {}
+    // A dialog that ends through its own work (timers, worker) and takes no command meanwhile:
+    // a view whose input has run out lets it run to its end instead of closing it.
+    virtual bool ends_by_itself() const { return false; }
     // A timer's period has elapsed (the view's clock); runs on_timer() if it is still set.
     void timer_elapsed(int id);
     // What the user did in a control: the view changes the control's state and the dialog
