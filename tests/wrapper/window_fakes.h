@@ -6,6 +6,7 @@
 #include "wrapper/result_codes.h"
 #include "wrapper/window_services.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,16 +45,17 @@ class FakeHousekeeping final : public valdrun::Housekeeping {
     }
 };
 
-// Ends with `code` at the third look.
+// Ends with `code` at the third look, and not while `hold` is set.
 class FakeTool final : public valdrun::ToolProcess {
   public:
-    explicit FakeTool(int code) : code_(code) {}
+    FakeTool(int code, const std::atomic<bool>& hold) : code_(code), hold_(hold) {}
     std::optional<int> exit_code() override {
-        return ++looks_ < 3 ? std::nullopt : std::optional(code_);
+        return ++looks_ < 3 || hold_.load() ? std::nullopt : std::optional(code_);
     }
 
   private:
     int code_;
+    const std::atomic<bool>& hold_;
     int looks_ = 0;
 };
 
@@ -66,6 +68,7 @@ struct RecordedServices {
     FakeHousekeeping housekeeping;
     valdrun::WindowServices services{housekeeping};
     std::optional<int> tool_exit = 0; // nothing: the tool cannot be started
+    std::atomic<bool> hold_tool{false};
     std::vector<ToolCall> tool_calls;
     std::vector<int> reports;
     std::vector<std::string> set_aside;
@@ -83,7 +86,7 @@ struct RecordedServices {
                 error = 2;
                 return nullptr;
             }
-            return std::make_unique<FakeTool>(*tool_exit);
+            return std::make_unique<FakeTool>(*tool_exit, hold_tool);
         };
         services.write_report = [this](valdrun::RunRecord&, int code) { reports.push_back(code); };
         services.set_aside = [this](const std::string&, const std::string& pattern) {
