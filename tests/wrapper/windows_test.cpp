@@ -111,100 +111,43 @@ TEST_F(Windows, DecisionOfEveryTick) {
         const char* name;
         const char* description;
         PassOutcome first;
-        std::optional<int> tool_exit;
-        int stop_code;
         int result_code;
         std::vector<Box> boxes;
         std::vector<int> reports;
-        bool tool_started;
+        bool tool_started = false;
+        std::optional<int> tool_exit = 0;
+        int stop_code = 0;
     };
-    const std::string updated = "Firmware Successfully updated.";
+    const Box serial_missing{MessageIcon::Warning, "No Ostrum Serial is connected to the system."};
     const Case cases[] = {
-        {"up to date",
-         kUsbReader,
-         pass(kDetectedUpToDate),
-         0,
-         0,
-         kResultUpToDate,
-         {{MessageIcon::Information, "The reader already contains the latest Firmware Version. "
-                                     "No need to update the Firmware."}},
-         {kResultUpToDate},
-         false},
-        {"serial reader alone, none attached",
-         kSerialReader,
-         pass(kDetectedNothing, 0),
-         0,
-         0,
-         kResultNotFound,
-         {{MessageIcon::Warning, "No Ostrum Serial is connected to the system."}},
-         {kResultNotFound},
-         false},
-        {"serial reader alone, another reader",
-         kSerialReader,
-         other_reader,
-         0,
-         0,
-         kResultNotFound,
-         {{MessageIcon::Warning, "No Ostrum Serial is connected to the system."}},
-         {kResultNotFound},
-         false},
-        {"too old",
-         kUsbReader,
-         too_old,
-         0,
-         0,
-         kResultFirmwareTooOld,
-         {{MessageIcon::Information, "\nA firmware update from V4.14 to V5.10 is not possible.\n"
-                                     "Please contact our support!"}},
-         {kResultFirmwareTooOld},
-         false},
-        {"update succeeds",
-         kUsbReader,
-         pass(kDetectedUpdateDue),
-         0,
-         0,
-         kResultLoaded,
-         {{MessageIcon::Information, updated}},
-         {kResultLoaded},
-         true},
-        {"tool cancelled",
-         kUsbReader,
-         pass(kDetectedUpdateDue),
-         1,
-         0,
-         kResultToolCancelled,
-         {{MessageIcon::Error, "Firmware Update is cancelled."}},
-         {kResultToolCancelled},
-         true},
-        {"tool exits with 2",
-         kUsbReader,
-         pass(kDetectedUpdateDue),
-         2,
-         0,
-         kResultUpdateFailed,
-         {{MessageIcon::Error, "Firmware Update failed."}},
-         {kResultUpdateFailed},
-         true},
-        {"tool not startable",
-         kUsbReader,
-         pass(kDetectedUpdateDue),
-         std::nullopt,
-         0,
-         kResultUpdateFailed,
-         {{MessageIcon::Error, "Firmware Update failed."}},
-         {kResultUpdateFailed},
-         true},
-        {"services not stopped",
-         kUsbReader,
-         pass(kDetectedUpdateDue),
-         0,
-         kResultServiceFailed,
-         kResultServiceFailed,
-         {},
-         {kResultServiceFailed},
-         false},
+        {.name = "up to date",
+         .description = kUsbReader,
+         .first = pass(kDetectedUpToDate),
+         .result_code = kResultUpToDate,
+         .boxes = {{MessageIcon::Information, "The reader already contains the latest Firmware "
+                                              "Version. No need to update the Firmware."}},
+         .reports = {kResultUpToDate}},
+        {.name = "serial reader alone, none attached",
+         .description = kSerialReader,
+         .first = pass(kDetectedNothing, 0),
+         .result_code = kResultNotFound,
+         .boxes = {serial_missing},
+         .reports = {kResultNotFound}},
+        {.name = "serial reader alone, another reader",
+         .description = kSerialReader,
+         .first = other_reader,
+         .result_code = kResultNotFound,
+         .boxes = {serial_missing},
+         .reports = {kResultNotFound}},
+        {.name = "too old",
+         .description = kUsbReader,
+         .first = too_old,
+         .result_code = kResultFirmwareTooOld,
+         .boxes = {{MessageIcon::Information, "\nA firmware update from V4.14 to V5.10 is not "
+                                              "possible.\nPlease contact our support!"}},
+         .reports = {kResultFirmwareTooOld}},
     };
-    for (const Case& c : cases) {
+    const auto check = [this](const Case& c) {
         fresh();
         fake_->first_pass = c.first;
         fake_->tool_exit = c.tool_exit;
@@ -217,6 +160,45 @@ TEST_F(Windows, DecisionOfEveryTick) {
         EXPECT_EQ(fake_->reports, c.reports) << c.name;
         EXPECT_EQ(fake_->tool_calls.size(), c.tool_started ? 1u : 0u) << c.name;
         EXPECT_FALSE(fake_->detection_running) << c.name << ": the window stopped detection";
+    };
+    for (const Case& c : cases)
+        check(c);
+    // A reader's update: the tool's outcome (or the failed stop) decides the code, the message
+    // and the report.
+    struct Update {
+        const char* name;
+        std::optional<int> tool_exit;
+        int stop_code;
+        int result_code;
+        std::vector<Box> boxes;
+    };
+    const Box failed{MessageIcon::Error, "Firmware Update failed."};
+    const Update updates[] = {
+        {"tool exits with 0",
+         0,
+         0,
+         kResultLoaded,
+         {{MessageIcon::Information, "Firmware Successfully updated."}}},
+        {"tool exits with 1",
+         1,
+         0,
+         kResultToolCancelled,
+         {{MessageIcon::Error, "Firmware Update is cancelled."}}},
+        {"tool exits with 2", 2, 0, kResultUpdateFailed, {failed}},
+        {"tool not startable", std::nullopt, 0, kResultUpdateFailed, {failed}},
+        {"services not stopped", 0, kResultServiceFailed, kResultServiceFailed, {}},
+    };
+    for (const Update& u : updates) {
+        const bool started = u.stop_code == 0;
+        check({u.name,
+               kUsbReader,
+               pass(kDetectedUpdateDue),
+               u.result_code,
+               u.boxes,
+               {u.result_code},
+               started,
+               u.tool_exit,
+               u.stop_code});
     }
 }
 
@@ -407,17 +389,19 @@ TEST_F(Windows, ProgressWindowIgnoresTheKeyboardAndTellsTheLongTextOnWindows2000
 TEST(ClosingWork, MessagesQuestionsAndRestartsInTheirOrder) {
     struct Case {
         const char* name;
-        bool terminal;
-        bool installer;
-        int window_end;
         int result_code;
-        int run_phase;
-        int active_slot;
-        bool service_stopped, process_ended, service_restart_ok;
-        std::vector<MessageAnswer> answers;
-        std::vector<Box> boxes;
-        std::vector<std::string> calls;
-        int exit_code;
+        bool terminal = false;
+        bool installer = false;
+        bool cancelled = false;
+        int run_phase = kPhaseUpdating;
+        int active_slot = 0;
+        bool service_stopped = false;
+        bool process_ended = false;
+        bool service_restart_ok = true;
+        std::vector<MessageAnswer> answers = {};
+        std::vector<Box> boxes = {};
+        std::vector<std::string> calls = {};
+        int exit_code = -1; // -1: the result code stays
     };
     const Box update_cancelled{MessageIcon::Warning, "Firmware Update is cancelled."};
     const Box failure_question{MessageIcon::Question,
@@ -428,207 +412,96 @@ TEST(ClosingWork, MessagesQuestionsAndRestartsInTheirOrder) {
                                     "firmware.\nDo you want to reboot the system now?"};
     const Box new_firmware_advice{MessageIcon::Warning, "You must restart the PC before you can "
                                                         "work with the new firmware."};
+    const MessageAnswer yes = MessageAnswer::Yes;
+    const MessageAnswer no = MessageAnswer::No;
     const Case cases[] = {
-        {"description error",
-         false,
-         false,
-         dialogs::kEndCancel,
-         kResultDescriptionError,
-         0,
-         0,
-         false,
-         false,
-         true,
-         {},
-         {{MessageIcon::Error, "Error occurred while parsing the INI file.\nPlease change the "
-                               "reader entries and launch this utility again."}},
-         {},
-         kResultDescriptionError},
-        {"reader cancelled from the installer",
-         false,
-         true,
-         dialogs::kEndCancel,
-         kResultCancelled,
-         0,
-         0,
-         false,
-         false,
-         true,
-         {},
-         {{MessageIcon::Warning,
-           "Please run the \"Installation test\" utility after the system reboot"}},
-         {},
-         kResultCancelled},
-        {"terminal cancelled while checking",
-         true,
-         true,
-         dialogs::kEndCancel,
-         kResultCancelled,
-         0,
-         0,
-         false,
-         false,
-         true,
-         {},
-         {{MessageIcon::Warning, "Firmware version check is cancelled."}},
-         {},
-         kResultCancelled},
-        {"terminal cancelled at the offer",
-         true,
-         false,
-         dialogs::kEndCancel,
-         kResultNotFound,
-         kPhaseOffered,
-         0,
-         false,
-         false,
-         true,
-         {},
-         {update_cancelled},
-         {},
-         kResultNotFound},
-        {"services not stopped: question, then the process comes back",
-         false,
-         false,
-         dialogs::kEndOk,
-         kResultServiceFailed,
-         kPhaseUpdating,
-         0,
-         false,
-         true,
-         true,
-         {MessageAnswer::Yes},
-         {failure_question},
-         {"reboot", "restart process"},
-         kResultServiceFailed},
-        {"serial reader updated from the installer: advice, nothing restarted",
-         false,
-         true,
-         dialogs::kEndOk,
-         kResultLoaded,
-         kPhaseUpdating,
-         1,
-         true,
-         true,
-         true,
-         {},
-         {new_firmware_advice},
-         {},
-         kResultLoaded},
-        {"serial reader updated: shutdown accepted, nothing restarted",
-         false,
-         false,
-         dialogs::kEndOk,
-         kResultLoaded,
-         kPhaseUpdating,
-         1,
-         true,
-         false,
-         true,
-         {MessageAnswer::Yes},
-         {{MessageIcon::Question,
-           "In order to power-cycle the Kartenleser smart card reader please shutdown and "
-           "switch-off the system.\nDo you want to shutdown now?"}},
-         {"shutdown"},
-         kResultLoaded},
-        {"update failed: restart declined, services restarted",
-         false,
-         false,
-         dialogs::kEndOk,
-         kResultUpdateFailed,
-         kPhaseUpdating,
-         0,
-         true,
-         true,
-         true,
-         {MessageAnswer::No},
-         {failure_question},
-         {"restart service", "restart process"},
-         kResultUpdateFailed},
-        {"update failed: restart accepted, nothing restarted",
-         false,
-         false,
-         dialogs::kEndOk,
-         kResultUpdateFailed,
-         kPhaseUpdating,
-         0,
-         true,
-         false,
-         true,
-         {MessageAnswer::Yes},
-         {failure_question},
-         {"reboot"},
-         kResultUpdateFailed},
-        {"update failed from the installer",
-         false,
-         true,
-         dialogs::kEndOk,
-         kResultUpdateFailed,
-         kPhaseUpdating,
-         0,
-         false,
-         false,
-         true,
-         {},
-         {{MessageIcon::Error, "Please reboot the system and start then the FWUpdate tool again."}},
-         {},
-         kResultUpdateFailed},
-        {"updated, service not restarted: question",
-         false,
-         false,
-         dialogs::kEndOk,
-         kResultLoaded,
-         kPhaseUpdating,
-         0,
-         true,
-         false,
-         false,
-         {MessageAnswer::No},
-         {new_firmware_question},
-         {"restart service"},
-         kResultServiceFailed},
-        {"updated, service not restarted, installer: advice",
-         false,
-         true,
-         dialogs::kEndOk,
-         kResultLoaded,
-         kPhaseUpdating,
-         0,
-         true,
-         false,
-         false,
-         {},
-         {new_firmware_advice},
-         {"restart service"},
-         kResultServiceFailed},
-        {"service was already stopped: nothing restarted, no advice",
-         false,
-         false,
-         dialogs::kEndOk,
-         kResultLoaded,
-         kPhaseUpdating,
-         0,
-         false,
-         false,
-         false,
-         {},
-         {},
-         {},
-         kResultLoaded},
-        {"terminal update failed: no question",
-         true,
-         false,
-         dialogs::kEndOk,
-         kResultUpdateFailed,
-         kPhaseUpdating,
-         0,
-         false,
-         false,
-         true,
-         {},
-         {},
-         {},
-         kResultUpdateFailed},
+        {.name = "description error",
+         .result_code = kResultDescriptionError,
+         .cancelled = true,
+         .boxes = {{MessageIcon::Error, "Error occurred while parsing the INI file.\nPlease "
+                                        "change the reader entries and launch this utility "
+                                        "again."}}},
+        {.name = "reader cancelled from the installer",
+         .result_code = kResultCancelled,
+         .installer = true,
+         .cancelled = true,
+         .boxes = {{MessageIcon::Warning,
+                    "Please run the \"Installation test\" utility after the system reboot"}}},
+        {.name = "terminal cancelled while checking",
+         .result_code = kResultCancelled,
+         .terminal = true,
+         .installer = true,
+         .cancelled = true,
+         .run_phase = kPhaseChecking,
+         .boxes = {{MessageIcon::Warning, "Firmware version check is cancelled."}}},
+        {.name = "terminal cancelled at the offer",
+         .result_code = kResultNotFound,
+         .terminal = true,
+         .cancelled = true,
+         .run_phase = kPhaseOffered,
+         .boxes = {update_cancelled}},
+        {.name = "services not stopped: question, then the process comes back",
+         .result_code = kResultServiceFailed,
+         .process_ended = true,
+         .answers = {yes},
+         .boxes = {failure_question},
+         .calls = {"reboot", "restart process"}},
+        {.name = "serial reader updated from the installer: advice, nothing restarted",
+         .result_code = kResultLoaded,
+         .installer = true,
+         .active_slot = 1,
+         .service_stopped = true,
+         .process_ended = true,
+         .boxes = {new_firmware_advice}},
+        {.name = "serial reader updated: shutdown accepted, nothing restarted",
+         .result_code = kResultLoaded,
+         .active_slot = 1,
+         .service_stopped = true,
+         .answers = {yes},
+         .boxes = {{MessageIcon::Question,
+                    "In order to power-cycle the Kartenleser smart card reader please shutdown "
+                    "and switch-off the system.\nDo you want to shutdown now?"}},
+         .calls = {"shutdown"}},
+        {.name = "update failed: restart declined, services restarted",
+         .result_code = kResultUpdateFailed,
+         .service_stopped = true,
+         .process_ended = true,
+         .answers = {no},
+         .boxes = {failure_question},
+         .calls = {"restart service", "restart process"}},
+        {.name = "update failed: restart accepted, nothing restarted",
+         .result_code = kResultUpdateFailed,
+         .service_stopped = true,
+         .answers = {yes},
+         .boxes = {failure_question},
+         .calls = {"reboot"}},
+        {.name = "update failed from the installer",
+         .result_code = kResultUpdateFailed,
+         .installer = true,
+         .boxes = {{MessageIcon::Error,
+                    "Please reboot the system and start then the FWUpdate tool again."}}},
+        {.name = "updated, service not restarted: question",
+         .result_code = kResultLoaded,
+         .service_stopped = true,
+         .service_restart_ok = false,
+         .answers = {no},
+         .boxes = {new_firmware_question},
+         .calls = {"restart service"},
+         .exit_code = kResultServiceFailed},
+        {.name = "updated, service not restarted, installer: advice",
+         .result_code = kResultLoaded,
+         .installer = true,
+         .service_stopped = true,
+         .service_restart_ok = false,
+         .boxes = {new_firmware_advice},
+         .calls = {"restart service"},
+         .exit_code = kResultServiceFailed},
+        {.name = "service was already stopped: nothing restarted, no advice",
+         .result_code = kResultLoaded,
+         .service_restart_ok = false},
+        {.name = "terminal update failed: no question",
+         .result_code = kResultUpdateFailed,
+         .terminal = true},
     };
     platform::set_time_scale_percent(1); // the pause after the process restart
     for (const Case& c : cases) {
@@ -648,7 +521,10 @@ TEST(ClosingWork, MessagesQuestionsAndRestartsInTheirOrder) {
         keeper.held.service_stopped = c.service_stopped;
         keeper.held.process_ended = c.process_ended;
         keeper.service_restart_ok = c.service_restart_ok;
-        EXPECT_EQ(closing_work(record, c.window_end, c.installer, keeper), c.exit_code) << c.name;
+        const int end = c.cancelled ? dialogs::kEndCancel : dialogs::kEndOk;
+        EXPECT_EQ(closing_work(record, end, c.installer, keeper),
+                  c.exit_code < 0 ? c.result_code : c.exit_code)
+            << c.name;
         platform::install_user_interface(previous);
         std::vector<Box> shown;
         for (const auto& box : port->boxes) {
