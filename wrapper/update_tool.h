@@ -11,8 +11,14 @@
 namespace valdrun {
 
 // The tool file of the description's FWUpdateTool value (see docs/valdrun.md for how a
-// Windows tool name maps to a program here).
+// Windows tool name maps to a program here): the value with ".exe" appended, unless it ends
+// with ".exe" already (in any letter case).
 std::string tool_file_name(const std::string& fw_update_tool);
+
+// The program started for the tool file `file` in `folder`: the file found ignoring letter
+// case, else the file without its ".exe" (a tool built here has no extension), else
+// `folder` + `file` as it is (whose start then fails).
+std::string tool_path(const std::string& folder, const std::string& file);
 
 // The folder the tool runs in, with a trailing separator: the program folder, or for the
 // serial reader (slot 1) the "RS232DFU" folder beside it.
