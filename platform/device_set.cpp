@@ -54,16 +54,9 @@ std::optional<std::string> DeviceRecord::key_value(std::string_view name) const 
     return it->second;
 }
 
-std::optional<std::vector<DeviceRecord>> present_devices(std::string_view class_guid,
-                                                         std::string_view enumerator) {
-    if (class_guid.empty()) {
-        set_last_error(kErrorInvalidParameter);
-        return std::nullopt;
-    }
-    const auto wanted = [&](const DeviceRecord& device) {
-        return same_ignoring_case(device.class_guid, class_guid) &&
-               starts_with_ignoring_case(device.instance_id, enumerator);
-    };
+namespace {
+
+template <typename Wanted> std::vector<DeviceRecord> devices_where(const Wanted& wanted) {
     std::vector<DeviceRecord> result;
     for (auto& port : usb_serial_ports()) {
         if (wanted(port)) {
@@ -79,12 +72,34 @@ std::optional<std::vector<DeviceRecord>> present_devices(std::string_view class_
     return result;
 }
 
+} // namespace
+
+std::optional<std::vector<DeviceRecord>> present_devices(std::string_view class_guid,
+                                                         std::string_view enumerator) {
+    if (class_guid.empty()) {
+        set_last_error(kErrorInvalidParameter);
+        return std::nullopt;
+    }
+    return devices_where([&](const DeviceRecord& device) {
+        return same_ignoring_case(device.class_guid, class_guid) &&
+               starts_with_ignoring_case(device.instance_id, enumerator);
+    });
+}
+
+std::optional<std::vector<DeviceRecord>> all_devices() {
+    return devices_where([](const DeviceRecord&) { return true; });
+}
+
 bool remove_device(const DeviceRecord& device) {
     const auto folder = announcement_folder();
     const std::filesystem::path file(device.source);
     std::error_code ec;
     if (!folder || !is_announcement_name(file.filename().string()) ||
         !std::filesystem::equivalent(file.parent_path(), *folder, ec)) {
+        if (real_device_removal_allowed() && device.source == device.port_address &&
+            device.source.starts_with("/dev/")) {
+            return remove_usb_serial_device(device);
+        }
         set_last_error(kErrorNotSupported);
         return false;
     }

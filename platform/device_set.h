@@ -42,12 +42,17 @@ struct DeviceRecord {
 [[nodiscard]] std::optional<std::vector<DeviceRecord>>
 present_devices(std::string_view class_guid, std::string_view enumerator = {});
 
+// SetupDiGetClassDevs(DIGCF_ALLCLASSES): every device of every class that the device lists
+// know, in the same order. Linux keeps no absent devices, so there are no hidden ones to add.
+[[nodiscard]] std::optional<std::vector<DeviceRecord>> all_devices();
+
 // A value of a key below HKEY_LOCAL_MACHINE that a device carries beside its device key, such
 // as "Enum\USB\VID_04E6&PID_1A02\0001" / SymbolicName; falls back to the registry stand-in.
 std::optional<std::string> machine_key_value(std::string_view key, std::string_view name);
 
 // Removes a device instance (SetupDiRemoveDevice): a simulated device's announcement is
-// deleted; a real device cannot be removed here (false, kErrorNotSupported).
+// deleted. A real device is removed only when the user has allowed it
+// (MORLIN_REMOVE_REAL_DEVICES=yes, usb_serial_ports.h); otherwise false, kErrorNotSupported.
 [[nodiscard]] bool remove_device(const DeviceRecord& device);
 
 } // namespace platform

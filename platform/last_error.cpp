@@ -42,8 +42,15 @@ constexpr ErrorText kErrorTexts[] = {
      "The I/O operation has been aborted because of either a thread exit or an application "
      "request."},
     {kErrorIoPending, "Overlapped I/O operation is in progress."},
+    {kErrorDependentServicesRunning,
+     "A stop control has been sent to a service that other running services are dependent on."},
+    {kErrorServiceRequestTimeout,
+     "The service did not respond to the start or control request in a timely fashion."},
+    {kErrorServiceDoesNotExist, "The specified service does not exist as an installed service."},
+    {kErrorServiceCannotAcceptControl, "The service cannot accept control messages at this time."},
     {kErrorDeviceNotConnected, "The device is not connected."},
     {kErrorTimeout, "This operation returned because the timeout period expired."},
+    {kErrorServerUnavailable, "The RPC server is unavailable."},
 };
 
 } // namespace

@@ -31,8 +31,13 @@ enum ErrorCode : std::uint32_t {
     kErrorNoMoreItems = 259,
     kErrorOperationAborted = 995,
     kErrorIoPending = 997,
+    kErrorDependentServicesRunning = 1051,
+    kErrorServiceRequestTimeout = 1053,
+    kErrorServiceDoesNotExist = 1060,
+    kErrorServiceCannotAcceptControl = 1061,
     kErrorDeviceNotConnected = 1167,
     kErrorTimeout = 1460,
+    kErrorServerUnavailable = 1722, // RPC_S_SERVER_UNAVAILABLE: the service manager is not there
 };
 
 // Last error of the calling thread (thread-local, like GetLastError).

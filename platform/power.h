@@ -1,7 +1,8 @@
 #pragma once
-// Keeps the machine from suspending, logging off and shutting down while held: a logind
-// inhibitor lock ("sleep:shutdown:idle", mode "block") when the system bus is there.
-// MORLIN_INHIBIT=none skips the bus (tests use it: they never touch the machine's services).
+// The machine's power: keeping it from suspending, logging off and shutting down while held (a
+// logind inhibitor lock, "sleep:shutdown:idle", mode "block", when the system bus is there;
+// MORLIN_INHIBIT=none skips the bus: tests never touch the machine's services), and asking it
+// to restart or to power off.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -18,5 +19,12 @@ class PowerInhibitor {
             std::chrono::milliseconds limit = std::chrono::seconds(25));
     virtual ~PowerInhibitor() = default; // releases the lock
 };
+
+enum class PowerRequest { Restart, PowerOff };
+
+// Asks the system to restart, or to shut down so that it can be switched off, without forcing
+// applications to close (logind's Reboot or PowerOff, not interactive). True when the request
+// was accepted; otherwise false with the last error set.
+[[nodiscard]] bool request_power(PowerRequest request);
 
 } // namespace platform

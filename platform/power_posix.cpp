@@ -1,17 +1,25 @@
-// Holding off suspend and shutdown with a logind inhibitor lock (the fd that
-// org.freedesktop.login1.Manager.Inhibit returns; the lock lasts while it is open).
+// The machine's power through logind on the system bus: an inhibitor lock (the fd that
+// org.freedesktop.login1.Manager.Inhibit returns; the lock lasts while it is open), and the
+// restart and power-off requests.
+#include "platform/last_error.h"
 #include "platform/power.h"
+#include "platform/system_bus_posix.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
+
+constexpr const char* kLogind = "org.freedesktop.login1";
+constexpr const char* kLogindPath = "/org/freedesktop/login1";
+constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
+// How long logind may take to accept a restart or power-off request.
+constexpr std::chrono::seconds kPowerRequestLimit{25};
 
 class LogindInhibitor final : public PowerInhibitor {
   public:
@@ -21,13 +29,6 @@ class LogindInhibitor final : public PowerInhibitor {
   private:
     int fd_;
 };
-
-std::string bus_error_text(const sd_bus_error& error, int result) {
-    if (error.message != nullptr) {
-        return error.message;
-    }
-    return std::strerror(-result);
-}
 
 } // namespace
 
@@ -39,40 +40,53 @@ std::unique_ptr<PowerInhibitor> PowerInhibitor::acquire(std::string_view who, st
         why_not = "disabled by MORLIN_INHIBIT";
         return nullptr;
     }
-    sd_bus* bus = nullptr;
-    int result = sd_bus_open_system(&bus);
-    if (result < 0) {
+    int result = 0;
+    const BusConnection bus = open_system_bus(limit, result);
+    if (!bus) {
         why_not = "no system bus: " + std::string(std::strerror(-result));
         return nullptr;
     }
-    const auto limit_us = std::chrono::duration_cast<std::chrono::microseconds>(limit).count();
-    // Ignored on purpose: a failure only leaves the bus's own limit in place.
-    static_cast<void>(sd_bus_set_method_call_timeout(bus, static_cast<std::uint64_t>(limit_us)));
-    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C casts
+    BusError error;
     sd_bus_message* reply = nullptr;
     const std::string who_text(who);
     const std::string why_text(why);
-    result = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                "org.freedesktop.login1.Manager", "Inhibit", &error, &reply, "ssss",
-                                "sleep:shutdown:idle", who_text.c_str(), why_text.c_str(), "block");
-    std::unique_ptr<PowerInhibitor> inhibitor;
+    result = sd_bus_call_method(bus.get(), kLogind, kLogindPath, kLogindManager, "Inhibit",
+                                error.get(), &reply, "ssss", "sleep:shutdown:idle",
+                                who_text.c_str(), why_text.c_str(), "block");
+    const BusMessage message(reply);
     if (result < 0) {
-        why_not = "Inhibit refused: " + bus_error_text(error, result);
-    } else {
-        int fd = -1;
-        result = sd_bus_message_read(reply, "h", &fd);
-        // The message owns the descriptor; keep a copy of our own.
-        const int own = result >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 3) : -1;
-        if (own < 0) {
-            why_not = "Inhibit gave no lock";
-        } else {
-            inhibitor = std::make_unique<LogindInhibitor>(own);
-        }
+        why_not = "Inhibit refused: " + bus_error_text(error.value(), result);
+        return nullptr;
     }
-    sd_bus_error_free(&error);
-    sd_bus_message_unref(reply);
-    sd_bus_flush_close_unref(bus);
-    return inhibitor;
+    int fd = -1;
+    result = sd_bus_message_read(reply, "h", &fd);
+    // The message owns the descriptor; keep a copy of our own.
+    const int own = result >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 3) : -1;
+    if (own < 0) {
+        why_not = "Inhibit gave no lock";
+        return nullptr;
+    }
+    return std::make_unique<LogindInhibitor>(own);
+}
+
+bool request_power(PowerRequest request) {
+    int result = 0;
+    const BusConnection bus = open_system_bus(kPowerRequestLimit, result);
+    if (!bus) {
+        set_last_error(bus_error_code(sd_bus_error{}, result));
+        return false;
+    }
+    BusError error;
+    const char* method = request == PowerRequest::PowerOff ? "PowerOff" : "Reboot";
+    // The argument is "interactive": false, so no authorisation dialog is waited for.
+    result = sd_bus_call_method(bus.get(), kLogind, kLogindPath, kLogindManager, method,
+                                error.get(), nullptr, "b", 0);
+    if (result < 0) {
+        set_last_error(bus_error_code(error.value(), result));
+        return false;
+    }
+    set_last_error(kErrorSuccess);
+    return true;
 }
 
 } // namespace platform

@@ -32,6 +32,11 @@ bool real_ports_enabled() {
     return setting == nullptr || std::string_view(setting) != "none";
 }
 
+bool real_device_removal_allowed() {
+    const char* setting = std::getenv("MORLIN_REMOVE_REAL_DEVICES");
+    return setting != nullptr && std::string_view(setting) == "yes";
+}
+
 DeviceRecord usb_port_record(std::string_view port_name, int vid, int pid,
                              std::string_view serial) {
     const std::string instance = path_element(serial.empty() ? port_name : serial);

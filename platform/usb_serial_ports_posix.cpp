@@ -1,7 +1,10 @@
-// The machine's USB serial ports from libserialport.
+// The machine's USB serial ports from libserialport; their removal through sysfs.
+#include "platform/last_error.h"
 #include "platform/usb_serial_ports.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <libserialport.h>
 #include <string>
 
@@ -25,7 +28,45 @@ std::optional<DeviceRecord> record_of(const sp_port* port) {
     return usb_port_record(name, vid, pid, serial != nullptr ? serial : "");
 }
 
+// The sysfs folder of the USB device that carries a tty: the nearest folder above the tty's
+// device that names a vendor (the interface and the usb-serial port below it do not).
+std::optional<std::filesystem::path> usb_device_folder(std::string_view port_name) {
+    std::error_code ec;
+    auto folder = std::filesystem::canonical(
+        std::filesystem::path("/sys/class/tty") / std::string(port_name) / "device", ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    for (; folder.has_relative_path() && folder != "/sys/devices"; folder = folder.parent_path()) {
+        if (std::filesystem::exists(folder / "idVendor", ec) &&
+            std::filesystem::exists(folder / "remove", ec)) {
+            return folder;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+bool remove_usb_serial_device(const DeviceRecord& device) {
+    constexpr std::string_view kDevices = "/dev/";
+    const std::string_view address = device.port_address;
+    const auto folder = address.starts_with(kDevices)
+                            ? usb_device_folder(address.substr(kDevices.size()))
+                            : std::nullopt;
+    if (!folder) {
+        set_last_error(kErrorNotSupported);
+        return false;
+    }
+    std::ofstream remove(*folder / "remove");
+    remove << "1" << std::flush;
+    if (!remove) {
+        set_last_error(kErrorAccessDenied);
+        return false;
+    }
+    set_last_error(kErrorSuccess);
+    return true;
+}
 
 std::vector<DeviceRecord> usb_serial_ports() {
     std::vector<DeviceRecord> result;

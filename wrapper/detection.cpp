@@ -1,8 +1,27 @@
 #include "wrapper/detection.h"
 
+#include "wrapper/device_instance.h"
+#include "wrapper/housekeeping.h"
+#include "wrapper/os_type.h"
 #include "wrapper/result_codes.h"
 
 namespace valdrun {
+namespace {
+
+// The serial reader's device instance, hidden ones included: removed on the older platforms,
+// only looked for on the 2000 and XP classes. Detection goes on whatever it finds.
+void handle_serial_reader_instance(const ReaderDescription& description,
+                                   const PassSettings& settings) {
+    const bool remove = settings.os_type != kOsWindows2000 && settings.os_type != kOsWindowsXp;
+    if (settings.housekeeping != nullptr) {
+        static_cast<void>(settings.housekeeping->check_if_already_installed_and_remove_if(
+            description.hardware_id, remove, true));
+    } else {
+        static_cast<void>(find_device_instance(description.hardware_id, remove, true));
+    }
+}
+
+} // namespace
 
 int compare_reader_version(std::uint8_t major, std::uint8_t minor,
                            const ReaderDescription& description) {
@@ -42,6 +61,8 @@ PassOutcome detection_pass(const ReaderDescription& description, const PassSetti
     if (result == kDetectedNothing && description.slot_described(1) && !(stop && stop->stopped())) {
         outcome.active_slot = 1;
         result = reader_route(description, 1, settings, outcome, stop);
+        if (result == kDetectedUpdateDue && settings.remove_instance)
+            handle_serial_reader_instance(description, settings);
         if (result == kDetectedNothing && settings.os_type == 2)
             result = serial_route(description, settings, outcome, stop);
         if (result == kDetectedNothing && outcome.reader_count > 0)

@@ -13,6 +13,8 @@
 
 namespace valdrun {
 
+class Housekeeping;
+
 struct TerminalVersions {
     std::uint8_t app_major = 0, app_minor = 0;
     std::uint8_t fw_major = 0, fw_minor = 0, fw_build = 0;
@@ -21,6 +23,9 @@ struct TerminalVersions {
 struct PassSettings {
     int os_type = 5;
     bool remove_instance = false; // the window's run; check mode changes nothing
+    // Looks for (and removes) the serial reader's device instance; null: the device lists
+    // directly, as the machine's housekeeping does.
+    Housekeeping* housekeeping = nullptr;
     // Check mode: a terminal description runs the reader checks under the terminal's name.
     bool check_mode = false;
     std::string brantel_library = "BRANTEL.so"; // loaded by name, as BRANTEL.DLL is

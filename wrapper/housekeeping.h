@@ -6,6 +6,7 @@
 //
 // One instance per run. The stop runs on the service-stop thread; the state it leaves is read
 // by the main thread only after that thread has ended.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ struct HousekeepingState {
     bool process_restarted = false;      // it was started again
     std::string process_path;            // program file of the last process ended
     std::vector<std::string> dependents; // dependents stopped, in the order of stopping
+    std::uint32_t error = 0; // system error number of the last stop or restart that failed
 };
 
 class Housekeeping {

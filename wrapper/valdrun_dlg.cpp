@@ -154,10 +154,13 @@ void ValdrunDlg::finish(int end_code) {
 
 void ValdrunDlg::start_detection() {
     detection_started_ = true;
-    if (services_.start_detection)
+    if (services_.start_detection) {
         services_.start_detection(record_);
-    else
-        detection_.start(record_, pass_settings(record_, false));
+        return;
+    }
+    PassSettings settings = pass_settings(record_, false);
+    settings.housekeeping = &services_.housekeeping;
+    detection_.start(record_, std::move(settings));
 }
 
 // Stopped at once, not asked to: nothing is published after this returns.

@@ -6,6 +6,7 @@
 #include "tests/common/temp_dir.h"
 #include "valdrun_runner.h"
 #include "wrapper/detection.h"
+#include "wrapper/housekeeping.h"
 #include "wrapper/result_codes.h"
 
 #include <PCSC/winscard.h>
@@ -154,6 +155,64 @@ TEST_F(ReaderRoute, ReaderThatVanishedAfterTheListingStaysCounted) {
              std::chrono::steady_clock::now() < deadline + std::chrono::seconds(10));
     EXPECT_EQ(outcome.result, valdrun::kDetectedUpToDate);
 }
+
+// Records what detection asks of the housekeeping about the serial reader's device instance.
+class InstanceRecorder final : public valdrun::Housekeeping {
+  public:
+    int stop_for_update(bool, int) override { return 0; }
+    bool restart_service(int) override { return true; }
+    bool restart_process() override { return true; }
+    const valdrun::HousekeepingState& state() const override { return state_; }
+    bool check_if_already_installed_and_remove_if(std::string_view hardware_id, bool remove,
+                                                  bool hidden_too) override {
+        asked.push_back(std::string(hardware_id) + (remove ? " remove" : " look") +
+                        (hidden_too ? " hidden" : ""));
+        return true;
+    }
+    bool request_restart(bool, int) override { return false; }
+
+    std::vector<std::string> asked;
+
+  private:
+    valdrun::HousekeepingState state_;
+};
+
+struct InstanceCase {
+    bool remove_instance; // false in check mode
+    int os_type;
+    std::vector<std::string> asked;
+};
+
+class SerialReaderInstance : public ReaderRoute,
+                             public ::testing::WithParamInterface<InstanceCase> {};
+
+// Slot 1 through PC/SC with an update due: the serial reader's device instance is removed on
+// the older platforms, only looked for on the 2000 and XP classes, left alone in check mode.
+TEST_P(SerialReaderInstance, IsHandledWhenTheSerialReaderNeedsAnUpdate) {
+    const InstanceCase& c = GetParam();
+    valdrun::ReaderDescription d;
+    d.slot_name[1] = kDescribed;
+    d.hardware_id = "SERENUM\\OST5720";
+    d.target_firmware = {5, 0x20, valdrun::kNoBuild};
+    InstanceRecorder recorder;
+    PassSettings settings;
+    settings.os_type = c.os_type;
+    settings.remove_instance = c.remove_instance;
+    settings.housekeeping = &recorder;
+    const auto outcome = valdrun::detection_pass(d, settings);
+    EXPECT_EQ(outcome.result, valdrun::kDetectedUpdateDue);
+    EXPECT_EQ(outcome.active_slot, 1);
+    EXPECT_EQ(recorder.asked, c.asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Valdrun, SerialReaderInstance,
+    ::testing::Values(InstanceCase{true, 1, {"SERENUM\\OST5720 remove hidden"}},
+                      InstanceCase{true, 2, {"SERENUM\\OST5720 remove hidden"}},
+                      InstanceCase{true, 3, {"SERENUM\\OST5720 look hidden"}},
+                      InstanceCase{true, 4, {"SERENUM\\OST5720 remove hidden"}},
+                      InstanceCase{true, 5, {"SERENUM\\OST5720 look hidden"}},
+                      InstanceCase{false, 4, {}}));
 
 struct CheckCase {
     const char* what;

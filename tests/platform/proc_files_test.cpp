@@ -1,0 +1,47 @@
+// The kernel's process files as the process table reads them, including the names and lines
+// that a process can shape to mislead a simpler reader.
+#include "platform/proc_files.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ProcFiles, ProgramNameIsCommUnlessTheKernelCutIt) {
+    struct Case {
+        std::string comm, command_line, name;
+    };
+    for (const Case& c : {
+             Case{"zkaservice.exe\n", "/opt/zka/zkaservice.exe\0"s, "zkaservice.exe"},
+             Case{"averylongprogra\n", "/usr/bin/averylongprogramname\0-x\0"s,
+                  "averylongprogramname"},
+             Case{"averylongprogra\n", "averylongprogramname"s, "averylongprogramname"},
+             // A command line that names another program does not lend its name.
+             Case{"averylongprogra\n", "/usr/bin/python3\0averylongprogramname\0"s,
+                  "averylongprogra"},
+             Case{"sleep\n", "/tmp/zkaservice.exe\0"s, "sleep"},
+             Case{"", "", ""},
+         }) {
+        EXPECT_EQ(platform::program_name_from(c.comm, c.command_line), c.name) << c.comm;
+    }
+}
+
+TEST(ProcFiles, ParentIsReadBehindTheLastParenthesis) {
+    EXPECT_EQ(platform::parent_from_stat("4242 (sleep) S 17 4242 4242 0"), 17u);
+    EXPECT_EQ(platform::parent_from_stat("4242 (a) S 99 (b) S 17 1 1 0"), 17u);
+    EXPECT_EQ(platform::parent_from_stat("4242 (x) S"), 0u);
+    EXPECT_EQ(platform::parent_from_stat("4242 (x) S 1x 2"), 0u);
+    EXPECT_EQ(platform::parent_from_stat("no parenthesis"), 0u);
+}
+
+TEST(ProcFiles, MappedFilesLoseTheirDeletedMark) {
+    EXPECT_EQ(platform::mapped_file_from("7f00-7f10 r-xp 00000000 08:01 1234   /usr/lib/a b.so\n"),
+              "/usr/lib/a b.so");
+    EXPECT_EQ(platform::mapped_file_from("7f00-7f10 r-xp 00000000 08:01 1234 /opt/z.exe (deleted)"),
+              "/opt/z.exe");
+    EXPECT_FALSE(platform::mapped_file_from("7f00-7f10 rw-p 00000000 00:00 0   [heap]"));
+}
+
+} // namespace
