@@ -5,6 +5,7 @@
 // tool in its folder with its arguments, write the report block and ask what the case asks.
 #include "platform/process_table.h"
 #include "sim/reader_simulator.h"
+#include "sim/terminal_simulator.h"
 #include "tests/common/dummy_process.h"
 #include "tests/common/private_system_bus.h"
 #include "tests/common/text_lines.h"
@@ -136,5 +137,48 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RunCase>& param) {
         return param.param.exit_code == 0 ? std::string("Succeeds") : std::string("Fails");
     });
+
+// A terminal (application 1.5, firmware 2.1.3) against a description with firmware 2.1.4 due:
+// the offer names the firmware alone, Upgrade runs the tool, nothing is stopped, the
+// application's files set aside during the run are back afterwards.
+TEST(ValdrunTerminalRun, OffersTheFirmwareAloneAndStopsNothing) {
+    morlin_test::PrivateSystemBus bus;
+    if (!bus.started() || !bus.add_systemd() || !bus.add_logind())
+        GTEST_SKIP() << bus.why_not();
+    ASSERT_TRUE(bus.add_unit({"pcscd.service", "active"}));
+    morlin_test::TempDir folder;
+    sim::SimulatorOptions options;
+    options.devices_dir = (folder.path() / "devices").string();
+    auto terminal = sim::TerminalSimulator::start(options);
+    ASSERT_TRUE(terminal);
+    const auto installation = folder.path() / "Valdrun";
+    std::filesystem::create_directories(installation);
+    morlin_test::write_text(installation / "Valdrun.ini",
+                            "[ReaderDetails]\nTerminalName=Halvane\nVID=04E6\nPID=1A02\n"
+                            "FWVER=2.1.4\nAPPVER=1.5\nDescriptor=Halvane\nFWUpdateTool=FWUpdate\n");
+    for (const char* file : {"FWUpdate", "BRANTEL.so"})
+        std::filesystem::copy_file(std::filesystem::path(MORLIN_BIN_DIR) / file,
+                                   installation / file);
+    morlin_test::write_text(installation / "HALVANE_APP_FW_1.sig", "application");
+    const int exit_code =
+        valdrun_test::run_valdrun(installation, "",
+                                  {{"MORLIN_ADMINISTRATOR", "yes"},
+                                   {"MORLIN_UI_ACTIONS", "wait;click 1;wait;wait"},
+                                   {"MORLIN_TIME_SCALE", "10"},
+                                   {"MORLIN_DEVICES", options.devices_dir},
+                                   {"MORLIN_REAL_PORTS", "none"}});
+    const auto console = morlin_test::lines_of(morlin_test::read_text(installation / "stderr.txt"));
+    EXPECT_EQ(exit_code, 0) << morlin_test::read_text(installation / "stderr.txt");
+    EXPECT_TRUE(has_line(console, "CTRL 1009 static enabled visible \"Click <Upgrade> to update "
+                                  "Halvane to the actual\\n firmware version V2.1.4 using the "
+                                  "FWUpdate tool.\""));
+    EXPECT_TRUE(has_line(console, "END 130 ok"));
+    EXPECT_TRUE(bus.unit_jobs("StopUnit").empty());
+    EXPECT_TRUE(std::filesystem::exists(installation / "HALVANE_APP_FW_1.sig"));
+    EXPECT_FALSE(std::filesystem::exists(installation / "_HALVANE_APP_FW_1.sig"));
+    const auto report = morlin_test::lines_of(morlin_test::read_text(installation / "Valdrun.log"));
+    EXPECT_TRUE(has_line(report, "New firmware version: V2.1.4"));
+    EXPECT_TRUE(has_line(report, "ReturnCode: 0"));
+}
 
 } // namespace
