@@ -49,10 +49,12 @@ std::vector<std::string> command_words(std::string_view command) {
     return words;
 }
 
+// The folder of a program file: the path up to its last separator (the root stays "/").
 std::string folder_of(std::string_view path) {
     const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string_view::npos ? std::string()
-                                               : std::string(path.substr(0, separator));
+    if (separator == std::string_view::npos)
+        return {};
+    return std::string(path.substr(0, separator == 0 ? 1 : separator));
 }
 
 class SystemHousekeeping final : public Housekeeping {

@@ -274,14 +274,6 @@ TEST_F(Housekeeping, OsType2EndsTheServiceProcessLeavesZkaserviceAndStartsTheReg
     end_started("pcscd");
 }
 
-TEST_F(Housekeeping, ATerminalUpdateStopsNothing) {
-    add_units({{"pcscd.service", "active"}});
-    DummyProcess zkaservice(scratch().path() / "zka", "zkaservice.exe");
-    EXPECT_EQ(housekeeping_->stop_for_update(true, kXp), 0);
-    EXPECT_TRUE(zkaservice.running());
-    EXPECT_TRUE(bus_.unit_jobs("StopUnit").empty());
-}
-
 // ---- the serial reader's device instance ---------------------------------------------------
 
 TEST(DeviceInstance, TheSerialReaderIsFoundIgnoringCaseAndItsAnnouncementWithdrawn) {
