@@ -76,11 +76,24 @@ void DeviceMonitor::stop() {
     thread_.join();
 }
 
+bool DeviceMonitor::removal_seen() const {
+    const bool seen = removal_seen_.load();
+    reached(RacePoint::RemovalSeenRead);
+    return seen;
+}
+
+void DeviceMonitor::reached(RacePoint point) const {
+    if (race_hook_) {
+        race_hook_(point);
+    }
+}
+
 void DeviceMonitor::on_device_event(const platform::DeviceEvent& event) {
     if (!armed_.load() || event.kind != platform::DeviceEvent::Kind::Removal) {
         return;
     }
     if (names_terminal(event.interface_path, symbolic_name_)) {
+        reached(RacePoint::RemovalMatched);
         removal_seen_.store(true);
         abort_flag_.set();
         log_line("%s(%i): Device Removed", kMonitorModule, __LINE__);

@@ -30,6 +30,14 @@ class DeviceMonitor {
     // Ends a read or write pending on the download's thread; called from the monitor's threads.
     using CancelPending = std::function<void()>;
 
+    // Places where a test can hold one thread while another goes on, to play out a race
+    // between them. Nothing happens there unless a hook is installed.
+    enum class RacePoint {
+        RemovalMatched,  // watcher's thread: the armed terminal's removal, not yet recorded
+        RemovalSeenRead, // reader's thread: removal_seen() has just been read
+    };
+    using RaceHook = std::function<void(RacePoint)>;
+
     explicit DeviceMonitor(WatcherFactory factory = {});
     ~DeviceMonitor();
     DeviceMonitor(const DeviceMonitor&) = delete;
@@ -47,8 +55,10 @@ class DeviceMonitor {
 
     bool armed() const { return armed_.load(); }
     // Whether this run's monitor has seen the terminal removed while armed.
-    bool removal_seen() const { return removal_seen_.load(); }
+    bool removal_seen() const;
     void set_armed(bool armed) { armed_.store(armed); }
+    // Installs the race hook; before start(), while no monitor runs.
+    void set_race_hook(RaceHook hook) { race_hook_ = std::move(hook); }
 
     // The removal check: whether a removed device interface path names this terminal.
     static bool names_terminal(std::string_view interface_path, std::string_view symbolic_name);
@@ -58,12 +68,14 @@ class DeviceMonitor {
     void watch();
     void wait_until_stopped();
     void on_device_event(const platform::DeviceEvent& event);
+    void reached(RacePoint point) const;
 
     WatcherFactory factory_;
     std::thread thread_;
     std::string symbolic_name_; // written before the thread starts, read only meanwhile
     AbortFlag abort_flag_;      // likewise
     CancelPending cancel_;      // likewise
+    RaceHook race_hook_;        // likewise
     std::atomic<bool> armed_{false};
     std::atomic<bool> removal_seen_{false};
 

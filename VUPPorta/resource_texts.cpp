@@ -1,5 +1,6 @@
 #include "resource_texts.h"
 
+#include "platform/library.h"
 #include "shared_services.h"
 
 #include <platform/files.h>
@@ -7,7 +8,7 @@
 namespace vupporta {
 namespace {
 
-constexpr const char* kResourceLibrary = "MORLNRES.so";
+constexpr const char* kResourceLibrary = "MORLNRES" MORLIN_LIBRARY_SUFFIX;
 
 } // namespace
 

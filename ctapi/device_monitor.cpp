@@ -36,18 +36,22 @@ void DeviceMonitor::stop() {
 
 void DeviceMonitor::on_device_change(const platform::DeviceEvent& event) {
     link_.present_ports().apply(event);
+    const bool lost = terminal_gone(event);
+    if (decision_hook_) {
+        decision_hook_(lost);
+    }
+    if (lost) {
+        link_.mark_lost();
+    }
+}
+
+bool DeviceMonitor::terminal_gone(const platform::DeviceEvent& event) const {
     // On Windows 9x only completed removals are looked at; elsewhere every change is.
     if (link_.os_family() == OsFamily::Windows9x &&
         event.kind != platform::DeviceEvent::Kind::Removal) {
-        return;
+        return false;
     }
-    if (link_.saved_port_present()) {
-        return;
-    }
-    if (current_terminal_.load() == kNoTerminal) {
-        return;
-    }
-    link_.mark_lost();
+    return !link_.saved_port_present() && current_terminal_.load() != kNoTerminal;
 }
 
 } // namespace brantel

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -20,6 +21,11 @@ inline constexpr std::int32_t kNoTerminal = -1;
 
 class DeviceMonitor {
   public:
+    // Called on the watcher's thread once a change has been looked at and before the monitor
+    // acts on it (`lost`: the open terminal's port is gone). Where a test holds the watcher
+    // to play out a race with the caller's thread; nothing happens unless one is installed.
+    using DecisionHook = std::function<void(bool lost)>;
+
     DeviceMonitor(TerminalLink& link, std::atomic<std::int32_t>& current_terminal)
         : link_(link), current_terminal_(current_terminal) {}
     ~DeviceMonitor() { stop(); }
@@ -33,11 +39,16 @@ class DeviceMonitor {
 
     // What one device change does (runs on the watcher's thread).
     void on_device_change(const platform::DeviceEvent& event);
+    // Installs the decision hook; before start().
+    void set_decision_hook(DecisionHook hook) { decision_hook_ = std::move(hook); }
 
   private:
+    bool terminal_gone(const platform::DeviceEvent& event) const;
+
     TerminalLink& link_;
     std::atomic<std::int32_t>& current_terminal_;
     std::unique_ptr<platform::DeviceWatcher> watcher_;
+    DecisionHook decision_hook_;
 };
 
 // The notification class the monitor registers for on this OS family.

@@ -42,7 +42,7 @@ std::uint16_t host_ui_language();
 class HostTexts {
   public:
     // Loads MORLNRES.so through the library search. False (last error set) on failure.
-    [[nodiscard]] bool load_module(std::string_view name = "MORLNRES.so");
+    [[nodiscard]] bool load_module(std::string_view name = "MORLNRES" MORLIN_LIBRARY_SUFFIX);
     void unload_module();
     bool module_loaded() const { return module_ != nullptr; }
 

@@ -9,6 +9,7 @@
 #include "host/update_run.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/library.h"
 #include "platform/version_info.h"
 #include "ui/dialog_view.h"
 
@@ -21,7 +22,7 @@ namespace {
 constexpr const char* kInstanceSection = "MORLIN";
 constexpr const char* kConfigFileName = "Morlin.cfg";
 constexpr const char* kConfigExistenceName = "MORLIN.CFG";
-constexpr const char* kResourceLibraryName = "MORLNRES.so";
+constexpr const char* kResourceLibraryName = "MORLNRES" MORLIN_LIBRARY_SUFFIX;
 
 } // namespace
 
@@ -161,7 +162,8 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     const DiscoveryResult discovery =
         discover_plugins(platform::current_directory(), platform_class, texts, plugins);
     plugin_count = discovery.plugin_count;
-    const std::string plugins_searched = "VUP*.so in " + platform::current_directory() + ": " +
+    const std::string plugins_searched = "VUP*" MORLIN_LIBRARY_SUFFIX " in " +
+                                         platform::current_directory() + ": " +
                                          std::to_string(plugin_count) + " bound";
     if (discovery.code != 0) {
         std::fprintf(stderr, "Morlin: no usable plug-in: looked for as %s\n",

@@ -2,6 +2,7 @@
 
 #include "cli/tool_usage.h"
 #include "host/command_line.h"
+#include "platform/library.h"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +19,7 @@ const cli::ToolUsage kUsage{
     kName, "usage: Morlin [/CE] [/DI] [/IV] [/CFG path]\n",
     "The firmware update host. Without a switch it runs the configured update of Morlin.cfg\n"
     "(found in the current folder, letter case ignored), else the interactive run.\n"
-    "Plug-ins (VUP*.so) are looked for in the current folder.\n"
+    "Plug-ins (VUP*" MORLIN_LIBRARY_SUFFIX ") are looked for in the current folder.\n"
     "\n"
     "  /CFG path   use this configuration file; everything after /CFG is the path, so it\n"
     "              comes last\n"

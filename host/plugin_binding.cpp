@@ -5,6 +5,7 @@
 #include "host/host_texts.h"
 #include "host/morlin_app.h"
 #include "platform/files.h"
+#include "platform/library.h"
 #include "platform/version_info.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@ namespace morlin {
 
 namespace {
 
-constexpr const char* kPluginPattern = "VUP*.so";
+constexpr const char* kPluginPattern = "VUP*" MORLIN_LIBRARY_SUFFIX;
 
 // Binds `target` to the library's function `name`; whether the library has it.
 template <typename Function>

@@ -1,5 +1,7 @@
 #include "platform/announcement.h"
 
+#include "platform/files.h"
+#include "platform/last_error.h"
 #include "platform/process.h"
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -73,11 +74,25 @@ void report_left_over(const std::filesystem::path& file, std::uint32_t process_i
     }
 }
 
+std::string larger_than_allowed() {
+    return "file larger than " + std::to_string(kMaxAnnouncementBytes) + " bytes";
+}
+
+std::string unreadable_reason(std::uint32_t error) {
+    if (error == kErrorInsufficientBuffer) {
+        return larger_than_allowed();
+    }
+    if (error == kErrorAccessDenied) {
+        return "not a regular file, or not readable";
+    }
+    return "cannot be read (error " + std::to_string(error) + ")";
+}
+
 } // namespace
 
 std::optional<Announcement> parse_announcement(std::string_view text, std::string& error) {
     if (text.size() > kMaxAnnouncementBytes) {
-        error = "file larger than " + std::to_string(kMaxAnnouncementBytes) + " bytes";
+        error = larger_than_allowed();
         return std::nullopt;
     }
     if (text.find('\0') != std::string_view::npos) {
@@ -199,16 +214,31 @@ bool is_announcement_name(std::string_view file_name) {
            file_name.ends_with(".device");
 }
 
-std::optional<Announcement> read_announcement(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt; // gone between listing and reading: unplugged meanwhile
+std::optional<std::string> read_announcement_text(const std::filesystem::path& file) {
+    // Only a regular file is read, and never more than an announcement may hold: a pipe or a
+    // device put in the folder must not hold up a listing or the device watcher.
+    OpenOptions exact;
+    exact.exact_name = true;
+    const auto bytes = read_file(file.string(), kMaxAnnouncementBytes, exact);
+    if (!bytes) {
+        return std::nullopt;
     }
-    std::string text(kMaxAnnouncementBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    return std::string(bytes->begin(), bytes->end());
+}
+
+std::optional<Announcement> read_announcement(const std::filesystem::path& file) {
+    const auto text = read_announcement_text(file);
+    if (!text) {
+        const std::uint32_t why = last_error();
+        if (why == kErrorFileNotFound || why == kErrorPathNotFound) {
+            return std::nullopt; // gone between listing and reading: unplugged meanwhile
+        }
+        std::fprintf(stderr, "morlin: skipping device announcement %s: %s\n", file.string().c_str(),
+                     unreadable_reason(why).c_str());
+        return std::nullopt;
+    }
     std::string error;
-    auto announcement = parse_announcement(text, error);
+    auto announcement = parse_announcement(*text, error);
     if (!announcement) {
         std::fprintf(stderr, "morlin: skipping device announcement %s: %s\n", file.string().c_str(),
                      error.c_str());

@@ -36,6 +36,10 @@ std::optional<Announcement> parse_announcement(std::string_view text, std::strin
 std::optional<std::filesystem::path> announcement_folder();
 // Whether `file_name` names an announcement (ends in ".device", does not start with '.').
 bool is_announcement_name(std::string_view file_name);
+// The text of one announcement file: a regular file of at most kMaxAnnouncementBytes, taken
+// by its exact name. A pipe or a device is refused at once, never waited on. Nothing, with
+// the last error set, when the file cannot be read so (kErrorInsufficientBuffer: too large).
+std::optional<std::string> read_announcement_text(const std::filesystem::path& file);
 // Reads and parses one file; malformed or unreadable files give nothing and a stderr line.
 // So does a file whose announcing process has ended (left behind by a program that was
 // killed): one stderr line per such file and process.

@@ -71,6 +71,7 @@ struct OpenOptions {
     bool append = false;         // write() always adds at the end (write_at still places bytes)
     bool refuse_symlink = false; // a last component that is a symbolic link is not followed
     bool private_file = false;   // a file created is readable and writable by its owner only
+    bool exact_name = false;     // no file of the name in other letter case stands in for it
 };
 
 // An open file. Only regular files open: a folder, a pipe or a device name is refused at once
@@ -96,8 +97,10 @@ class File {
     [[nodiscard]] virtual bool flush() = 0;
 };
 
-// Reads a whole file, refusing files larger than `limit` bytes.
+// Reads a whole file, opened as File::open opens it (a pipe or a device is refused at once),
+// refusing files larger than `limit` bytes (last error kErrorInsufficientBuffer).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>>
-read_file(std::string_view path, std::uint64_t limit = UINT64_C(1) << 32);
+read_file(std::string_view path, std::uint64_t limit = UINT64_C(1) << 32,
+          const OpenOptions& options = {});
 
 } // namespace platform

@@ -350,7 +350,8 @@ std::string program_directory() {
 
 std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& options) {
     std::string native = native_path(path);
-    if (options.disposition != Disposition::CreateNew && !is_regular(native)) {
+    if (!options.exact_name && options.disposition != Disposition::CreateNew &&
+        !is_regular(native)) {
         // Honour a differently cased name of an existing file, as Windows would.
         native = resolve_ignoring_case(native);
     }
@@ -385,35 +386,6 @@ std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& optio
     }
     set_last_error(kErrorSuccess);
     return std::make_unique<PosixFile>(fd);
-}
-
-std::optional<std::vector<std::uint8_t>> read_file(std::string_view path, std::uint64_t limit) {
-    auto file = File::open(path, OpenOptions{});
-    if (!file) {
-        return std::nullopt;
-    }
-    auto size = file->size();
-    if (!size) {
-        return std::nullopt;
-    }
-    if (*size > limit) {
-        set_last_error(kErrorInsufficientBuffer);
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(*size));
-    std::size_t filled = 0;
-    while (filled < data.size()) {
-        auto got = file->read(std::span(data).subspan(filled));
-        if (!got) {
-            return std::nullopt;
-        }
-        if (*got == 0) {
-            break; // the file shrank meanwhile
-        }
-        filled += *got;
-    }
-    data.resize(filled);
-    return data;
 }
 
 } // namespace platform

@@ -5,6 +5,14 @@
 #include <string>
 #include <string_view>
 
+// The ending of a library's file name: "MORLNRES.DLL" on Windows is "MORLNRES.so" elsewhere
+// (a string literal, so that names are written "MORLNRES" MORLIN_LIBRARY_SUFFIX).
+#ifdef _WIN32
+#define MORLIN_LIBRARY_SUFFIX ".DLL"
+#else
+#define MORLIN_LIBRARY_SUFFIX ".so"
+#endif
+
 namespace platform {
 
 class Library {

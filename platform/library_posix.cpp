@@ -3,9 +3,7 @@
 #include "platform/last_error.h"
 #include "platform/library.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -96,14 +94,15 @@ std::optional<std::string> locate(std::string_view name) {
 // Why an existing file did not load: not a loadable image of this machine, or a library it
 // needs is missing (Windows reports the latter as a missing module too).
 std::uint32_t load_failure(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return error_from_errno(errno);
+    OpenOptions exact;
+    exact.exact_name = true;
+    const auto file = File::open(path, exact); // never waits on a pipe put in its place
+    if (!file) {
+        return last_error();
     }
     unsigned char header[EI_NIDENT] = {};
-    std::size_t got = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    bool elf = got == sizeof header && std::memcmp(header, ELFMAG, SELFMAG) == 0;
+    const auto got = file->read(std::span(header));
+    const bool elf = got == sizeof header && std::memcmp(header, ELFMAG, SELFMAG) == 0;
     if (!elf || header[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)) {
         return kErrorBadFormat;
     }

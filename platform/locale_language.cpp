@@ -1,8 +1,6 @@
 // POSIX locale names to Windows language IDs (primary language | sublanguage << 10).
 #include "platform/locale.h"
 
-#include <cstdlib>
-
 namespace platform {
 namespace {
 
@@ -73,16 +71,6 @@ std::uint16_t language_id_of_locale(std::string_view name) {
         return static_cast<std::uint16_t>(entry.primary | (sublanguage << 10));
     }
     return 0;
-}
-
-std::uint16_t user_ui_language() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') {
-            return language_id_of_locale(value);
-        }
-    }
-    return 0x0409; // nothing set: the C locale
 }
 
 } // namespace platform

@@ -221,4 +221,14 @@ std::string format_time(const LocalTime& time, const std::string& picture) {
     });
 }
 
+std::uint16_t user_ui_language() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            return language_id_of_locale(value);
+        }
+    }
+    return 0x0409; // nothing set: the C locale
+}
+
 } // namespace platform

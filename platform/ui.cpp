@@ -124,9 +124,8 @@ std::shared_ptr<UserInterface> user_interface() {
             return program_port;
         }
     }
-    // Until the toolkit's port is installed (by the UI layer, when a display is there), the
-    // console serves, with or without a display.
-    g_port = make_console_user_interface();
+    // Until the UI layer installs its port, the platform's default serves.
+    g_port = make_default_user_interface();
     return g_port;
 }
 

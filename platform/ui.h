@@ -67,6 +67,10 @@ inline constexpr const char* kProgramUserInterfaceSymbol = "morlin_program_user_
 // Installs a port (tests install a scripted one); null restores the default. Returns the old.
 std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterface> ui);
 
+// The port used until one is installed: the console on Linux; Win32 message boxes and file
+// dialogs on Windows, or the console there too when MORLIN_UI=console.
+std::shared_ptr<UserInterface> make_default_user_interface();
+
 // Console implementation (no display, or MORLIN_UI=console). Each call writes one line to
 // standard error:
 //   MSGBOX <icon> <buttons> [<caption>] <text> => <answer>
@@ -117,6 +121,11 @@ class ScriptedUserInterface : public UserInterface {
 
 // Stores a share of the program's port in `*port`. `asking_copy` tells the caller's copy of
 // the layer; the program's own copy gets nothing (`*port` stays empty).
-extern "C" __attribute__((visibility("default"))) void
+#ifdef _WIN32
+#define MORLIN_PROGRAM_EXPORT // exported by the program's .def file, not by every copy
+#else
+#define MORLIN_PROGRAM_EXPORT __attribute__((visibility("default")))
+#endif
+extern "C" MORLIN_PROGRAM_EXPORT void
 morlin_program_user_interface(const void* asking_copy,
                               std::shared_ptr<platform::UserInterface>* port);

@@ -37,6 +37,14 @@ std::optional<VersionInfo> parse_version_info(std::span<const std::uint8_t> file
 //   MORLIN_VERSION_INFO("Mobile DFU Interface DLL", "1.02", "VUPPorta", "Morlin", "1.24",
 //                       "Copyright ...");
 // Use once per binary, at namespace scope.
+#ifdef _WIN32
+// Windows binaries carry a real VERSIONINFO resource, made from the same arguments at build
+// time (cmake/version_resource.cmake); the declaration leaves no data behind.
+#define MORLIN_VERSION_INFO(description, file_version, internal_name, product_name,                \
+                            product_version, copyright)                                            \
+    static_assert(true,                                                                            \
+                  description file_version internal_name product_name product_version copyright)
+#else
 #define MORLIN_VERSION_INFO(description, file_version, internal_name, product_name,                \
                             product_version, copyright)                                            \
     extern "C" __attribute__((used, section("morlin_version"), visibility("hidden")))              \
@@ -49,3 +57,4 @@ std::optional<VersionInfo> parse_version_info(std::span<const std::uint8_t> file
                                         "LegalCopyright=" copyright "\0"                           \
                                         "Translation=040904E4\0"                                   \
                                         "END-VERSION-INFO"
+#endif

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds the project and runs the whole test suite: the normal build, then the
-# address+undefined and thread sanitizer builds, then each fuzz target briefly over its corpus.
-# Usage: scripts/test.sh [preset...]   (default: default asan tsan fuzz)
+# address+undefined and thread sanitizer builds, then each fuzz target briefly over its corpus,
+# then the Windows cross build and its smoke checks under Wine (docs/windows.md).
+# Usage: scripts/test.sh [preset...]   (default: default asan tsan fuzz windows)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/setup.sh
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan fuzz)
+[ ${#presets[@]} -gt 0 ] || presets=(default asan tsan fuzz windows)
 for preset in "${presets[@]}"; do
+  if [ "$preset" = windows ]; then
+    scripts/windows_test.sh
+    continue
+  fi
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j 2

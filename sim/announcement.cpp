@@ -1,5 +1,7 @@
 #include "sim/announcement.h"
 
+#include "platform/announcement.h"
+
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -94,7 +96,12 @@ std::string free_port_name(std::string_view directory) {
         if (path.extension() != ".device" || path.filename().string().starts_with(".")) {
             continue;
         }
-        std::ifstream in(path);
+        // Read as the devices' readers read it: a pipe or a device here names no port.
+        const auto text = platform::read_announcement_text(path);
+        if (!text) {
+            continue;
+        }
+        std::istringstream in(*text);
         for (std::string line; std::getline(in, line);) {
             std::string name = port_name_of_line(line);
             for (char& c : name) {

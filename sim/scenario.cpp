@@ -1,9 +1,11 @@
 #include "sim/scenario.h"
 
+#include "platform/files.h"
+#include "platform/last_error.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
@@ -12,6 +14,8 @@
 
 namespace sim {
 namespace {
+
+constexpr std::uint64_t kMaxScenarioBytes = 1024 * 1024;
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
@@ -425,18 +429,15 @@ bool apply_scenario_text(Scenario& scenario, std::string_view text, std::string&
 }
 
 bool apply_scenario_file(Scenario& scenario, const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
+    // A regular file only, and not a large one: a pipe or a device name is refused at once.
+    const auto bytes = platform::read_file(path, kMaxScenarioBytes);
+    if (!bytes) {
+        error = platform::last_error() == platform::kErrorInsufficientBuffer
+                    ? path + ": too large for a scenario file"
+                    : "cannot read " + path;
         return false;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    const std::string text = content.str();
-    if (text.size() > 1024 * 1024) {
-        error = path + ": too large for a scenario file";
-        return false;
-    }
+    const std::string text(bytes->begin(), bytes->end());
     if (!apply_scenario_text(scenario, text, error)) {
         error = path + ": " + error;
         return false;

@@ -23,7 +23,7 @@ bool apply_setting(Scenario& scenario, std::string_view key, std::string_view va
 // `error`.
 bool apply_scenario_text(Scenario& scenario, std::string_view text, std::string& error);
 
-// Reads and applies a scenario file.
+// Reads and applies a scenario file (a regular file of at most 1 MiB).
 bool apply_scenario_file(Scenario& scenario, const std::string& path, std::string& error);
 
 } // namespace sim

@@ -1,16 +1,16 @@
 #include "ui/console_actions.h"
 
-#include <cerrno>
+#include "platform/files.h"
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <poll.h>
-#include <unistd.h>
 
 namespace dialogs {
 
 namespace {
+
+constexpr std::uint64_t kMaxActionFileBytes = 1024 * 1024;
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -124,19 +124,15 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-ActionSource::ActionSource() : terminal_(::isatty(STDIN_FILENO) == 1) {
+ActionSource::ActionSource() : terminal_(stdin_is_terminal()) {
     const char* value = std::getenv("MORLIN_UI_ACTIONS");
     if (value == nullptr || *value == '\0') {
         return;
     }
-    std::ifstream file(value);
-    if (file) {
-        std::string line;
-        while (std::getline(file, line)) {
-            if (!trim(line).empty()) {
-                listed_.emplace_back(trim(line));
-            }
-        }
+    // A file of actions is read only when it is a regular file: a pipe or a device name is not
+    // waited on (it is taken as the actions themselves).
+    if (const auto bytes = platform::read_file(value, kMaxActionFileBytes)) {
+        listed_ = split(std::string(bytes->begin(), bytes->end()), '\n');
         return;
     }
     listed_ = split(value, ';');
@@ -152,43 +148,6 @@ std::optional<std::string> ActionSource::next(int wake_fd, const std::function<v
         return std::nullopt;
     }
     return read_terminal(wake_fd, service);
-}
-
-std::optional<std::string> ActionSource::read_terminal(int wake_fd,
-                                                       const std::function<void()>& service) {
-    std::fputs("> ", stderr);
-    std::fflush(stderr);
-    std::string line;
-    while (true) {
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-        const int ready = ::poll(fds, wake_fd >= 0 ? 2 : 1, -1);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready < 0) {
-            terminal_ = false;
-            return std::nullopt;
-        }
-        if (wake_fd >= 0 && (fds[1].revents & POLLIN) != 0) {
-            service();
-        }
-        if ((fds[0].revents & (POLLIN | POLLHUP)) == 0) {
-            continue;
-        }
-        char c = 0;
-        const auto got = ::read(STDIN_FILENO, &c, 1);
-        if (got <= 0) {
-            terminal_ = false;
-            if (line.empty()) {
-                return std::nullopt;
-            }
-            return line;
-        }
-        if (c == '\n') {
-            return line;
-        }
-        line += c;
-    }
 }
 
 } // namespace dialogs

@@ -35,6 +35,9 @@ std::optional<Action> parse_action(std::string_view line, std::string* error);
 // returns left out.
 std::string quoted(std::string_view text);
 
+// Whether standard input is a terminal a user types at.
+bool stdin_is_terminal();
+
 class ActionSource {
   public:
     // From the environment and standard input.

@@ -1,22 +1,15 @@
 #include "ui/task_queue.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "ui/task_queue_wake.h"
 
 namespace dialogs {
 
 TaskQueue::TaskQueue() {
-    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        pipe_[0] = pipe_[1] = -1;
-    }
+    open_wake_pipe(pipe_);
 }
 
 TaskQueue::~TaskQueue() {
-    for (int fd : pipe_) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    close_wake_pipe(pipe_);
 }
 
 void TaskQueue::run(const std::function<void()>& task) {
@@ -24,19 +17,12 @@ void TaskQueue::run(const std::function<void()>& task) {
     std::unique_lock lock(mutex_);
     pending_.push_back(&pending);
     posted_.notify_all();
-    if (pipe_[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] auto written = ::write(pipe_[1], &byte, 1);
-    }
+    signal_wake_pipe(pipe_[1]);
     finished_.wait(lock, [&] { return pending.done; });
 }
 
 int TaskQueue::run_pending() {
-    if (pipe_[0] >= 0) {
-        char bytes[64];
-        while (::read(pipe_[0], bytes, sizeof bytes) > 0) {
-        }
-    }
+    drain_wake_pipe(pipe_[0]);
     int count = 0;
     std::unique_lock lock(mutex_);
     while (!pending_.empty()) {

@@ -12,10 +12,14 @@ extern "C" {
 #endif
 
 /* The calling convention of the four functions: the Windows API convention (__stdcall, the
- * callee removes the arguments) on a Windows build, whose build settings define CTAPI_CALL
- * for the library and its applications; the platform's C convention elsewhere. */
+ * callee removes the arguments) on Windows, for the library and its applications alike; the
+ * platform's C convention elsewhere. A build may define CTAPI_CALL itself. */
 #ifndef CTAPI_CALL
+#ifdef _WIN32
+#define CTAPI_CALL __stdcall
+#else
 #define CTAPI_CALL
+#endif
 #endif
 
 /* Marks the four functions as exported when the library itself is built. */

@@ -22,7 +22,7 @@
 namespace {
 
 struct Options {
-    std::string library = "BRANTEL.so";
+    std::string library = "BRANTEL" MORLIN_LIBRARY_SUFFIX;
     unsigned port = 0;
     unsigned ctn = 0;
     unsigned dad = CTAPI_ADDR_CT;
@@ -48,10 +48,12 @@ const cli::ToolUsage kUsage{
     "usage: ctapi-send [--library PATH] [--port N] [--ctn N] [--dad N] [--sad N] [--lenr N] "
     "HEX...\n",
     "Sends each HEX argument (\"20 13 00 46 00\" or \"2013004600\") as one CT-API command\n"
-    "through BRANTEL.so and prints one line per command: return code, the response's\n"
+    "through BRANTEL" MORLIN_LIBRARY_SUFFIX
+    " and prints one line per command: return code, the response's\n"
     "destination and source, the response in hex.\n"
     "\n"
-    "  --library PATH  the CT-API library (default BRANTEL.so beside the program)\n"
+    "  --library PATH  the CT-API library (default BRANTEL" MORLIN_LIBRARY_SUFFIX
+    " beside the program)\n"
     "  --port N        port number for CT_init (0: the first Halvane terminal found)\n"
     "  --ctn N         card terminal number (default 0)\n"
     "  --dad N         destination: 1 the terminal (default), 0 the card\n"

@@ -4,10 +4,12 @@
 // case; the first section of a name and the first key of a name in it count; values are
 // trimmed of surrounding blanks and lose one pair of enclosing quotes; a ';' starts a comment
 // only at the start of a line; lines may be of any length; a value is cut to the caller's
-// buffer. The parsing is libinih's; this layer gives it the Windows rules.
+// buffer. On Linux the parsing is libinih's and this layer gives it the Windows rules; on
+// Windows the system's own profile functions read the file.
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +38,11 @@ class Profile {
                          std::int32_t default_value) const;
 
   private:
+#ifdef _WIN32
+    // The file's full path, as GetPrivateProfileString wants it; a parsed text lies in a file
+    // of the temporary folder that goes with the last copy of the profile.
+    std::shared_ptr<const std::string> path_;
+#else
     struct Less {
         bool operator()(std::string_view a, std::string_view b) const;
         using is_transparent = void;
@@ -44,6 +51,7 @@ class Profile {
     friend struct ProfileBuilder;
 
     std::map<std::string, Section, Less> sections_;
+#endif
 };
 
 } // namespace platform

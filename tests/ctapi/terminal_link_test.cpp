@@ -8,6 +8,7 @@
 #include "sim/announcement.h"
 #include "sim/terminal_simulator.h"
 #include "terminal_link.h"
+#include "tests/common/gate.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -139,6 +140,52 @@ TEST_F(TerminalLinkTest, ReconnectReopensTheSavedPort) {
     EXPECT_FALSE(link.link_lost());
     EXPECT_FALSE(link.removal_event().is_signalled());
     EXPECT_TRUE(link.is_open());
+}
+
+TEST_F(TerminalLinkTest, ReconnectComesAfterTheWatchersLastDecision) {
+    // The watcher has found the terminal's port gone and is held before it marks the link
+    // lost; meanwhile the caller's read notices the loss too, the terminal comes back and the
+    // caller reconnects. A reconnect taken before the watcher's decision is acted on would
+    // be cancelled by it: it must not report success until the watcher has caught up.
+    auto terminal = start_terminal();
+    ASSERT_TRUE(terminal);
+    ASSERT_EQ(link.search_and_open(), OpenResult::Success);
+    std::atomic<std::int32_t> current{0};
+    DeviceMonitor monitor(link, current);
+    morlin_test::Gate decided, act, caught_up;
+    std::atomic<bool> loss_decided{false};
+    monitor.set_decision_hook([&](bool lost) {
+        if (lost) {
+            loss_decided.store(true);
+            decided.open();
+            act.wait();
+        } else if (loss_decided.load() && link.saved_port_present()) {
+            caught_up.open(); // the watcher has heard of the terminal's return
+        }
+    });
+    ASSERT_TRUE(monitor.start());
+    struct ReleaseWatcher {
+        morlin_test::Gate& act;
+        ~ReleaseWatcher() { act.open(); } // also when an assertion ends the test early
+    } release_watcher{act};
+
+    ASSERT_TRUE(terminal->unplug());
+    decided.wait();
+    std::array<std::uint8_t, 3> header{};
+    EXPECT_FALSE(link.read_exactly(header));
+    ASSERT_TRUE(link.removal_event().is_signalled());
+    ASSERT_TRUE(terminal->replug());
+    const bool reconnected_early = link.reconnect();
+    act.open();
+    caught_up.wait();
+    // What the early reconnect reported must hold now that the watcher has acted: a port it
+    // opened is still open, or it said no and a reconnect now succeeds.
+    if (!reconnected_early) {
+        EXPECT_TRUE(link.reconnect());
+    }
+    EXPECT_TRUE(link.is_open());
+    EXPECT_FALSE(link.link_lost());
+    monitor.stop();
 }
 
 TEST_F(TerminalLinkTest, MonitorMarksTheOpenTerminalLostWhenItsPortDisappears) {

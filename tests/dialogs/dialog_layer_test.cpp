@@ -4,6 +4,7 @@
 #include "host/dev_info_file.h"
 #include "host/device_choice.h"
 #include "host/interactive_run.h"
+#include "tests/common/pipe_guard.h"
 #include "tests/common/temp_dir.h"
 #include "tests/common/text_lines.h"
 #include "ui/console_runner.h"
@@ -12,6 +13,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -112,6 +114,31 @@ struct ThreadNotingPort : platform::ScriptedUserInterface {
         return ScriptedUserInterface::message_box(request);
     }
 };
+
+// MORLIN_UI_ACTIONS names a file of actions, one a line; a name that is no regular file (a
+// pipe) is never waited on: it is taken as the actions themselves.
+TEST(ConsoleActions, ActionFileIsReadAndAPipeIsNotWaitedOn) {
+    morlin_test::TempDir folder;
+    const auto all_actions = [](const std::string& value) {
+        ::setenv("MORLIN_UI_ACTIONS", value.c_str(), 1);
+        dialogs::ActionSource source;
+        ::unsetenv("MORLIN_UI_ACTIONS");
+        std::vector<std::string> actions;
+        while (const auto action = source.next(-1, {})) {
+            actions.push_back(*action);
+        }
+        return actions;
+    };
+    morlin_test::write_text(folder.path() / "actions", "click 1003\n\n  wait \r\nclose\n");
+    EXPECT_EQ(all_actions(folder.file("actions")),
+              (std::vector<std::string>{"click 1003", "wait", "close"}));
+    const auto pipe = folder.path() / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::vector<std::string> from_pipe;
+    EXPECT_TRUE(morlin_test::ends_without_waiting_on(
+        {pipe}, [&] { from_pipe = all_actions(pipe.string()); }));
+    EXPECT_EQ(from_pipe, std::vector<std::string>{pipe.string()});
+}
 
 TEST(ConsoleRunner, WritesTheLineContractAndServesTheWorkerOnTheDialogThread) {
     morlin_test::TempDir dir;

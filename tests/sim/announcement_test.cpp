@@ -1,11 +1,15 @@
 #include "platform/announcement.h"
+#include "platform/device_watcher.h"
 #include "sim/announcement.h"
+#include "tests/common/gate.h"
+#include "tests/common/pipe_guard.h"
 #include "tests/common/temp_dir.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,6 +178,47 @@ TEST_F(AnnouncementTest, LeftOverAnnouncementOfAnEndedProcessIsSkippedOnce) {
         "[Device]\nClass={4D36E978-E325-11CE-BFC1-08002BE10318}\nInstanceId=X\nProcessId=x1\n",
         error));
     EXPECT_NE(error.find("ProcessId"), std::string::npos);
+}
+
+// Pipes named like announcements, in the folder or renamed into it, and a file too large to
+// be one: no reader of the folder waits on them, and every other announcement stays seen.
+TEST_F(AnnouncementTest, PipesInTheFolderHoldUpNoReader) {
+    std::string error;
+    const auto served =
+        announcement_text({TerminalModel::Halvane, AnnounceAs::Ports, "SIM0001", "COM3", 1});
+    ASSERT_FALSE(write_announcement(dir_.string(), "served", served, error).empty()) << error;
+    const fs::path planted = dir_ / "planted.device";
+    const fs::path moved_in = dir_ / "moved.device";
+    const fs::path hidden = dir_ / ".moved"; // a name no reader looks at
+    ASSERT_EQ(::mkfifo(planted.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(hidden.c_str(), 0600), 0);
+    std::ofstream(dir_ / "large.device") << std::string(platform::kMaxAnnouncementBytes + 1, '#');
+    ::setenv("MORLIN_DEVICES", dir_.c_str(), 1);
+
+    testing::internal::CaptureStderr();
+    const bool ended = morlin_test::ends_without_waiting_on({planted, moved_in}, [&] {
+        EXPECT_EQ(platform::read_announcements().size(), 1u);
+        EXPECT_FALSE(platform::read_announcement(planted));
+        EXPECT_EQ(free_port_name(dir_.string()), "COM4");
+
+        morlin_test::Gate removed;
+        const auto watcher = platform::DeviceWatcher::start(
+            platform::kUsbDeviceInterface, [&](const platform::DeviceEvent& event) {
+                if (event.kind == platform::DeviceEvent::Kind::Removal) {
+                    removed.open();
+                }
+            });
+        ASSERT_TRUE(watcher);
+        fs::rename(hidden, moved_in); // heard of as an arrival, read by the watcher
+        EXPECT_TRUE(remove_announcement((dir_ / "served.device").string()));
+        removed.wait();
+    });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ::unsetenv("MORLIN_DEVICES");
+    EXPECT_TRUE(ended) << "a reader waited on a pipe";
+    EXPECT_NE(said.find("planted.device: not a regular file"), std::string::npos) << said;
+    EXPECT_NE(said.find("moved.device: not a regular file"), std::string::npos) << said;
+    EXPECT_NE(said.find("large.device: file larger than 65536 bytes"), std::string::npos) << said;
 }
 
 } // namespace

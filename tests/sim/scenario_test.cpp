@@ -1,6 +1,9 @@
 #include "sim/scenario.h"
+#include "tests/common/pipe_guard.h"
+#include "tests/common/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace sim {
 namespace {
@@ -95,6 +98,18 @@ TEST(Scenario, MissingFileIsAnError) {
     std::string error;
     EXPECT_FALSE(apply_scenario_file(scenario, "/nonexistent/scenario.txt", error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(Scenario, PipeIsRefusedWithoutWaiting) {
+    morlin_test::TempDir folder;
+    const auto pipe = folder.path() / "faults.scenario";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_TRUE(morlin_test::ends_without_waiting_on({pipe}, [&] {
+        Scenario scenario;
+        EXPECT_FALSE(apply_scenario_file(scenario, pipe.string(), error));
+    }));
+    EXPECT_EQ(error, "cannot read " + pipe.string());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "download_protocol.h"
 #include "fake_terminal.h"
 #include "test_support.h"
+#include "tests/common/gate.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <new>
 #include <platform/device_set.h>
 #include <platform/ui.h>
+#include <thread>
 
 namespace vupporta {
 namespace {
@@ -37,6 +39,9 @@ struct WatcherHub {
         WatcherHub& hub;
         explicit Watcher(WatcherHub& h) : hub(h) {}
         ~Watcher() override {
+            if (hub.on_watcher_end) {
+                hub.on_watcher_end(); // before waiting for a notice in flight to finish
+            }
             std::lock_guard lock(hub.mutex);
             hub.callback = nullptr;
             if (hub.events != nullptr) {
@@ -50,6 +55,7 @@ struct WatcherHub {
     bool throws = false;
     int started = 0;
     std::vector<std::string>* events = nullptr; // gets "watcher ended"
+    std::function<void()> on_watcher_end;
 
     WatcherFactory factory() {
         return [this](std::string_view, platform::DeviceWatcher::Callback cb)
@@ -100,6 +106,7 @@ class DownloadTest : public ::testing::Test {
             return open_throws ? throw std::bad_alloc() : terminal.open(p);
         });
         DeviceMonitor monitor(hub.factory());
+        monitor.set_race_hook(race_hook);
         Download run(link, monitor, texts,
                      {&terminal_detail, path.c_str(), record_progress, &abort_flag});
         const int result = run.run();
@@ -128,6 +135,7 @@ class DownloadTest : public ::testing::Test {
     bool link_left_open = true;
     bool monitor_left_running = true;
     bool open_throws = false;
+    DeviceMonitor::RaceHook race_hook;
 };
 
 TEST_F(DownloadTest, FirmwareImageGoesOutInItsBlocksAndEveryByteArrives) {
@@ -455,6 +463,37 @@ TEST_F(DownloadTest, MonitorHasEndedBeforeTheOutcomeIsDecided) {
             .run(),
         VUP_ERR_FINAL_ACK);
     EXPECT_EQ(events, (std::vector<std::string>{"watcher ended", "outcome"}));
+}
+
+TEST_F(DownloadTest, RemovalRecordedWhileTheOutcomeIsReadLeavesTheSuccess) {
+    // The terminal restarts into its image at once: the watcher's thread has matched the
+    // removal while the monitor was armed, and records it only after the download has read
+    // "removal seen". Were the abort flag then read from a monitor still running, the
+    // success would come back as 212; stopping the monitor lets the notice finish first.
+    morlin_test::Gate matched, recording, recorded;
+    race_hook = [&](DeviceMonitor::RacePoint point) {
+        if (point == DeviceMonitor::RacePoint::RemovalMatched) {
+            matched.open();
+            recording.wait();
+        } else {
+            recording.open();
+            recorded.wait();
+        }
+    };
+    hub.on_watcher_end = [&] { recording.open(); };
+    std::thread watcher_thread;
+    terminal.on_final_answer = [&] {
+        watcher_thread = std::thread([&] {
+            hub.remove(kInterfacePath);
+            recorded.open();
+        });
+        matched.wait();
+    };
+    EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_OK);
+    ASSERT_TRUE(watcher_thread.joinable());
+    watcher_thread.join();
+    EXPECT_EQ(abort_flag, 1); // the removal was recorded, and still no abort
+    EXPECT_EQ(g_reports.back(), (Report{6, "T605"}));
 }
 
 TEST_F(DownloadTest, PowerManagerThatIsSlowOrAbsentHoldsNothingUp) {

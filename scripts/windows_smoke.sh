@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Smoke checks of the Windows build: the export tables of the libraries (64 and 32 bit), then
+# the programs under Wine in a fresh prefix, against the Linux HalvaneSim over RFC 2217 on
+# 127.0.0.1. Needs the windows and windows-x86 presets built, and the default preset's
+# HalvaneSim, sample images, Morlin, MorlinCfg, ctapi-send and BRANTEL.so (windows_test.sh
+# builds them all). Prints one PASS/FAIL line per check with its time; exit code 1 when one
+# failed.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
+win=$PWD/build-windows/bin
+win32=$PWD/build-windows-x86/bin
+linux=$PWD/build/bin
+wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
+work=$(mktemp -d)
+sim_pid=
+run_sim=
+cleanup() {
+  [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
+  [ -z "$run_sim" ] || kill "$run_sim" 2>/dev/null || true
+  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_UI=console MORLIN_TIME_SCALE=100 \
+  MORLIN_REAL_PORTS=none
+failed=0
+check() {
+  local name=$1 started=$SECONDS
+  shift
+  if "$@" >"$work/out.txt" 2>&1; then
+    echo "PASS $name ($((SECONDS - started)) s)"
+  else
+    echo "FAIL $name ($((SECONDS - started)) s)"
+    sed 's/^/    /' "$work/out.txt"
+    failed=1
+  fi
+}
+
+# Waits up to 10 s for a simulator that ends by itself, then ends it.
+end_sim() {
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+exports_of() { # the exported names of a DLL, sorted
+  "$1"-objdump -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^\s*\[ *[0-9]*\] //p' | sort | tr '\n' ' '
+}
+expect_exports() {
+  local got
+  got=$(exports_of "$1" "$2")
+  [ "$got" = "$3" ] || { echo "exports: $got"; return 1; }
+}
+ctapi_exports="CT_close CT_data CT_init Get_VersionString "
+vup_exports="VUPCreateDeviceInfoList VUPDestroyDeviceInfoList VUPDownloadFirmware \
+VUPFilterDeviceInfoSet VUPGetDisplayInfo VUPGetErrorMessage VUPInitializeLogger \
+VUPIsBinaryValid VUPIsOSSupported VUPIsUploadSupported VUPUploadFirmware "
+check "BRANTEL.DLL (x86_64) exports the four CT-API functions" \
+  expect_exports x86_64-w64-mingw32 "$win/BRANTEL.DLL" "$ctapi_exports"
+check "BRANTEL.DLL (i686) exports them undecorated" \
+  expect_exports i686-w64-mingw32 "$win32/BRANTEL.DLL" "$ctapi_exports"
+check "VUPPorta.dll exports the eleven VUP functions" \
+  expect_exports x86_64-w64-mingw32 "$win/VUPPorta.dll" "$vup_exports"
+
+timeout 180 "$wine" wineboot --init >/dev/null 2>&1
+
+# MorlinCfg writes and verifies a configuration file.
+cfg=$work/cfg/Morlin.cfg
+mkdir -p "$work/cfg"
+morlin_cfg() { timeout 60 "$wine" "$win/MorlinCfg.exe" "$@"; }
+check "MorlinCfg.exe writes and verifies Morlin.cfg" \
+  bash -c "$(declare -f morlin_cfg); wine=$wine win=$win; \
+    morlin_cfg write '$cfg' --download 'C:\\image.bin' && morlin_cfg verify '$cfg'"
+
+# The version lines: the programs' --version as on Linux, and the version resources as the
+# host reads them (its log header, a plug-in's version line).
+version_lines() {
+  local program
+  for program in Morlin MorlinCfg ctapi-send; do
+    [ "$(timeout 60 "$wine" "$win/$program.exe" --version | tr -d '\r')" = \
+      "$("$linux/$program" --version)" ] || { echo "$program.exe --version differs"; return 1; }
+  done
+  local got
+  got=$(cd "$win" && timeout 60 "$wine" ./resource-probe.exe version Morlin.exe VUPPorta.dll \
+    MORLNRES.DLL | tr -d '\r')
+  echo "$got"
+  [ "$got" = "Integrated Firmware Update Utility 1.24 | Morlin 1.24 | Morlin | Copyright (C) Ostrum
+Mobile DFU Interface DLL 1.02 | Morlin 1.24 | VUPPorta | Copyright (C) 2026 Morlin
+Morlin resource library 1.24 | Morlin 1.24 | MORLNRES | Copyright (C) 2026 Ostrum" ]
+}
+check "version lines of the programs and version resources of the files" version_lines
+
+# MORLNRES.DLL read by LoadStringA in both languages, as strings.txt has the texts.
+string_ids="1 7 8 30"
+strings_of() { # the texts of strings.txt in language $1, one line per id
+  local id
+  for id in $string_ids; do sed -n "s/^$id $1 //p" "$root/resources/strings.txt"; done
+}
+load_strings() { # $1 language id, $2 language in strings.txt
+  local got
+  # shellcheck disable=SC2086 # the ids are words
+  got=$(timeout 60 "$wine" "$win/resource-probe.exe" strings "$win/MORLNRES.DLL" "$1" \
+    $string_ids | tr -d '\r')
+  echo "$got"
+  [ "$got" = "$(strings_of "$2")" ]
+}
+check "MORLNRES.DLL read by LoadStringA in English" load_strings 0409 en
+check "MORLNRES.DLL read by LoadStringA in German" load_strings 0407 de
+
+# Morlin.exe without a plug-in beside it says so on the console.
+mkdir -p "$work/alone"
+cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$work/alone/"
+no_plugin() {
+  (cd "$work/alone" && MORLIN_LOG_FILE="$work/alone/Morlin.log" timeout 60 "$wine" ./Morlin.exe) \
+    2>"$work/alone/stderr.txt" || true
+  cat "$work/alone/stderr.txt"
+  grep -q '^MSGBOX ' "$work/alone/stderr.txt"
+}
+check "Morlin.exe start-up without a plug-in shows its message" no_plugin
+
+# A silent configured run: Morlin.exe with VUPPorta.dll brings the sample image into the
+# Linux HalvaneSim; the terminal then holds exactly the image, and the log has its header.
+mkdir -p "$work/run" "$work/run-devices"
+cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
+  "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
+MORLIN_DEVICES=$work/run-devices "$linux/HalvaneSim" --serial WINE0002 --port-name COM3 \
+  --image-out "$work/received.bin" --exit-after-download >"$work/run-sim.txt" 2>&1 &
+run_sim=$!
+for _ in $(seq 100); do grep -q '^READY' "$work/run-sim.txt" && break; sleep 0.1; done
+silent_run() {
+  cd "$work/run"
+  export MORLIN_DEVICES=$work/run-devices MORLIN_LOG_FILE=$work/run/Morlin.log
+  timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg --option GUI=no \
+    --option REPORTSTATUS=yes --download HalvaneFirmware.bin
+  local status=0
+  timeout 240 "$wine" ./Morlin.exe 2>stderr.txt || status=$?
+  cat stderr.txt
+  end_sim "$run_sim"
+  run_sim=
+  cat "$work/run-sim.txt"
+  [ "$status" -eq 255 ] &&
+    grep -q '^MSGBOX information .*completed successfully' stderr.txt &&
+    cmp HalvaneFirmware.bin "$work/received.bin" &&
+    grep -q 'Morlin - Integrated Firmware Update Utility Version 1.24' Morlin.log
+}
+check "Morlin.exe with VUPPorta.dll updates HalvaneSim silently (image, log header)" silent_run
+check "Morlin.exe binds VUPPorta.dll (VUP*.DLL, 1 bound)" \
+  grep -q '^.\{18\}Morlin :Plug-ins looked for as VUP\*\.DLL in Z:.*: 1 bound' \
+  "$work/run/Morlin.log"
+
+# An announcement whose writer has ended is skipped as left over; the running HalvaneSim's
+# above was read (its process is one of the host's).
+left_over() {
+  mkdir -p "$work/left-over"
+  printf '[Device]\nClass={4D36E978-E325-11CE-BFC1-08002BE10318}\nInstanceId=USB\\%s\n%s\n%s\n' \
+    'VID_04E6&PID_1A02\GONE' 'ProcessId=4194305' 'Port=rfc2217://127.0.0.1:1' \
+    >"$work/left-over/halvane-GONE.device"
+  local said # ctapi-send finds no terminal then: its exit code is not the point
+  said=$(MORLIN_DEVICES=$work/left-over timeout 60 "$wine" "$win/ctapi-send.exe" \
+    --library "$win/BRANTEL.DLL" "20 13 00 46 00" 2>&1) || true
+  echo "$said"
+  grep -q 'halvane-GONE.device: its process 4194305 has ended (left over' <<<"$said"
+}
+check "an announcement whose process has ended is skipped under Wine" left_over
+
+# ctapi-send.exe with BRANTEL.DLL against the Linux HalvaneSim.
+mkdir -p "$work/devices"
+export MORLIN_DEVICES=$work/devices
+"$linux/HalvaneSim" --serial WINE0001 --port-name COM7 >"$work/sim.txt" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
+# Windows and Linux give the same lines for the same commands (run one after the other).
+ctapi_same() { # arguments of ctapi-send
+  local on_windows on_linux
+  on_windows=$(timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" \
+    --port 0 "$@" | tr -d '\r')
+  on_linux=$(timeout 60 "$linux/ctapi-send" --library "$linux/BRANTEL.so" --port 0 "$@")
+  echo "Windows: $on_windows"
+  echo "Linux:   $on_linux"
+  [ "$on_windows" = "$on_linux" ] && [[ "$on_windows" == "0 2 "* ]]
+}
+check "ctapi-send.exe with BRANTEL.DLL: GET STATUS of HalvaneSim" ctapi_same "20 13 00 46 00"
+# 1024 bytes and the status word: more than one block holds, so the answer comes chained.
+read_binary() {
+  ctapi_same --dad 0 "00 B0 00 00 00 04 00" >"$work/read.txt" || { cat "$work/read.txt"; return 1; }
+  local bytes
+  bytes=$(sed -n 's/^Windows: 0 2 0 //p' "$work/read.txt" | wc -w)
+  [ "$bytes" -eq 1026 ] || { echo "$bytes bytes"; return 1; }
+}
+check "ctapi-send.exe with BRANTEL.DLL: chained READ BINARY of 1024 bytes" read_binary
+end_sim "$sim_pid"
+sim_pid=
+
+exit $failed
