@@ -70,7 +70,7 @@ std::optional<Action> parse_action(std::string_view line, std::string* error) {
     };
     for (const Simple& simple :
          {Simple{"close", Action::Verb::Close}, Simple{"escape", Action::Verb::Escape},
-          Simple{"wait", Action::Verb::Wait}}) {
+          Simple{"enter", Action::Verb::Enter}, Simple{"wait", Action::Verb::Wait}}) {
         if (verb == simple.name) {
             if (!trim(rest).empty()) {
                 return fail("\"" + std::string(verb) + "\" takes nothing after it");

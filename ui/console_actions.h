@@ -12,7 +12,17 @@
 namespace dialogs {
 
 struct Action {
-    enum class Verb { Click, Select, Check, Type, Menu, Close, Escape, Wait } verb = Verb::Close;
+    enum class Verb {
+        Click,
+        Select,
+        Check,
+        Type,
+        Menu,
+        Close,
+        Escape,
+        Enter,
+        Wait
+    } verb = Verb::Close;
     int id = 0;       // control id, or the menu command
     int row = 0;      // select, check
     std::string text; // type

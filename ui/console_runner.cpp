@@ -2,6 +2,7 @@
 
 #include "ui/dialog.h"
 #include "ui/dialog_thread_port.h"
+#include "ui/timer_driver.h"
 
 #include <map>
 #include <optional>
@@ -27,7 +28,30 @@ bool clickable(ControlKind kind) {
 
 class ConsoleView final : public DialogView {
   public:
-    ConsoleView(ConsoleRunner& runner, Dialog& dialog) : runner_(runner), dialog_(dialog) {}
+    ConsoleView(ConsoleRunner& runner, Dialog& dialog)
+        : runner_(runner), dialog_(dialog), timers_(dialog, runner.clock()) {}
+
+    // The action `wait`: lets the worker and the timers run until the dialog ends, or until
+    // nothing runs any more, or until a timer's work has shown a message box (the window now
+    // waits for the user).
+    void let_run() {
+        const int boxes = dialog_.boxes_from_timers();
+        while (!dialog_.ended()) {
+            runner_.queue().run_pending();
+            if (dialog_.ended() || dialog_.boxes_from_timers() != boxes) {
+                return;
+            }
+            const std::optional<std::uint64_t> due = timers_.next_due();
+            if (!due) {
+                if (!dialog_.worker_running()) {
+                    return;
+                }
+                dialog_.wait_for_worker();
+            } else if (!timers_.elapse_due()) {
+                runner_.clock().wait_until(runner_.queue(), *due);
+            }
+        }
+    }
 
     // Starts reporting changes; what is there now counts as known.
     void remember_state() {
@@ -85,7 +109,10 @@ class ConsoleView final : public DialogView {
             dialog_.escape();
             return;
         case Action::Verb::Wait:
-            dialog_.wait_for_worker();
+            let_run();
+            return;
+        case Action::Verb::Enter:
+            dialog_.enter();
             return;
         case Action::Verb::Menu:
             for (const MenuItem& item : dialog_.system_menu()) {
@@ -178,6 +205,7 @@ class ConsoleView final : public DialogView {
 
     ConsoleRunner& runner_;
     Dialog& dialog_;
+    TimerDriver timers_;
     bool reporting_ = false;
     std::map<int, std::string> known_text_;
     std::map<int, int> known_position_;
@@ -185,9 +213,11 @@ class ConsoleView final : public DialogView {
 
 } // namespace
 
-ConsoleRunner::ConsoleRunner(std::FILE* out, std::unique_ptr<ActionSource> actions)
+ConsoleRunner::ConsoleRunner(std::FILE* out, std::unique_ptr<ActionSource> actions,
+                             std::shared_ptr<DialogClock> clock)
     : out_(out != nullptr ? out : stderr),
       actions_(actions ? std::move(actions) : std::make_unique<ActionSource>()),
+      clock_(clock ? std::move(clock) : real_dialog_clock()),
       dialog_thread_(std::this_thread::get_id()) {}
 
 void ConsoleRunner::write(const std::string& line) {
@@ -214,8 +244,12 @@ int ConsoleRunner::run_modal(Dialog& dialog) {
             break;
         }
         if (input_ended) {
-            // Nothing more will come: the dialog gets Close once its worker has ended; one that
-            // still does not end is ended with cancel, so that the program never hangs.
+            // Nothing more will come: the dialog gets Close once its worker has ended (a dialog
+            // that ends by itself is let run to its end); one that still does not end is ended
+            // with cancel, so that the program never hangs.
+            if (dialog.ends_by_itself()) {
+                view.let_run();
+            }
             dialog.wait_for_worker();
             dialog.close();
             if (!dialog.ended()) {

@@ -10,6 +10,7 @@
 //   UI-WARNING <reason>                             an action that was skipped
 //   END <template id> <ok|cancel|end code>          the dialog ended
 #include "ui/console_actions.h"
+#include "ui/dialog_clock.h"
 #include "ui/dialog_view.h"
 #include "ui/task_queue.h"
 
@@ -23,18 +24,21 @@ namespace dialogs {
 class ConsoleRunner final : public DialogRunner {
   public:
     // Lines to `out` (standard error when null), actions from `actions` (the environment and
-    // the terminal when null).
-    explicit ConsoleRunner(std::FILE* out = nullptr, std::unique_ptr<ActionSource> actions = {});
+    // the terminal when null), timers driven by `clock` (the real one when null).
+    explicit ConsoleRunner(std::FILE* out = nullptr, std::unique_ptr<ActionSource> actions = {},
+                           std::shared_ptr<DialogClock> clock = {});
     int run_modal(Dialog& dialog) override;
 
     void write(const std::string& line);
     TaskQueue& queue() { return queue_; }
     ActionSource& actions() { return *actions_; }
+    DialogClock& clock() { return *clock_; }
     bool on_dialog_thread() const { return std::this_thread::get_id() == dialog_thread_; }
 
   private:
     std::FILE* out_;
     std::unique_ptr<ActionSource> actions_;
+    std::shared_ptr<DialogClock> clock_;
     TaskQueue queue_;
     std::thread::id dialog_thread_;
     int depth_ = 0;

@@ -188,7 +188,35 @@ void Dialog::end(int result) {
     }
 }
 
+void Dialog::set_timer(int id, std::uint32_t period_ms) {
+    timers_[id] = TimerSetting{period_ms, ++timer_generation_};
+    if (view_ != nullptr) {
+        view_->timers_changed();
+    }
+}
+
+void Dialog::kill_timer(int id) {
+    if (timers_.erase(id) != 0 && view_ != nullptr) {
+        view_->timers_changed();
+    }
+}
+
+void Dialog::timer_elapsed(int id) {
+    if (ended_ || timers_.count(id) == 0) {
+        return; // killed meanwhile: an elapsed period that was already on its way is dropped
+    }
+    const bool outer = !in_timer_;
+    in_timer_ = true;
+    on_timer(id);
+    if (outer) {
+        in_timer_ = false;
+    }
+}
+
 platform::MessageAnswer Dialog::message_box(const platform::MessageBoxRequest& request) {
+    if (in_timer_) {
+        ++boxes_from_timers_;
+    }
     if (view_ == nullptr) {
         return platform::user_interface()->message_box(request);
     }

@@ -11,7 +11,9 @@
 #include "ui/dialog_view.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +25,12 @@ namespace dialogs {
 // End codes of a dialog (as IDOK and IDCANCEL).
 inline constexpr int kEndOk = 1;
 inline constexpr int kEndCancel = 2;
+
+// A window timer: its period and how often it has been set (setting it again restarts it).
+struct TimerSetting {
+    std::uint32_t period_ms = 0;
+    std::uint64_t generation = 0;
+};
 
 class Dialog {
   public:
@@ -42,6 +50,11 @@ class Dialog {
     bool ended() const { return ended_; }
     int result() const { return result_; }
     bool worker_running() const { return worker_running_.load(); }
+    // The timers that are set, by ID.
+    const std::map<int, TimerSetting>& timers() const { return timers_; }
+    // Message boxes shown from timer handlers so far: a view that lets the timers run stops
+    // when one was shown (the window then waits for the user).
+    int boxes_from_timers() const { return boxes_from_timers_; }
 
     // --- commands a view forwards (dialog thread) -----------------------------------------
     // Called once when the view has made its window, before it is shown.
@@ -55,6 +68,14 @@ class Dialog {
     virtual void close() { end(kEndCancel); }
     // The Escape key; like Cancel unless a dialog says otherwise.
     virtual void escape() { close(); }
+    // The Enter key when no visible default button takes it (the OK command); nothing unless
+    // a dialog says otherwise.
+    virtual void enter() {}
+    // A dialog that ends through its own work (timers, worker) and takes no command meanwhile:
+    // a view whose input has run out lets it run to its end instead of closing it.
+    virtual bool ends_by_itself() const { return false; }
+    // A timer's period has elapsed (the view's clock); runs on_timer() if it is still set.
+    void timer_elapsed(int id);
     // What the user did in a control: the view changes the control's state and the dialog
     // hears of it (selection_changed, row_check_changed, text_typed).
     void user_select(int id, int row);
@@ -75,6 +96,13 @@ class Dialog {
   protected:
     // The dialog's own set-up: controls' texts, states, the first queries.
     virtual void on_initialise() {}
+    // A timer set with set_timer() has elapsed (dialog thread).
+    virtual void on_timer(int /*id*/) {}
+
+    // --- timers ---------------------------------------------------------------------------
+    // Sets (or restarts) timer `id` with a period in milliseconds; the view's clock drives it.
+    void set_timer(int id, std::uint32_t period_ms);
+    void kill_timer(int id);
 
     // --- building and changing controls --------------------------------------------------
     Control& add(ControlKind kind, int id, Rect rect, std::string text = {});
@@ -117,6 +145,10 @@ class Dialog {
     int result_ = 0;
     std::thread worker_;
     std::atomic<bool> worker_running_{false};
+    std::map<int, TimerSetting> timers_;
+    std::uint64_t timer_generation_ = 0;
+    bool in_timer_ = false;
+    int boxes_from_timers_ = 0;
 };
 
 } // namespace dialogs

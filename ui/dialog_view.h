@@ -18,6 +18,8 @@ class DialogView {
     // A control's state changed (text, enabled, visible, check, rows, selection, position).
     virtual void control_changed(int id) = 0;
     virtual void title_changed() = 0;
+    // A timer was set, set again or killed (Dialog::timers()).
+    virtual void timers_changed() {}
     virtual void focus(int /*id*/) {}
     // The dialog has ended with this result; the view closes its window.
     virtual void dialog_ended(int result) = 0;

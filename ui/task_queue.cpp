@@ -38,6 +38,11 @@ int TaskQueue::run_pending() {
     return count;
 }
 
+bool TaskQueue::wait_for_task(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return posted_.wait_for(lock, timeout, [&] { return !pending_.empty(); });
+}
+
 void TaskQueue::run_until(const std::function<bool()>& done) {
     while (true) {
         run_pending();

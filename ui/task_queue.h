@@ -3,6 +3,7 @@
 // until the dialog thread has run it. The queue also offers a file descriptor that becomes
 // readable when a task is waiting, so that a dialog thread that waits for keyboard input can
 // wake up for it.
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -23,6 +24,8 @@ class TaskQueue {
     int run_pending();
     // Dialog thread: runs tasks as they come until `done` is true.
     void run_until(const std::function<bool()>& done);
+    // Dialog thread: waits until a task is waiting or `timeout` has passed; true for a task.
+    bool wait_for_task(std::chrono::milliseconds timeout);
     int wake_fd() const { return pipe_[0]; }
 
   private:

@@ -4,10 +4,20 @@
 #include "platform/version_info.h"
 #include "wrapper/command_line.h"
 #include "wrapper/valdrun_app.h"
+#ifdef MORLIN_WITH_QT
+#include "ui/qt/qt_toolkit.h"
+#endif
 
 MORLIN_VERSION_INFO("Valdrun firmware update wrapper", "2.10.0.0", "Valdrun", "Morlin", "1.24",
                     "Copyright (C) Ostrum");
 
 int main(int argc, char** argv) {
-    return valdrun::run_valdrun(valdrun::command_line_of(argc, argv), platform::program_path());
+    const std::string command_line = valdrun::command_line_of(argc, argv);
+#ifdef MORLIN_WITH_QT
+    // Qt draws the windows when a display is there; check mode has none.
+    const auto toolkit = valdrun::parse_switches(command_line).check
+                             ? nullptr
+                             : dialogs::start_qt_if_wanted(argc, argv);
+#endif
+    return valdrun::run_valdrun(command_line, platform::program_path());
 }

@@ -12,6 +12,12 @@
 
 namespace valdrun {
 
+// Run phases.
+inline constexpr int kPhaseChecking = 0;
+inline constexpr int kPhaseOffered = 5;        // the Upgrade offer waits for the user
+inline constexpr int kPhaseUpgradeClicked = 6; // until the next look at the detection result
+inline constexpr int kPhaseUpdating = 7;
+
 struct RunRecord {
     ReaderDescription description;
     std::string window_title = "Valdrun utility";

@@ -2,11 +2,14 @@
 
 #include "platform/ui.h"
 #include "platform/user_rights.h"
+#include "ui/dialog_view.h"
+#include "wrapper/closing_work.h"
 #include "wrapper/command_line.h"
 #include "wrapper/language.h"
 #include "wrapper/os_type.h"
 #include "wrapper/result_codes.h"
 #include "wrapper/serial_port_list.h"
+#include "wrapper/valdrun_dlg.h"
 #include "wrapper/version_line.h"
 
 namespace valdrun {
@@ -30,12 +33,17 @@ int check_mode(std::string_view program_path) {
     return result_code_for(outcome.result);
 }
 
-// The main window and the closing work come with the dialogs; until then an interactive run
-// says so and changes nothing.
-int interactive_run(RunRecord& record) {
-    platform::user_interface()->message_box({"The Valdrun window is not built yet.",
-                                             record.window_title, platform::MessageIcon::Error});
-    return record.result_code;
+// The main window, then the closing work with the same housekeeping, which knows what the
+// update stopped.
+int interactive_run(RunRecord& record, bool installer) {
+    const auto housekeeping = system_housekeeping();
+    WindowServices services(*housekeeping);
+    int window_end = dialogs::kEndCancel;
+    {
+        ValdrunDlg window(record, services);
+        window_end = dialogs::dialog_runner().run_modal(window);
+    }
+    return closing_work(record, window_end, installer, *housekeeping);
 }
 
 } // namespace
@@ -73,13 +81,14 @@ int run_valdrun(std::string_view command_line, std::string_view program_path) {
         return check_mode(program_path);
     RunRecord record;
     record.remove_instance = true;
+    record.program_path = std::string(program_path);
     record.os_type = query_os_type();
     record.version_line = program_version_line(program_path);
     if (!is_administrator(record.os_type)) {
         show(record, Message::NoAdministratorRights, platform::MessageIcon::Error);
         return kResultLoaded;
     }
-    return interactive_run(record);
+    return interactive_run(record, switches.installer);
 }
 
 } // namespace valdrun

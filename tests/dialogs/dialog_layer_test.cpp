@@ -37,6 +37,7 @@ TEST(ConsoleActions, ParseEveryVerbAndRefuseWhatIsNotOne) {
         {"close", true, Action::Verb::Close, 0, 0, ""},
         {"escape", true, Action::Verb::Escape, 0, 0, ""},
         {"wait", true, Action::Verb::Wait, 0, 0, ""},
+        {"enter", true, Action::Verb::Enter, 0, 0, ""},
         {"click", false, Action::Verb::Close, 0, 0, ""},
         {"click 10x", false, Action::Verb::Close, 0, 0, ""},
         {"select 1006", false, Action::Verb::Close, 0, 0, ""},
@@ -167,6 +168,63 @@ TEST(ConsoleRunner, WritesTheLineContractAndServesTheWorkerOnTheDialogThread) {
     EXPECT_EQ(dialog.selected, 1401);
     ASSERT_EQ(port->threads.size(), 1u);
     EXPECT_EQ(port->threads[0], std::this_thread::get_id());
+}
+
+// Two timers: the first asks the user at its third tick and stops at its sixth, the second
+// restarts the first with 30 ms at its second tick and ends the dialog at its fourth.
+class TimerDialog : public dialogs::Dialog {
+  public:
+    explicit TimerDialog(dialogs::DialogClock& clock) : Dialog(8, 100, 50), clock_(clock) {}
+    std::vector<std::string> ticks;
+
+  protected:
+    void on_initialise() override {
+        set_timer(1, 100);
+        set_timer(2, 250);
+    }
+    void on_timer(int id) override {
+        ticks.push_back(std::to_string(clock_.now_ms()) + ":" + std::to_string(id));
+        if (id == 1 && ++first_ == 3) {
+            message_box({"asked", "", platform::MessageIcon::Warning});
+        } else if (id == 1 && first_ == 6) {
+            kill_timer(1);
+        } else if (id == 2 && ++second_ == 2) {
+            set_timer(1, 30);
+        } else if (id == 2 && second_ == 4) {
+            end(dialogs::kEndOk);
+        }
+    }
+
+  private:
+    dialogs::DialogClock& clock_;
+    int first_ = 0;
+    int second_ = 0;
+};
+
+TEST(ConsoleRunner, WaitRunsTimersOnTheSteppedClockUntilTheUserIsAskedOrTheDialogEnds) {
+    morlin_test::TempDir dir;
+    std::FILE* out = std::fopen(dir.file("out.txt").c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    auto port = std::make_shared<platform::ScriptedUserInterface>();
+    auto previous = platform::install_user_interface(port);
+    auto clock = std::make_shared<dialogs::SteppedClock>();
+    TimerDialog dialog(*clock);
+    {
+        dialogs::ConsoleRunner runner(
+            out, std::make_unique<dialogs::ActionSource>(std::vector<std::string>{"wait", "wait"}),
+            clock);
+        EXPECT_EQ(runner.run_modal(dialog), dialogs::kEndOk);
+    }
+    std::fclose(out);
+    platform::install_user_interface(previous);
+    // The first wait ends at the box (300 ms); the second one runs on to the end. The restart
+    // at 500 ms gives the first timer its new period; its kill at its sixth tick stops it.
+    EXPECT_EQ(dialog.ticks,
+              (std::vector<std::string>{"100:1", "200:1", "250:2", "300:1", "400:1", "500:1",
+                                        "500:2", "530:1", "750:2", "1000:2"}));
+    const auto lines = morlin_test::lines_of(morlin_test::read_text(dir.file("out.txt")));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "END 8 ok"), 1);
+    EXPECT_EQ(port->boxes.size(), 1u);
 }
 
 TEST(DevInfoFile, HeaderDashesRowsAndAppending) {

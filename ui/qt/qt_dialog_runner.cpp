@@ -1,5 +1,6 @@
 // The dialogs drawn with Qt 6 Widgets: one window per dialog, each control a widget placed at
 // its template position (dialog units scaled by the font), changes applied as they come.
+#include "platform/clock.h"
 #include "ui/dialog.h"
 #include "ui/qt/qt_parts.h"
 
@@ -12,6 +13,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -138,6 +141,28 @@ class QtDialogWindow final : public QDialog, public DialogView {
         updating_ = false;
     }
     void title_changed() override { setWindowTitle(q(dialog_.title())); }
+    // Each dialog timer is a QTimer of this window, its period scaled as every protocol wait.
+    void timers_changed() override {
+        for (auto& [id, entry] : timers_) {
+            if (dialog_.timers().count(id) == 0) {
+                entry.timer->stop();
+                entry.generation = 0;
+            }
+        }
+        for (const auto& [id, setting] : dialog_.timers()) {
+            TimerEntry& entry = timers_[id];
+            if (entry.timer == nullptr) {
+                entry.timer = new QTimer(this);
+                const int timer_id = id;
+                connect(entry.timer, &QTimer::timeout, this,
+                        [this, timer_id] { dialog_.timer_elapsed(timer_id); });
+            }
+            if (entry.generation != setting.generation) {
+                entry.generation = setting.generation;
+                entry.timer->start(platform::scaled(setting.period_ms));
+            }
+        }
+    }
     void focus(int id) override {
         if (auto found = widgets_.find(id); found != widgets_.end()) {
             found->second->setFocus();
@@ -168,6 +193,21 @@ class QtDialogWindow final : public QDialog, public DialogView {
 
   protected:
     void reject() override { dialog_.escape(); } // Escape
+    // Enter: the visible default button, as Qt does; without one the dialog's OK command.
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && event->modifiers() == Qt::NoModifier) {
+            for (const QPushButton* button : findChildren<QPushButton*>()) {
+                if (button->isDefault() && button->isVisible()) {
+                    QDialog::keyPressEvent(event);
+                    return;
+                }
+            }
+            dialog_.enter();
+            return;
+        }
+        QDialog::keyPressEvent(event);
+    }
     void closeEvent(QCloseEvent* event) override {
         if (!dialog_.ended()) {
             event->ignore();
@@ -377,8 +417,14 @@ class QtDialogWindow final : public QDialog, public DialogView {
         }
     }
 
+    struct TimerEntry {
+        QTimer* timer = nullptr;
+        std::uint64_t generation = 0;
+    };
+
     Dialog& dialog_;
     QWidget* body_ = nullptr;
+    std::map<int, TimerEntry> timers_;
     double unit_x_ = 6;
     double unit_y_ = 13;
     bool updating_ = false;
