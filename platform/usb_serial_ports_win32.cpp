@@ -1,5 +1,6 @@
 // The machine's USB serial ports from the device installer (SetupAPI): present devices of
 // the Ports class with the USB enumerator, their hardware IDs and their device key's PortName.
+#include "platform/last_error.h"
 #include "platform/usb_serial_ports.h"
 
 #include <algorithm>
@@ -99,6 +100,13 @@ std::optional<DeviceRecord> usb_serial_port(std::string_view port_name) {
         }
     }
     return std::nullopt;
+}
+
+// Windows takes a device away only through its own removal (the user's "safely remove"): a
+// real port here is never removed, so the caller goes on as for any other device that stays.
+bool remove_usb_serial_device(const DeviceRecord&) {
+    set_last_error(kErrorNotSupported);
+    return false;
 }
 
 } // namespace platform
