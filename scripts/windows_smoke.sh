@@ -37,10 +37,11 @@ check() {
   fi
 }
 
-# Waits up to 10 s for a simulator that ends by itself, then ends it.
+# Stops a simulator: it ends on SIGTERM (writing what it received); after 10 s it is killed.
 end_sim() {
-  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
   kill "$1" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
 
@@ -122,11 +123,14 @@ check "Morlin.exe start-up without a plug-in shows its message" no_plugin
 
 # A silent configured run: Morlin.exe with VUPPorta.dll brings the sample image into the
 # Linux HalvaneSim; the terminal then holds exactly the image, and the log has its header.
+# The simulator stays on the bus until Morlin.exe has ended and writes the image when it is
+# stopped: one that left at its final acknowledgement (--exit-after-download) raced the
+# plug-in's reading of that acknowledgement with its device monitor's notice of the removal.
 mkdir -p "$work/run" "$work/run-devices"
 cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
   "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
 MORLIN_DEVICES=$work/run-devices "$linux/HalvaneSim" --serial WINE0002 --port-name COM3 \
-  --image-out "$work/received.bin" --exit-after-download >"$work/run-sim.txt" 2>&1 &
+  --image-out "$work/received.bin" >"$work/run-sim.txt" 2>&1 &
 run_sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/run-sim.txt" && break; sleep 0.1; done
 silent_run() {
@@ -140,6 +144,7 @@ silent_run() {
   end_sim "$run_sim"
   run_sim=
   cat "$work/run-sim.txt"
+  sed 's/^/log: /' Morlin.log
   [ "$status" -eq 255 ] &&
     grep -q '^MSGBOX information .*completed successfully' stderr.txt &&
     cmp HalvaneFirmware.bin "$work/received.bin" &&
