@@ -22,7 +22,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_UI=console MORLIN_TIME_SCALE=100 \
+# Wine's error messages stay on (standard error): they tell why a program did not start.
+export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_TIME_SCALE=100 \
   MORLIN_REAL_PORTS=none
 failed=0
 check() {
@@ -37,10 +38,20 @@ check() {
   fi
 }
 
-# Waits up to 10 s for a simulator that ends by itself, then ends it.
+# Runs a Windows program under Wine, bounded; a failure says so with its exit code, which a
+# pipe behind it would hide.
+wine_run() {
+  local status=0
+  timeout 60 "$wine" "$@" || status=$?
+  [ "$status" -eq 0 ] || echo "exit code $status: $*" >&2
+  return "$status"
+}
+
+# Stops a simulator: it ends on SIGTERM (writing what it received); after 10 s it is killed.
 end_sim() {
-  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
   kill "$1" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
 
@@ -79,11 +90,11 @@ check "MorlinCfg.exe writes and verifies Morlin.cfg" \
 version_lines() {
   local program
   for program in Morlin MorlinCfg ctapi-send; do
-    [ "$(timeout 60 "$wine" "$win/$program.exe" --version | tr -d '\r')" = \
+    [ "$(wine_run "$win/$program.exe" --version | tr -d '\r')" = \
       "$("$linux/$program" --version)" ] || { echo "$program.exe --version differs"; return 1; }
   done
   local got
-  got=$(cd "$win" && timeout 60 "$wine" ./resource-probe.exe version Morlin.exe VUPPorta.dll \
+  got=$(cd "$win" && wine_run ./resource-probe.exe version Morlin.exe VUPPorta.dll \
     MORLNRES.DLL | tr -d '\r')
   echo "$got"
   [ "$got" = "Integrated Firmware Update Utility 1.24 | Morlin 1.24 | Morlin | Copyright (C) Ostrum
@@ -101,7 +112,7 @@ strings_of() { # the texts of strings.txt in language $1, one line per id
 load_strings() { # $1 language id, $2 language in strings.txt
   local got
   # shellcheck disable=SC2086 # the ids are words
-  got=$(timeout 60 "$wine" "$win/resource-probe.exe" strings "$win/MORLNRES.DLL" "$1" \
+  got=$(wine_run "$win/resource-probe.exe" strings "$win/MORLNRES.DLL" "$1" \
     $string_ids | tr -d '\r')
   echo "$got"
   [ "$got" = "$(strings_of "$2")" ]
@@ -122,11 +133,14 @@ check "Morlin.exe start-up without a plug-in shows its message" no_plugin
 
 # A silent configured run: Morlin.exe with VUPPorta.dll brings the sample image into the
 # Linux HalvaneSim; the terminal then holds exactly the image, and the log has its header.
+# The simulator stays on the bus until Morlin.exe has ended and writes the image when it is
+# stopped: one that left at its final acknowledgement (--exit-after-download) raced the
+# plug-in's reading of that acknowledgement with its device monitor's notice of the removal.
 mkdir -p "$work/run" "$work/run-devices"
 cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
   "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
 MORLIN_DEVICES=$work/run-devices "$linux/HalvaneSim" --serial WINE0002 --port-name COM3 \
-  --image-out "$work/received.bin" --exit-after-download >"$work/run-sim.txt" 2>&1 &
+  --image-out "$work/received.bin" >"$work/run-sim.txt" 2>&1 &
 run_sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/run-sim.txt" && break; sleep 0.1; done
 silent_run() {
@@ -140,6 +154,7 @@ silent_run() {
   end_sim "$run_sim"
   run_sim=
   cat "$work/run-sim.txt"
+  sed 's/^/log: /' Morlin.log
   [ "$status" -eq 255 ] &&
     grep -q '^MSGBOX information .*completed successfully' stderr.txt &&
     cmp HalvaneFirmware.bin "$work/received.bin" &&
@@ -174,7 +189,7 @@ for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; do
 # Windows and Linux give the same lines for the same commands (run one after the other).
 ctapi_same() { # arguments of ctapi-send
   local on_windows on_linux
-  on_windows=$(timeout 60 "$wine" "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" \
+  on_windows=$(wine_run "$win/ctapi-send.exe" --library "$win/BRANTEL.DLL" \
     --port 0 "$@" | tr -d '\r')
   on_linux=$(timeout 60 "$linux/ctapi-send" --library "$linux/BRANTEL.so" --port 0 "$@")
   echo "Windows: $on_windows"
