@@ -121,11 +121,4 @@ std::optional<DeviceRecord> usb_serial_port(std::string_view port_name) {
     return std::nullopt;
 }
 
-// Windows takes a device away only through its own removal (the user's "safely remove"): a
-// real port here is never removed, so the caller goes on as for any other device that stays.
-bool remove_usb_serial_device(const DeviceRecord&) {
-    set_last_error(kErrorNotSupported);
-    return false;
-}
-
 } // namespace platform
