@@ -96,8 +96,7 @@ bool remove_device(const DeviceRecord& device) {
     std::error_code ec;
     if (!folder || !is_announcement_name(file.filename().string()) ||
         !std::filesystem::equivalent(file.parent_path(), *folder, ec)) {
-        if (real_device_removal_allowed() && device.source == device.port_address &&
-            device.source.starts_with("/dev/")) {
+        if (real_device_removal_allowed() && device.source == device.port_address) {
             return remove_usb_serial_device(device);
         }
         set_last_error(kErrorNotSupported);
