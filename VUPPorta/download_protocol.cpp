@@ -396,9 +396,14 @@ VUPResult Download::transfer() {
     }
     link_.set_read_timing(1);
     std::uint8_t acknowledgement = 0;
-    const VUPResult result =
+    VUPResult result =
         link_.receive({&acknowledgement, 1}, firmware ? transfer_layout::kFirmwareFinalLimitMs
                                                       : transfer_layout::kApplicationFinalLimitMs);
+    if (result == VUP_ERR_ABORTED && monitor_.removal_seen()) {
+        // The terminal restarts into its image as soon as it has acknowledged it: the monitor
+        // may notice it leave, and end the pending read, after the acknowledgement has come.
+        result = link_.take_received({&acknowledgement, 1});
+    }
     if (result == VUP_OK && acknowledgement == kAck) {
         // The terminal holds the whole image and now restarts into it; its leaving the bus
         // from here on is no interruption.

@@ -179,6 +179,20 @@ VUPResult SerialLink::receive(std::span<std::uint8_t> buffer, std::uint32_t time
     return VUP_OK;
 }
 
+VUPResult SerialLink::take_received(std::span<std::uint8_t> buffer) {
+    if (!port_) {
+        return VUP_ERR_NO_ANSWER;
+    }
+    platform::Timeouts timeouts;
+    port_->get_timeouts(timeouts);
+    timeouts.read_interval = platform::kMaxDword;
+    timeouts.read_total_multiplier = 0;
+    timeouts.read_total_constant = 0;
+    port_->set_timeouts(timeouts);
+    const auto count = port_->read(buffer);
+    return count && *count == buffer.size() ? VUP_OK : VUP_ERR_NO_ANSWER;
+}
+
 VUPResult SerialLink::exchange(std::span<const std::uint8_t> request,
                                std::span<std::uint8_t> answer, std::uint32_t time_limit_ms) {
     if (request.empty()) {

@@ -57,6 +57,9 @@ class SerialLink {
     // Receives exactly buffer.size() bytes within `time_limit_ms` (a multiple of 1000; 0 means
     // one read attempt): 0, 200 (fewer bytes), 212 (aborted) or 731 (nothing).
     [[nodiscard]] VUPResult receive(std::span<std::uint8_t> buffer, std::uint32_t time_limit_ms);
+    // Takes what the port has already received, without waiting and whether or not the abort
+    // flag is set: 0 when it fills the buffer, else 731.
+    [[nodiscard]] VUPResult take_received(std::span<std::uint8_t> buffer);
     // Transmits in pieces of at most 128 bytes, then receives the answer: 0 or a code.
     [[nodiscard]] VUPResult exchange(std::span<const std::uint8_t> request,
                                      std::span<std::uint8_t> answer, std::uint32_t time_limit_ms);

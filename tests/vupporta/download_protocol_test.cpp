@@ -358,6 +358,17 @@ TEST_F(DownloadTest, TerminalRestartingAfterTheFinalAcknowledgementIsSuccess) {
     EXPECT_EQ(g_reports.back(), (Report{6, "T605"}));
 }
 
+TEST_F(DownloadTest, RemovalNoticedBeforeTheFinalAcknowledgementIsReadIsSuccess) {
+    // The terminal acknowledges the image and leaves at once; the monitor notices the
+    // removal and ends the pending read before the plug-in has taken the acknowledgement
+    // that is already there.
+    terminal.cancel_ends_final_read = true;
+    terminal.on_final_answer = [this] { hub.remove(kInterfacePath); };
+    EXPECT_EQ(download(make_image('0', 1000, "Halvane")), VUP_OK);
+    EXPECT_GE(terminal.cancels(), 1);
+    EXPECT_EQ(g_reports.back(), (Report{6, "T605"}));
+}
+
 TEST_F(DownloadTest, UnplugDuringTheHandshakeIsNoAbort) {
     terminal.on_break = [this](int breaks) {
         if (breaks == 1) {

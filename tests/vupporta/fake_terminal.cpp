@@ -250,6 +250,11 @@ std::optional<std::size_t> FakeTerminal::read(std::span<std::uint8_t> buffer,
         if (on_final_answer) {
             on_final_answer();
         }
+        if (cancel_ends_final_read && hang_state_->cancels.load() > 0) {
+            // The cancel came while this read waited: it fails, the answer stays received.
+            platform::set_last_error(platform::kErrorOperationAborted);
+            return std::nullopt;
+        }
     }
     const std::size_t count = std::min(buffer.size(), answers_.size());
     std::copy_n(answers_.begin(), count, buffer.begin());

@@ -37,6 +37,9 @@ class FakeTerminal {
     std::function<void(std::size_t block)> on_block;
     // Called when the final acknowledgement is given.
     std::function<void()> on_final_answer;
+    // A cancel given meanwhile ends the read of the final acknowledgement, which stays
+    // received for the next read.
+    bool cancel_ends_final_read = false;
     // Called at each break pulse (count so far).
     std::function<void(int breaks)> on_break;
     // Whether a write hangs (index of the write call, whether the transfer runs): it then
