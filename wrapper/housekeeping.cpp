@@ -2,6 +2,7 @@
 #include "wrapper/housekeeping.h"
 
 #include "platform/clock.h"
+#include "platform/command_line_words.h"
 #include "platform/last_error.h"
 #include "platform/power.h"
 #include "platform/program_start.h"
@@ -24,30 +25,6 @@ constexpr std::string_view kRunServicesKey =
 constexpr std::string_view kRunServicesValue = "SCardSvr";
 constexpr std::size_t kMaxCommandLength = 259;
 constexpr std::uint32_t kPauseAfterServiceStartMs = 300;
-
-// A command line's program and arguments: blanks separate, double quotes group.
-std::vector<std::string> command_words(std::string_view command) {
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false;
-    bool in_word = false;
-    for (const char c : command) {
-        if (c == '"') {
-            quoted = !quoted;
-            in_word = true;
-        } else if ((c == ' ' || c == '\t') && !quoted) {
-            if (in_word)
-                words.push_back(std::exchange(word, {}));
-            in_word = false;
-        } else {
-            word += c;
-            in_word = true;
-        }
-    }
-    if (in_word)
-        words.push_back(word);
-    return words;
-}
 
 // The folder of a program file: the path up to its last separator (the root stays "/").
 std::string folder_of(std::string_view path) {
@@ -160,7 +137,8 @@ class SystemHousekeeping final : public Housekeeping {
         auto command = platform::registry_read_string(kRunServicesKey, kRunServicesValue);
         if (command && command->size() > kMaxCommandLength)
             command->resize(kMaxCommandLength);
-        const auto words = command ? command_words(*command) : std::vector<std::string>{};
+        const auto words =
+            command ? platform::command_line_words(*command) : std::vector<std::string>{};
         const bool started = !words.empty() && platform::start_program(words, {}).has_value();
         note_failure(started);
         return started;
