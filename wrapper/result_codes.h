@@ -28,6 +28,17 @@ enum DetectionResult : int {
     kDetectedTooOld = 4,
 };
 
+// A terminal's result from its two comparisons, and back.
+constexpr int terminal_result(int application, int firmware) {
+    return application * 16 + firmware;
+}
+constexpr int application_part(int terminal_result) {
+    return terminal_result >> 4;
+}
+constexpr int firmware_part(int terminal_result) {
+    return terminal_result & 0x0F;
+}
+
 // The fixed mapping: 0 -> 3, 1 -> 1, 3 -> 4, 4 -> 11, anything else (2 and every combined
 // terminal result) -> 2.
 constexpr int result_code_for(int detection) {

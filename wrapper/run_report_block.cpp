@@ -47,13 +47,11 @@ std::string current_versions(const ReportFacts& facts) {
                        facts.detected.version_reply[7]);
 }
 
-// A terminal's result carries the application comparison in its high and the firmware
-// comparison in its low four bits; 1 means that part is due.
 bool application_due(int detection) {
-    return (detection >> 4) == kDetectedUpdateDue;
+    return application_part(detection) == kDetectedUpdateDue;
 }
 bool firmware_due(int detection) {
-    return (detection & 0x0F) == kDetectedUpdateDue;
+    return firmware_part(detection) == kDetectedUpdateDue;
 }
 
 std::string new_versions(const ReportFacts& facts) {

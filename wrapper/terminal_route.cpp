@@ -97,7 +97,7 @@ int terminal_route(const ReaderDescription& description, const PassSettings& set
     const int firmware =
         compare_versions(Version{versions->fw_major, versions->fw_minor, versions->fw_build},
                          description.target_firmware, false);
-    return application * 16 + firmware;
+    return terminal_result(application, firmware);
 }
 
 } // namespace valdrun

@@ -85,12 +85,12 @@ void ValdrunDlg::show_upgrade_offer() {
     set_text(kIdMainText,
              format_text(Message::TerminalVersions, name, current.app_major, current.app_minor,
                          name, current.fw_major, current.fw_minor, current.fw_build));
-    const bool application_due = terminal_part_due(offered_.result >> 4);
+    const bool application_due = terminal_part_due(application_part(offered_.result));
     std::string list;
     if (application_due)
         list = format_text(Message::ListApplication, description.target_application.major,
                            description.target_application.minor);
-    if (terminal_part_due(offered_.result & 0x0F)) {
+    if (terminal_part_due(firmware_part(offered_.result))) {
         if (application_due)
             list += valdrun::text(Message::ListJoint);
         list += format_text(Message::ListFirmware, description.target_firmware.major,

@@ -21,8 +21,9 @@ constexpr const char* kFirmwareFiles = "OS_FW";
 // its system error code. True when a pattern was set aside.
 bool ValdrunDlg::set_firmware_files_aside(int detection_result) {
     bool set_aside = false;
-    for (const auto& [part, pattern] : {std::pair{detection_result >> 4, kApplicationFiles},
-                                        std::pair{detection_result & 0x0F, kFirmwareFiles}}) {
+    for (const auto& [part, pattern] :
+         {std::pair{application_part(detection_result), kApplicationFiles},
+          std::pair{firmware_part(detection_result), kFirmwareFiles}}) {
         if (part == kDetectedUpdateDue)
             continue;
         set_aside = true;
