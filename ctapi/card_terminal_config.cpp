@@ -1,6 +1,6 @@
 #include "card_terminal_config.h"
 
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "profile_int.h"
 
 #include <string>

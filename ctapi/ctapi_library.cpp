@@ -1,7 +1,7 @@
 #include "ctapi_library.h"
 
 #include "card_terminal_config.h"
-#include "platform/library.h"
+#include "platform/winapi/library.h"
 #include "port_search.h"
 
 #include <array>

@@ -6,7 +6,7 @@
 //
 // Threads: start() and stop() run on the caller's thread; on_device_change() runs on the
 // watcher's thread.
-#include "platform/device_watcher.h"
+#include "platform/devices/device_watcher.h"
 #include "terminal_link.h"
 
 #include <atomic>

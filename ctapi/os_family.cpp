@@ -1,6 +1,6 @@
 #include "os_family.h"
 
-#include "platform/os_version.h"
+#include "platform/winapi/os_version.h"
 
 namespace brantel {
 

@@ -1,7 +1,7 @@
 #include "port_search.h"
 
 #include "ascii_case.h"
-#include "platform/device_set.h"
+#include "platform/devices/device_set.h"
 
 #include <cctype>
 #include <cstring>

@@ -2,7 +2,7 @@
 // Where the terminal's serial port is: the present devices of the OS family's device class
 // that are Halvane terminals, and their port paths ("\\.\" and the device key's PortName).
 #include "os_family.h"
-#include "platform/device_set.h"
+#include "platform/devices/device_set.h"
 
 #include <optional>
 #include <string>

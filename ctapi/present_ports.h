@@ -6,7 +6,7 @@
 //
 // Threads: the watcher's thread changes the set, the caller's thread looks things up.
 #include "os_family.h"
-#include "platform/device_watcher.h"
+#include "platform/devices/device_watcher.h"
 
 #include <mutex>
 #include <string>

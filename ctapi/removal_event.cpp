@@ -1,6 +1,6 @@
 #include "removal_event.h"
 
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 
 namespace brantel {
 

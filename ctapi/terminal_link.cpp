@@ -1,7 +1,7 @@
 #include "terminal_link.h"
 
-#include "platform/clock.h"
-#include "platform/last_error.h"
+#include "platform/foundation/clock.h"
+#include "platform/foundation/last_error.h"
 #include "port_search.h"
 
 #include <algorithm>

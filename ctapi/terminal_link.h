@@ -10,7 +10,7 @@
 // under one lock, so that a reconnect always comes after the monitor's decision.
 #include "block_transport.h"
 #include "os_family.h"
-#include "platform/serial_port.h"
+#include "platform/serial/serial_port.h"
 #include "present_ports.h"
 #include "removal_event.h"
 

@@ -1,8 +1,8 @@
 #include "host/host_log.h"
 
-#include "platform/files.h"
-#include "platform/user_folders.h"
-#include "shared/log_writer.h"
+#include "platform/files/files.h"
+#include "platform/files/user_folders.h"
+#include "texts-and-log/log_writer.h"
 
 #include <atomic>
 #include <cstdarg>

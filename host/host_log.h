@@ -3,7 +3,7 @@
 // pointer, every plug-in; each call becomes one line "MM/DD/YY HH:MM:SS message\r\n".
 // The whole function (format, trim, write) runs under one lock, so lines from several
 // threads never mix.
-#include "platform/locale.h"
+#include "platform/winapi/locale.h"
 
 #include <string>
 #include <string_view>

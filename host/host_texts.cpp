@@ -1,8 +1,8 @@
 #include "host/host_texts.h"
 
-#include "shared/platform_class.h"
-#include "shared/resource_string.h"
-#include "shared/ui_language.h"
+#include "texts-and-log/platform_class.h"
+#include "texts-and-log/resource_string.h"
+#include "texts-and-log/ui_language.h"
 
 namespace morlin {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The host's texts: the resource library MORLNRES.so, the resource language, and strings
 // loaded from it by number.
-#include "platform/library.h"
+#include "platform/winapi/library.h"
 
 #include <cstdint>
 #include <memory>

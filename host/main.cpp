@@ -1,9 +1,9 @@
 // Morlin, the firmware update host.
 #include "host/morlin_app.h"
 #include "host/morlin_usage.h"
-#include "host/result_file.h"
-#include "platform/stop_request.h"
-#include "platform/version_info.h"
+#include "host/runs/result_file.h"
+#include "platform/processes/stop_request.h"
+#include "platform/winapi/version_info.h"
 #ifdef MORLIN_WITH_QT
 #include "ui/qt/qt_toolkit.h"
 #endif

@@ -5,14 +5,14 @@
 // Everything happens in initialise(); shutdown() (also run by the destructor) carries out the
 // exit steps. The process exit code is exit_code() afterwards.
 #include "host/command_line.h"
-#include "host/download_entry.h"
+#include "host/plugins/download_entry.h"
 #include "host/host_error.h"
-#include "host/host_options.h"
+#include "host/config/host_options.h"
 #include "host/host_texts.h"
-#include "host/plugin_record.h"
-#include "host/run_record.h"
-#include "platform/single_instance.h"
-#include "platform/ui.h"
+#include "host/plugins/plugin_record.h"
+#include "host/runs/run_record.h"
+#include "platform/processes/single_instance.h"
+#include "platform/user_interface/ui.h"
 
 #include <array>
 #include <atomic>

@@ -1,5 +1,5 @@
 // MorlinCfg: shows, verifies and writes Morlin.cfg.
-#include "host/cfg_tool.h"
+#include "host/config/cfg_tool.h"
 
 #include <iostream>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include "cli/tool_usage.h"
 #include "host/command_line.h"
-#include "platform/library.h"
+#include "platform/winapi/library.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "sim/announcement.h"
 
-#include "platform/announcement.h"
+#include "platform/devices/announcement.h"
 
 #include <cctype>
 #include <filesystem>

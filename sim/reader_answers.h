@@ -1,7 +1,7 @@
 #pragma once
 // What the simulated reader answers, free of sockets: control requests, and the escape frames
 // of its serial side.
-#include "platform/device_io_frame.h"
+#include "platform/devices/device_io_frame.h"
 #include "sim/reader_simulator.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // request to the simulator as one request frame and returns its reply; there is never a card.
 //
 // The library is loaded into pcscd, so it stands alone: plain sockets, no sanitizer runtime.
-#include "platform/device_io_frame.h"
+#include "platform/devices/device_io_frame.h"
 
 extern "C" { // the driver interface header is plain C
 #include <PCSC/ifdhandler.h>

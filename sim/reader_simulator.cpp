@@ -1,6 +1,6 @@
 #include "sim/reader_simulator.h"
 
-#include "platform/tcp_socket.h"
+#include "platform/io/tcp_socket.h"
 #include "sim/announcement.h"
 #include "sim/reader_answers.h"
 #include "sim/rfc2217_session.h"

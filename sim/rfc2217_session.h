@@ -3,7 +3,7 @@
 // go in, line events and data go to a LineSink in the order they came, and what the server
 // answers (option negotiation, COM-PORT-OPTION acknowledgements) is appended to an output
 // buffer.
-#include "platform/rfc2217_codec.h"
+#include "platform/serial/rfc2217_codec.h"
 
 #include <array>
 #include <cstdint>

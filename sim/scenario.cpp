@@ -1,7 +1,7 @@
 #include "sim/scenario.h"
 
-#include "platform/files.h"
-#include "platform/last_error.h"
+#include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "ui/console_actions.h"
 
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <charconv>
 #include <cstdio>

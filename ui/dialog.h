@@ -6,7 +6,7 @@
 // Threads: the dialog lives on its dialog thread (the thread that runs it modally). A dialog
 // may run one worker thread at a time (start_worker); the worker never touches a control
 // itself: it hands a task to on_dialog_thread(), which runs it on the dialog thread and waits.
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 #include "ui/control.h"
 #include "ui/dialog_view.h"
 

@@ -1,6 +1,6 @@
 #include "ui/dialog_clock.h"
 
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 
 #include <thread>
 

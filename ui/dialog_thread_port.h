@@ -2,7 +2,7 @@
 // The user-interface port while dialogs run: message boxes and file dialogs asked for on
 // another thread (a worker, a plug-in called by it) are shown on the dialog thread while the
 // asking thread waits; asked for on the dialog thread they are shown at once.
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 // What a toolkit implements to show a dialog (Qt widgets, the console's lines, later Win32).
 // Every call comes on the dialog thread except run_on_dialog_thread.
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "wrapper/closing_work.h"
 
-#include "platform/clock.h"
-#include "platform/ui.h"
+#include "platform/foundation/clock.h"
+#include "platform/user_interface/ui.h"
 #include "ui/dialog.h"
 #include "wrapper/language.h"
 #include "wrapper/result_codes.h"

@@ -3,7 +3,7 @@
 // messages in their order, the questions whether to restart or switch off the PC, and the
 // restart of what the update stopped. Every message is in the language chosen last and has
 // the window title as caption.
-#include "wrapper/housekeeping.h"
+#include "wrapper/housekeeping/housekeeping.h"
 #include "wrapper/run_record.h"
 
 #include <string>

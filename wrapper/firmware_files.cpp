@@ -1,6 +1,6 @@
 // Firmware files set aside while the update tool runs, so that it loads only the parts due.
-#include "platform/files.h"
-#include "platform/move_file.h"
+#include "platform/files/files.h"
+#include "platform/files/move_file.h"
 #include "wrapper/update_tool.h"
 
 namespace valdrun {

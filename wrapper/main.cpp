@@ -1,7 +1,7 @@
 // Valdrun, the installer wrapper: finds the described reader or terminal, reads its firmware
 // version and tells whether an update is due (check mode), or runs the update (window).
-#include "platform/files.h"
-#include "platform/version_info.h"
+#include "platform/files/files.h"
+#include "platform/winapi/version_info.h"
 #include "wrapper/command_line.h"
 #include "wrapper/valdrun_app.h"
 #ifdef MORLIN_WITH_QT

@@ -6,7 +6,7 @@
 // Linux is none of them; it counts as type 5, whose rules (service manager, no serial
 // fall-backs, device instances only looked for, short progress text) fit a modern system.
 // MORLIN_OS_VERSION injects any other answer (docs/platform.md).
-#include "platform/os_version.h"
+#include "platform/winapi/os_version.h"
 
 #include <optional>
 

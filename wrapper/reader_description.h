@@ -3,7 +3,7 @@
 // extension replaced by "ini"; a program without one gets ".ini"), section "ReaderDetails",
 // read with the Windows profile rules. It names the reader or terminal, its USB identifiers,
 // the target versions, the display name and the update tool.
-#include "wrapper/versions.h"
+#include "wrapper/detection/versions.h"
 
 #include <array>
 #include <cstdint>

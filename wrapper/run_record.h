@@ -2,7 +2,7 @@
 // The run record: everything one run of Valdrun knows, created by the application object
 // before the main window opens. The detection thread publishes each pass's outcome under the
 // record's lock; the window reads it under the same lock.
-#include "wrapper/detection.h"
+#include "wrapper/detection/detection.h"
 #include "wrapper/messages.h"
 #include "wrapper/reader_description.h"
 

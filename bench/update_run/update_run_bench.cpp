@@ -19,8 +19,8 @@
 // Runs in real time (MORLIN_TIME_SCALE is not passed on); needs Morlin and VUPPorta.so in
 // build/bin. Every run checks that the terminal holds exactly the image's bytes.
 #include "cli/tool_usage.h"
-#include "host/config_file.h"
-#include "platform/clock.h"
+#include "host/config/config_file.h"
+#include "platform/foundation/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
 

@@ -10,7 +10,7 @@
 #include "cli/tool_usage.h"
 #include "ctapi.h"
 #include "hex_bytes.h"
-#include "platform/library.h"
+#include "platform/winapi/library.h"
 
 #include <charconv>
 #include <cstdio>

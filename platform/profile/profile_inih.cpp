@@ -7,7 +7,7 @@
 // - key and value are taken from the whole line around its first '=', so neither libinih's
 //   line length nor its inline comments (" ;") cut the value, and a ':' (which libinih also
 //   takes as a separator) stays part of the key.
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "platform/profile/profile.h"
 
 #include <algorithm>

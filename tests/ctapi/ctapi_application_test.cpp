@@ -2,7 +2,7 @@
 // through the public header, against the simulated Halvane terminal.
 #include "ctapi.h"
 #include "ctapi_test_support.h"
-#include "platform/library.h"
+#include "platform/winapi/library.h"
 #include "sim/terminal_simulator.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The configuration editor and its option dialog without a toolkit: driven through the
 // console's view in-process, against a folder of firmware files and a Morlin.cfg.
-#include "host/cfg_edt_dlg.h"
+#include "host/dialogs/cfg_edt_dlg.h"
 #include "tests/dialogs/host_dialog_bench.h"
 
 #include <csignal>

@@ -1,7 +1,7 @@
 // The configured run's progress dialog without a toolkit: driven through the console's view
 // in-process against the recording test plug-in (and its mobile-terminal twin).
-#include "host/cfg_mode_dlg.h"
-#include "platform/clock.h"
+#include "host/dialogs/cfg_mode_dlg.h"
+#include "platform/foundation/clock.h"
 #include "tests/dialogs/host_dialog_bench.h"
 
 namespace morlin {

@@ -1,8 +1,8 @@
 // The configuration editor and a configured run with GUI "yes" as the real program runs them
 // on the console: /CE writes a file that MorlinCfg and the reader read back the same, and the
 // progress dialog downloads into three simulated terminals through VUPPorta.
-#include "host/cfg_tool.h"
-#include "platform/clock.h"
+#include "host/config/cfg_tool.h"
+#include "platform/foundation/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
 #include "tests/update_run/morlin_run.h"

@@ -1,9 +1,9 @@
 // The dialog layer without a toolkit: the console's actions and lines, a worker that reaches
 // its dialog only through the dialog thread, message boxes asked for on a worker; and the host
 // helpers behind Morlin's dialogs (device choice, DevInfo.txt).
-#include "host/dev_info_file.h"
-#include "host/device_choice.h"
-#include "host/interactive_run.h"
+#include "host/dialogs/dev_info_file.h"
+#include "host/dialogs/device_choice.h"
+#include "host/runs/interactive_run.h"
 #include "tests/common/pipe_guard.h"
 #include "tests/common/temp_dir.h"
 #include "tests/common/text_lines.h"

@@ -1,7 +1,7 @@
 // Morlin's interactive course and device information display on the console, scripted through
 // MORLIN_UI_ACTIONS: with the recording test plug-in for every exit code and edge of the main
 // window, and end to end with the terminal plug-in and a simulated terminal.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
 #include "tests/update_run/terminal_folder.h"

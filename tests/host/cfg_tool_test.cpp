@@ -1,8 +1,8 @@
 // MorlinCfg, the configuration tool.
-#include "host/cfg_tool.h"
-#include "host/config_file.h"
-#include "host/is_tamsel.h"
-#include "platform/registry.h"
+#include "host/config/cfg_tool.h"
+#include "host/config/config_file.h"
+#include "host/plugins/is_tamsel.h"
+#include "platform/winapi/registry.h"
 #include "test_support.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 // The configuration file: check value, records, reader faults, writer, SymLink lookup.
-#include "host/config_file.h"
-#include "host/host_options.h"
+#include "host/config/config_file.h"
+#include "host/config/host_options.h"
 #include "test_support.h"
 
 #include <csignal>

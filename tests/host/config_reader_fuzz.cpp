@@ -1,5 +1,5 @@
 // Fuzz target: the configuration file reader (check value, records, SymLink search).
-#include "host/config_file.h"
+#include "host/config/config_file.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Fuzz target: the capability block search of the firmware family test.
-#include "host/is_tamsel.h"
+#include "host/plugins/is_tamsel.h"
 
 #include <cstddef>
 #include <cstdint>

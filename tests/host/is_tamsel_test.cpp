@@ -1,6 +1,6 @@
 // The firmware family test.
 #include "host/host_log.h"
-#include "host/is_tamsel.h"
+#include "host/plugins/is_tamsel.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

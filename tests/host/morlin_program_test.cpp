@@ -1,6 +1,6 @@
 // The real Morlin program, started in a temporary folder with recording test plug-ins: the
 // order of its start-up and exit steps, its message boxes and its exit codes.
-#include "host/config_file.h"
+#include "host/config/config_file.h"
 #include "host/host_texts.h"
 #include "test_support.h"
 #include "tests/common/morlin_runner.h"

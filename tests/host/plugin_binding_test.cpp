@@ -1,11 +1,11 @@
 // Plug-in discovery and binding, and the configuration reader's use of the plug-ins, with
 // the recording test plug-ins loaded in-process.
-#include "host/config_file.h"
-#include "host/config_reader.h"
-#include "host/device_lists.h"
+#include "host/config/config_file.h"
+#include "host/config/config_reader.h"
+#include "host/plugins/device_lists.h"
 #include "host/morlin_app.h"
-#include "host/plugin_binding.h"
-#include "platform/ui.h"
+#include "host/plugins/plugin_binding.h"
+#include "platform/user_interface/ui.h"
 #include "test_support.h"
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Fuzz target: a Windows command line (the description's CmdLineParameter) taken apart into the
 // update tool's arguments.
-#include "platform/command_line_words.h"
+#include "platform/processes/command_line_words.h"
 
 #include <cstddef>
 #include <cstdint>

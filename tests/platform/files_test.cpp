@@ -1,5 +1,5 @@
-#include "platform/files.h"
-#include "platform/last_error.h"
+#include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
 #include "test_support.h"
 
 #include <algorithm>

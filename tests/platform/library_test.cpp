@@ -1,6 +1,6 @@
-#include "platform/files.h"
-#include "platform/last_error.h"
-#include "platform/library.h"
+#include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
+#include "platform/winapi/library.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

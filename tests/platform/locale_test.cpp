@@ -1,4 +1,4 @@
-#include "platform/locale.h"
+#include "platform/winapi/locale.h"
 #include "test_support.h"
 
 #include <ctime>

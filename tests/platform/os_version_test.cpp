@@ -1,4 +1,4 @@
-#include "platform/os_version.h"
+#include "platform/winapi/os_version.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Fuzzes the reading of the kernel's process files with arbitrary text: the input is split at
 // its first two zero bytes into comm, cmdline and a stat / maps text.
-#include "platform/proc_files.h"
+#include "platform/processes/proc_files.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The kernel's process files as the process table reads them, including the names and lines
 // that a process can shape to mislead a simpler reader.
-#include "platform/proc_files.h"
+#include "platform/processes/proc_files.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,5 +1,5 @@
 // Fuzzes the registry export parser with arbitrary text.
-#include "platform/registry.h"
+#include "platform/winapi/registry.h"
 
 #include <cstddef>
 #include <cstdint>

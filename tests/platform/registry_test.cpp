@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/winapi/registry.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "platform/last_error.h"
-#include "platform/single_instance.h"
+#include "platform/foundation/last_error.h"
+#include "platform/processes/single_instance.h"
 #include "test_support.h"
 
 #include <atomic>

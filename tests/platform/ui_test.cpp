@@ -1,5 +1,5 @@
-#include "platform/library.h"
-#include "platform/ui.h"
+#include "platform/winapi/library.h"
+#include "platform/user_interface/ui.h"
 #include "test_support.h"
 
 #include <atomic>

@@ -1,5 +1,5 @@
 // Fuzzes the version-block reader with arbitrary file contents.
-#include "platform/version_info.h"
+#include "platform/winapi/version_info.h"
 
 #include <cstddef>
 #include <cstdint>

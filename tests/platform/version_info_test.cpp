@@ -1,6 +1,6 @@
-#include "platform/files.h"
-#include "platform/last_error.h"
-#include "platform/version_info.h"
+#include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
+#include "platform/winapi/version_info.h"
 #include "test_support.h"
 
 #include <cstring>

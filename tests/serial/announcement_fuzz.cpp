@@ -1,5 +1,5 @@
 // Arbitrary text as a device announcement: parsed with bounds, never a crash.
-#include "platform/announcement.h"
+#include "platform/devices/announcement.h"
 
 #include <cstddef>
 #include <cstdint>

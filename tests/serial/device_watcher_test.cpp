@@ -1,8 +1,8 @@
 // Arrival and removal notifications, and a simulated terminal unplugged in the middle of a read.
-#include "platform/device_set.h"
-#include "platform/device_watcher.h"
-#include "platform/last_error.h"
-#include "platform/serial_port.h"
+#include "platform/devices/device_set.h"
+#include "platform/devices/device_watcher.h"
+#include "platform/foundation/last_error.h"
+#include "platform/serial/serial_port.h"
 #include "serial_test_links.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/rfc2217_codec.h"
+#include "platform/serial/rfc2217_codec.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes, split at a point taken from the input, through the Telnet stream parser.
-#include "platform/rfc2217_codec.h"
+#include "platform/serial/rfc2217_codec.h"
 
 #include <cstddef>
 #include <cstdint>

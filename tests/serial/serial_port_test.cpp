@@ -1,10 +1,10 @@
 // One suite of serial port behaviour, run against python3-serial's RFC 2217 server, an RFC 2217
 // server built on the simulator's session code, and a pseudo-terminal through termios. Each
 // far end echoes what the port sends.
-#include "platform/clock.h"
-#include "platform/last_error.h"
-#include "platform/serial_port.h"
-#include "platform/serial_timeouts.h"
+#include "platform/foundation/clock.h"
+#include "platform/foundation/last_error.h"
+#include "platform/serial/serial_port.h"
+#include "platform/serial/serial_timeouts.h"
 #include "serial_test_links.h"
 
 #include <arpa/inet.h>

@@ -1,5 +1,5 @@
-#include "platform/announcement.h"
-#include "platform/device_watcher.h"
+#include "platform/devices/announcement.h"
+#include "platform/devices/device_watcher.h"
 #include "sim/announcement.h"
 #include "tests/common/gate.h"
 #include "tests/common/pipe_guard.h"

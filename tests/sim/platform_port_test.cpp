@@ -1,8 +1,8 @@
 // The suite's own serial port client (platform::SerialPort over RFC 2217) against the
 // simulator: what the plug-in and the CT-API library rely on when they talk to it.
-#include "platform/clock.h"
-#include "platform/last_error.h"
-#include "platform/serial_port.h"
+#include "platform/foundation/clock.h"
+#include "platform/foundation/last_error.h"
+#include "platform/serial/serial_port.h"
 #include "sim/terminal.h"
 #include "sim/terminal_simulator.h"
 #include "tests/common/temp_dir.h"

@@ -1,5 +1,5 @@
 // The simulator as a client sees it: an RFC 2217 port on 127.0.0.1 and an announcement file.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "sim/terminal.h"
 #include "sim/terminal_simulator.h"
 #include "tests/common/temp_dir.h"

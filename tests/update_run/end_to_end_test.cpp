@@ -2,7 +2,7 @@
 // plug-in VUPPorta, lists a simulated Halvane terminal and downloads the image into it over
 // the terminal's protocol. Protocol waits are scaled down (MORLIN_TIME_SCALE).
 #include "host/host_texts.h"
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
 #include "tests/update_run/terminal_folder.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Runs the real Morlin program in a temporary folder, with test plug-ins copied beside it, a
 // configuration written for the case, console message boxes and the log in the folder.
-#include "host/config_file.h"
+#include "host/config/config_file.h"
 #include "tests/common/morlin_runner.h"
 #include "tests/host/test_support.h"
 

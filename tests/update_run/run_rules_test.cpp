@@ -1,13 +1,13 @@
 // The rules of a configured run that need no plug-in: the candidate count with its preference
 // for devices in normal operation, the copies of an entry for several devices, the removal of
 // repeated targets, and the backup path.
-#include "host/backup_path.h"
-#include "host/config_file.h"
-#include "host/download_targets.h"
+#include "host/runs/backup_path.h"
+#include "host/config/config_file.h"
+#include "host/plugins/download_targets.h"
 #include "host/host_log.h"
-#include "host/matching.h"
+#include "host/plugins/matching.h"
 #include "host/morlin_app.h"
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 #include "tests/host/test_support.h"
 
 #include <cctype>

@@ -1,7 +1,7 @@
 #pragma once
 // A test's Morlin folder with the terminal plug-in VUPPorta beside a simulated terminal, whose
 // protocol waits run at a tenth of real time.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "sim/terminal_simulator.h"
 #include "tests/update_run/morlin_run.h"
 

@@ -6,7 +6,7 @@
 //   resource-probe version FILE...   each file's version resource as the host reads it:
 //       "<file description> <file version> | <product name> <product version> |
 //       <internal name> | <copyright>", one line each
-#include "platform/version_info.h"
+#include "platform/winapi/version_info.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,13 +1,13 @@
 // The device-interface, terminal and serial routes and the detection thread against the
 // simulated reader and terminal, in-process. No smart-card service is reachable here, so the
 // reader route finds nothing at once.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "sim/reader_simulator.h"
 #include "sim/terminal_simulator.h"
 #include "tests/common/temp_dir.h"
 #include "valdrun_runner.h"
-#include "wrapper/detection.h"
-#include "wrapper/detection_thread.h"
+#include "wrapper/detection/detection.h"
+#include "wrapper/detection/detection_thread.h"
 #include "wrapper/result_codes.h"
 
 #include <gtest/gtest.h>

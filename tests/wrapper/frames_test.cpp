@@ -1,8 +1,8 @@
 // The serial reader's escape frames and the terminal's status answer, byte by byte.
 #include "sim/reader_answers.h"
 #include "stream_frame_input.h"
-#include "wrapper/serial_reader_frame.h"
-#include "wrapper/terminal_versions.h"
+#include "wrapper/detection/serial_reader_frame.h"
+#include "wrapper/detection/terminal_versions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The machine's housekeeping against stand-ins: systemd and logind are python3-dbusmock's on a
 // private bus, the zkaservice.exe and pcscd processes are the test's own copies of sleep (the
 // process table is limited to the test's descendants), the serial reader is the simulator.
-#include "platform/clock.h"
-#include "platform/last_error.h"
-#include "platform/process_table.h"
+#include "platform/foundation/clock.h"
+#include "platform/foundation/last_error.h"
+#include "platform/processes/process_table.h"
 #include "sim/reader_simulator.h"
 #include "tests/common/dummy_process.h"
 #include "tests/common/private_system_bus.h"
 #include "tests/common/temp_dir.h"
-#include "wrapper/device_instance.h"
-#include "wrapper/housekeeping.h"
+#include "wrapper/housekeeping/device_instance.h"
+#include "wrapper/housekeeping/housekeeping.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -5,8 +5,8 @@
 #include "sim/reader_simulator.h"
 #include "tests/common/temp_dir.h"
 #include "valdrun_runner.h"
-#include "wrapper/detection.h"
-#include "wrapper/housekeeping.h"
+#include "wrapper/detection/detection.h"
+#include "wrapper/housekeeping/housekeeping.h"
 #include "wrapper/result_codes.h"
 
 #include <PCSC/winscard.h>

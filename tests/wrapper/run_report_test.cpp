@@ -1,10 +1,10 @@
 // The run report: every block of a return code byte for byte, the date and time pictures of
 // both languages, and the file (appended, never cut, an open failure shown and nothing written).
 #include "../common/temp_dir.h"
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 #include "wrapper/language.h"
-#include "wrapper/run_report.h"
-#include "wrapper/run_report_block.h"
+#include "wrapper/report/run_report.h"
+#include "wrapper/report/run_report_block.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 #include "wrapper/messages.h"
 #include "wrapper/os_type.h"
 #include "wrapper/result_codes.h"
-#include "wrapper/version_line.h"
-#include "wrapper/versions.h"
+#include "wrapper/report/version_line.h"
+#include "wrapper/detection/versions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Bytes as a serial port would deliver them to the escape-frame receive: a read beyond the
 // end fails as a read that timed out. Pauses and purges are counted.
-#include "wrapper/serial_reader_frame.h"
+#include "wrapper/detection/serial_reader_frame.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // start and exit code (with the sample tool), and the firmware files set aside and back.
 #include "../common/temp_dir.h"
 #include "../common/text_lines.h"
-#include "platform/command_line_words.h"
+#include "platform/processes/command_line_words.h"
 #include "wrapper/update_tool.h"
 
 #include <algorithm>

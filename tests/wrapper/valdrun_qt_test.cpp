@@ -1,13 +1,13 @@
 // Valdrun's windows drawn by Qt offscreen, clicked through as a user would, with a PNG of each
 // state in build/screenshots/ in English and German: the window waiting for the reader, the
 // Upgrade offer and the progress window.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "tests/dialogs/qt_script.h"
 #include "tests/wrapper/window_fakes.h"
 #include "ui/qt/qt_toolkit.h"
 #include "wrapper/language.h"
-#include "wrapper/progress_dlg.h"
-#include "wrapper/valdrun_dlg.h"
+#include "wrapper/windows/progress_dlg.h"
+#include "wrapper/windows/valdrun_dlg.h"
 
 #include <QLabel>
 #include <gtest/gtest.h>

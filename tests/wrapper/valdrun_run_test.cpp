@@ -3,7 +3,7 @@
 // systemd on a private bus, the test's own zkaservice.exe runs, and the sample update tool
 // ends as the case asks. The run must stop and restart all of them in their order, start the
 // tool in its folder with its arguments, write the report block and ask what the case asks.
-#include "platform/process_table.h"
+#include "platform/processes/process_table.h"
 #include "sim/reader_simulator.h"
 #include "sim/terminal_simulator.h"
 #include "tests/common/dummy_process.h"

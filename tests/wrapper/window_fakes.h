@@ -4,7 +4,7 @@
 // publishes what the test says, and a record of every report, set-aside and bring-back.
 #include "tests/common/temp_dir.h"
 #include "wrapper/result_codes.h"
-#include "wrapper/window_services.h"
+#include "wrapper/windows/window_services.h"
 
 #include <atomic>
 #include <functional>

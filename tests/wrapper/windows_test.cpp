@@ -1,14 +1,14 @@
 // Valdrun's windows on the console view with a stepped clock and stand-ins for detection,
 // housekeeping, the tool and the report: the decision of every tick, the Upgrade offer, the
 // update run, Cancel and OK, and the closing work after the window.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "tests/common/text_lines.h"
 #include "tests/wrapper/window_fakes.h"
 #include "ui/console_runner.h"
 #include "wrapper/closing_work.h"
 #include "wrapper/language.h"
-#include "wrapper/progress_dlg.h"
-#include "wrapper/valdrun_dlg.h"
+#include "wrapper/windows/progress_dlg.h"
+#include "wrapper/windows/valdrun_dlg.h"
 
 #include <gtest/gtest.h>
 

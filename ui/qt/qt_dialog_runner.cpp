@@ -1,6 +1,6 @@
 // The dialogs drawn with Qt 6 Widgets: one window per dialog, each control a widget placed at
 // its template position (dialog units scaled by the font), changes applied as they come.
-#include "platform/clock.h"
+#include "platform/foundation/clock.h"
 #include "ui/dialog.h"
 #include "ui/qt/qt_parts.h"
 

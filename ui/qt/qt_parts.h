@@ -1,6 +1,6 @@
 #pragma once
 // What the Qt translation units share: the runner and the port, made by qt_toolkit.cpp.
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 #include "ui/dialog_view.h"
 
 #include <functional>

@@ -24,9 +24,9 @@
 //   dllinfo.KIND=TEXT        VUPGetDLLInfo's text (answer 0 when not given)
 //
 // Record lines: "<stem> <function> <arguments...>", a null text written as "(null)".
-#include "platform/files.h"
-#include "platform/library.h"
-#include "platform/version_info.h"
+#include "platform/files/files.h"
+#include "platform/winapi/library.h"
+#include "platform/winapi/version_info.h"
 #include "vup_plugin.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // A plug-in-like library with its own copy of the platform layer: it asks a question through
 // whatever user-interface port it finds.
-#include "platform/ui.h"
+#include "platform/user_interface/ui.h"
 
 extern "C" __attribute__((visibility("default"))) int ui_probe_ask() {
     platform::MessageBoxRequest request;

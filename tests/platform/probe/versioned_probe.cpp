@@ -1,5 +1,5 @@
 // A tiny library that carries a version block, for the version-information tests.
-#include "platform/version_info.h"
+#include "platform/winapi/version_info.h"
 
 MORLIN_VERSION_INFO("Probe library for tests", "1.02", "VersionedProbe", "Morlin", "1.24",
                     "Copyright (C) 2026 Probe Maker");

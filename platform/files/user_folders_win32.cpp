@@ -1,0 +1,29 @@
+// The user's own folders on Windows: %LOCALAPPDATA%\<application>, which only the user (and
+// the administrators) may write; it serves as state and runtime folder.
+#include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
+#include "platform/files/user_folders.h"
+
+#include <windows.h>
+
+namespace platform {
+
+std::optional<std::string> user_state_directory(std::string_view application) {
+    char local[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        set_last_error(kErrorPathNotFound);
+        return std::nullopt;
+    }
+    std::string folder = join_path(std::string(local, length), application);
+    if (!create_directory(folder) || is_symbolic_link(folder)) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::optional<std::string> user_runtime_directory(std::string_view application) {
+    return user_state_directory(application);
+}
+
+} // namespace platform

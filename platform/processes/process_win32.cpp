@@ -1,0 +1,51 @@
+// Process ids of the system: GetCurrentProcessId, OpenProcess and GetExitCodeProcess. Under
+// Wine, a process of the host system counts too: a simulator running there writes its own
+// process id into the announcements that Windows programs read.
+#include "platform/processes/process.h"
+
+#include <string>
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+// Whether this program runs under Wine (its ntdll exports wine_get_version).
+bool running_under_wine() {
+    static const bool under_wine = [] {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return under_wine;
+}
+
+// Under Wine: whether the host system has a process with this id (its /proc entry, reached
+// through Wine's path prefix for host files).
+bool host_process_exists(std::uint32_t process_id) {
+    const std::wstring path = L"\\\\?\\unix\\proc\\" + std::to_wstring(process_id);
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool windows_process_exists(std::uint32_t process_id) {
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+    if (process == nullptr) {
+        return ::GetLastError() == ERROR_ACCESS_DENIED; // there, but another user's
+    }
+    DWORD exit_code = 0;
+    const bool running =
+        ::GetExitCodeProcess(process, &exit_code) != 0 && exit_code == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return running;
+}
+
+} // namespace
+
+std::uint32_t current_process_id() {
+    return ::GetCurrentProcessId();
+}
+
+bool process_exists(std::uint32_t process_id) {
+    return windows_process_exists(process_id) ||
+           (running_under_wine() && host_process_exists(process_id));
+}
+
+} // namespace platform

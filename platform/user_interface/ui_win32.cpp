@@ -1,0 +1,133 @@
+// The user-interface port on Windows: message boxes and the common file dialogs. The console
+// implementation serves instead when MORLIN_UI=console (scripted runs, the checks under Wine).
+#include "platform/user_interface/ui.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <windows.h>
+// windows.h first: commdlg.h uses its types.
+#include <commdlg.h>
+
+namespace platform {
+namespace {
+
+UINT icon_flags(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Error:
+        return MB_ICONERROR;
+    case MessageIcon::Warning:
+        return MB_ICONWARNING;
+    case MessageIcon::Information:
+        return MB_ICONINFORMATION;
+    case MessageIcon::Question:
+        return MB_ICONQUESTION;
+    case MessageIcon::None:
+        break;
+    }
+    return 0;
+}
+
+UINT button_flags(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::OkCancel:
+        return MB_OKCANCEL;
+    case MessageButtons::YesNo:
+        return MB_YESNO;
+    case MessageButtons::YesNoCancel:
+        return MB_YESNOCANCEL;
+    case MessageButtons::Ok:
+        break;
+    }
+    return MB_OK;
+}
+
+UINT default_flags(int default_button) {
+    switch (default_button) {
+    case 1:
+        return MB_DEFBUTTON2;
+    case 2:
+        return MB_DEFBUTTON3;
+    default:
+        return MB_DEFBUTTON1;
+    }
+}
+
+// "Name\0pattern\0...\0\0", as OPENFILENAME wants its filter.
+std::string filter_text(const FileDialogRequest& request) {
+    std::string text;
+    for (const auto& [name, pattern] : request.filters) {
+        text += name;
+        text += '\0';
+        text += pattern;
+        text += '\0';
+    }
+    text += '\0';
+    return text;
+}
+
+class Win32UserInterface final : public UserInterface {
+  public:
+    MessageAnswer message_box(const MessageBoxRequest& request) override {
+        const int pressed = ::MessageBoxA(nullptr, request.text.c_str(), request.caption.c_str(),
+                                          icon_flags(request.icon) | button_flags(request.buttons) |
+                                              default_flags(request.default_button) | MB_TASKMODAL);
+        switch (pressed) {
+        case IDOK:
+            return MessageAnswer::Ok;
+        case IDYES:
+            return MessageAnswer::Yes;
+        case IDNO:
+            return MessageAnswer::No;
+        case IDCANCEL:
+            return MessageAnswer::Cancel;
+        default:
+            return default_answer(request.buttons, request.default_button);
+        }
+    }
+
+    // The wait window belongs to the dialogs, which this port does not draw yet.
+    void show_wait(std::string_view) override {}
+    void hide_wait() override {}
+
+    std::optional<std::string> open_file(const FileDialogRequest& request) override {
+        return file_dialog(request, false);
+    }
+    std::optional<std::string> save_file(const FileDialogRequest& request) override {
+        return file_dialog(request, true);
+    }
+
+  private:
+    static std::optional<std::string> file_dialog(const FileDialogRequest& request, bool save) {
+        char path[MAX_PATH + 1] = {};
+        std::strncpy(path, request.initial_name.c_str(), MAX_PATH);
+        const std::string filter = filter_text(request);
+        OPENFILENAMEA dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.lpstrFilter = request.filters.empty() ? nullptr : filter.c_str();
+        dialog.lpstrFile = path;
+        dialog.nMaxFile = sizeof path;
+        dialog.lpstrInitialDir =
+            request.initial_directory.empty() ? nullptr : request.initial_directory.c_str();
+        dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
+        dialog.lpstrDefExt =
+            request.default_extension.empty() ? nullptr : request.default_extension.c_str();
+        dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+        const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+        if (!chosen) {
+            return std::nullopt;
+        }
+        return std::string(path);
+    }
+};
+
+} // namespace
+
+std::shared_ptr<UserInterface> make_default_user_interface() {
+    const char* choice = std::getenv("MORLIN_UI");
+    if (choice != nullptr && std::strcmp(choice, "console") == 0) {
+        return make_console_user_interface();
+    }
+    return std::make_shared<Win32UserInterface>();
+}
+
+} // namespace platform

@@ -1,0 +1,54 @@
+// Local time, dates and times in the user's locale, and the UI language, from the system.
+#include "platform/winapi/locale.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+SYSTEMTIME system_time_of(const LocalTime& time) {
+    SYSTEMTIME st{};
+    st.wYear = time.year;
+    st.wMonth = time.month;
+    st.wDayOfWeek = time.day_of_week;
+    st.wDay = time.day;
+    st.wHour = time.hour;
+    st.wMinute = time.minute;
+    st.wSecond = time.second;
+    st.wMilliseconds = time.milliseconds;
+    return st;
+}
+
+// GetDateFormat and GetTimeFormat take the same arguments.
+using Formatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
+
+std::string format_with(Formatter formatter, const LocalTime& time, const std::string& picture) {
+    const SYSTEMTIME st = system_time_of(time);
+    char buffer[256] = {};
+    const int length =
+        formatter(LOCALE_USER_DEFAULT, 0, &st, picture.c_str(), buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length - 1)) : std::string();
+}
+
+} // namespace
+
+LocalTime local_time() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    return LocalTime{st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+                     st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
+}
+
+std::string format_date(const LocalTime& time, const std::string& picture) {
+    return format_with(::GetDateFormatA, time, picture);
+}
+
+std::string format_time(const LocalTime& time, const std::string& picture) {
+    return format_with(::GetTimeFormatA, time, picture);
+}
+
+std::uint16_t user_ui_language() {
+    return ::GetUserDefaultUILanguage();
+}
+
+} // namespace platform

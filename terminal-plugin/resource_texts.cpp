@@ -1,0 +1,38 @@
+#include "resource_texts.h"
+
+#include "platform/winapi/library.h"
+#include "shared_services.h"
+
+#include <platform/files/files.h>
+
+namespace vupporta {
+namespace {
+
+constexpr const char* kResourceLibrary = "MORLNRES" MORLIN_LIBRARY_SUFFIX;
+
+} // namespace
+
+bool ResourceTexts::load() {
+    library_ = platform::Library::load(kResourceLibrary);
+    if (library_) {
+        return true;
+    }
+    // A host in another folder: the resource library is installed beside the plug-in.
+    static const int anchor = 0;
+    if (const auto own_path = platform::module_path_of(&anchor)) {
+        const auto slash = own_path->find_last_of('/');
+        if (slash != std::string::npos) {
+            library_ = platform::Library::load(own_path->substr(0, slash + 1) + kResourceLibrary);
+        }
+    }
+    return library_ != nullptr;
+}
+
+std::string ResourceTexts::text(unsigned id, std::size_t buffer_size) const {
+    if (!library_) {
+        return {};
+    }
+    return load_resource_string(*library_, id, language_, buffer_size);
+}
+
+} // namespace vupporta
