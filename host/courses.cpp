@@ -2,10 +2,10 @@
 
 #include "host/dialogs/cfg_edt_dlg.h"
 #include "host/dialogs/dev_info.h"
-#include "host/plugins/device_lists.h"
+#include "host/dialogs/morlin_dlg.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
-#include "host/dialogs/morlin_dlg.h"
+#include "host/plugins/device_lists.h"
 #include "ui/dialog_view.h"
 
 #include <string>

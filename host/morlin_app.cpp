@@ -2,8 +2,8 @@
 
 #include "host/config/config_reader.h"
 #include "host/courses.h"
-#include "host/plugins/device_lists.h"
 #include "host/host_log.h"
+#include "host/plugins/device_lists.h"
 #include "host/plugins/plugin_binding.h"
 #include "host/runs/result_file.h"
 #include "host/runs/update_run.h"

@@ -5,10 +5,10 @@
 // Everything happens in initialise(); shutdown() (also run by the destructor) carries out the
 // exit steps. The process exit code is exit_code() afterwards.
 #include "host/command_line.h"
-#include "host/plugins/download_entry.h"
-#include "host/host_error.h"
 #include "host/config/host_options.h"
+#include "host/host_error.h"
 #include "host/host_texts.h"
+#include "host/plugins/download_entry.h"
 #include "host/plugins/plugin_record.h"
 #include "host/runs/run_record.h"
 #include "platform/processes/single_instance.h"
@@ -93,7 +93,7 @@ class MorlinApp {
     bool device_info_display = false; // /DI course
     CommandLine command_line;         // switches and the /CFG path
     DownloadTable downloads{};        // 30 entries, all zero at construction
-    RunRecord run_record;             // for the run history (host/result_file.h)
+    RunRecord run_record;             // for the run history (host/runs/result_file.h)
     // Lines found before the log is open (the configuration is read first); logged once it is.
     std::vector<std::string> notes_before_log;
     // The process exit code; the last course that sets it wins.

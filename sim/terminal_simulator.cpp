@@ -1,8 +1,8 @@
 #include "sim/terminal_simulator.h"
 
 #include "platform/foundation/clock.h"
-#include "platform/processes/process.h"
 #include "platform/io/tcp_socket.h"
+#include "platform/processes/process.h"
 #include "sim/announcement.h"
 #include "sim/line_pacer.h"
 #include "sim/rfc2217_session.h"

@@ -3,14 +3,14 @@
 // runs guarded: what it throws becomes the result code of that failure.
 #include "boundary.h"
 #include "config_option.h"
-#include "terminal-plugin/listing/display_info.h"
-#include "terminal-plugin/protocol/download_protocol.h"
 #include "fixed_text.h"
 #include "plugin_log.h"
 #include "plugin_state.h"
 #include "shared_services.h"
+#include "terminal-plugin/listing/display_info.h"
 #include "terminal-plugin/listing/terminal_detail.h"
 #include "terminal-plugin/listing/terminal_enumeration.h"
+#include "terminal-plugin/protocol/download_protocol.h"
 
 #include <cstring>
 #include <platform/foundation/last_error.h>

@@ -1,8 +1,8 @@
 #pragma once
 // The plug-in's module-global state: one instance per loaded plug-in. The host makes one
 // plug-in call at a time; the device monitor thread shares only the armed and abort flags.
-#include "terminal-plugin/protocol/device_monitor.h"
 #include "resource_texts.h"
+#include "terminal-plugin/protocol/device_monitor.h"
 #include "terminal-plugin/protocol/serial_link.h"
 
 namespace vupporta {

@@ -1,8 +1,8 @@
 // The update tool's file, its folder and its start.
 #include "wrapper/update_tool.h"
 
-#include "platform/processes/child_process.h"
 #include "platform/files/files.h"
+#include "platform/processes/child_process.h"
 
 #include <algorithm>
 

@@ -1,16 +1,16 @@
 #include "wrapper/valdrun_app.h"
 
-#include "platform/user_interface/ui.h"
 #include "platform/services/user_rights.h"
+#include "platform/user_interface/ui.h"
 #include "ui/dialog_view.h"
 #include "wrapper/closing_work.h"
 #include "wrapper/command_line.h"
+#include "wrapper/detection/serial_port_list.h"
 #include "wrapper/language.h"
 #include "wrapper/os_type.h"
-#include "wrapper/result_codes.h"
-#include "wrapper/detection/serial_port_list.h"
-#include "wrapper/windows/valdrun_dlg.h"
 #include "wrapper/report/version_line.h"
+#include "wrapper/result_codes.h"
+#include "wrapper/windows/valdrun_dlg.h"
 
 namespace valdrun {
 namespace {

@@ -16,16 +16,16 @@
 #include "ctapi.h"
 #include "device_monitor.h"
 #include "platform/foundation/clock.h"
-#include "platform/winapi/library.h"
 #include "platform/serial/serial_port.h"
+#include "platform/winapi/library.h"
 #include "port_search.h"
 #include "sim/announcement.h"
 #include "sim/terminal_simulator.h"
 #include "terminal_link.h"
 
-#include <charconv>
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

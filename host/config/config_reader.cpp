@@ -2,8 +2,8 @@
 
 #include "host/config/config_file.h"
 #include "host/host_log.h"
-#include "host/plugins/is_tamsel.h"
 #include "host/morlin_app.h"
+#include "host/plugins/is_tamsel.h"
 #include "host/plugins/plugin_binding.h"
 #include "host/plugins/rejected_file_note.h"
 #include "platform/files/files.h"

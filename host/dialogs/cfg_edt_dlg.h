@@ -7,8 +7,8 @@
 // The lists are filled by the configuration reader, which tells the editor what it reads
 // (ConfigEditorHooks). The rows live in the list controls; the editor keeps only the
 // unsaved-changes mark, the option list's selection mark and the SymLink record it loaded.
-#include "host/dialogs/cfg_edit_lists.h"
 #include "host/config/config_reader.h"
+#include "host/dialogs/cfg_edit_lists.h"
 #include "host/dialogs/morlin_dialog.h"
 
 #include <optional>

@@ -1,11 +1,11 @@
 #include "host/dialogs/cfg_mode_dlg.h"
 
-#include "host/runs/backup_path.h"
 #include "host/dialogs/dev_info.h"
 #include "host/dialogs/device_choice.h"
 #include "host/fixed_text.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
+#include "host/runs/backup_path.h"
 #include "platform/foundation/clock.h"
 
 namespace morlin {

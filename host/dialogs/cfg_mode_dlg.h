@@ -9,8 +9,8 @@
 // has ended. At destruction the outcome goes into the program's exit-code word:
 // 0 every entry downloaded, 1 cancelled or closed before Start, 2 a download failed,
 // 255 none of these.
-#include "host/runs/interactive_run.h"
 #include "host/dialogs/morlin_dialog.h"
+#include "host/runs/interactive_run.h"
 
 #include <cstdint>
 #include <string>

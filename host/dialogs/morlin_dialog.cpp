@@ -1,8 +1,8 @@
 #include "host/dialogs/morlin_dialog.h"
 
 #include "host/dialogs/about_box.h"
-#include "host/morlin_app.h"
 #include "host/dialogs/system_menu.h"
+#include "host/morlin_app.h"
 
 namespace morlin {
 

@@ -1,12 +1,12 @@
 #include "host/dialogs/morlin_dlg.h"
 
-#include "host/runs/backup_path.h"
 #include "host/dialogs/dev_info.h"
 #include "host/dialogs/device_choice.h"
 #include "host/host_log.h"
-#include "host/plugins/matching.h"
 #include "host/morlin_app.h"
+#include "host/plugins/matching.h"
 #include "host/plugins/plugin_binding.h"
+#include "host/runs/backup_path.h"
 
 #include <cstring>
 

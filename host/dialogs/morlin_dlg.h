@@ -7,10 +7,10 @@
 // (DISABLEHELP, SIGFILEONLY, BACKUP), the IV flag and the backup directory; what it sets there
 // is only the current plug-in when a file or a device is chosen. Its own state (mode, the
 // chosen file, the selected device, the run) stays here.
-#include "host/plugins/download_entry.h"
-#include "host/runs/interactive_run.h"
 #include "host/dialogs/morlin_dialog.h"
 #include "host/dialogs/system_menu.h"
+#include "host/plugins/download_entry.h"
+#include "host/runs/interactive_run.h"
 
 #include <string>
 #include <vector>

@@ -1,11 +1,11 @@
 #include "host/runs/silent_download.h"
 
-#include "host/runs/backup_path.h"
 #include "host/config/config_file.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
-#include "platform/foundation/clock.h"
+#include "host/runs/backup_path.h"
 #include "platform/files/files.h"
+#include "platform/foundation/clock.h"
 #include "platform/processes/stop_request.h"
 
 #include <string>

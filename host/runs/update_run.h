@@ -15,12 +15,12 @@
 //                                        match_dfu_dev_by_prod_type, disable_help
 //   app.command_line.identical_version() "/IV" on the command line; app.iv_flag to set
 //   app.backup_directory                 folder for backup paths
-//   app.config_file_path()               for the SymLink lookup (host/config_file.h)
+//   app.config_file_path()               for the SymLink lookup (host/config/config_file.h)
 //   app.config_name_for_plugins()        name for VUPCreateDeviceInfoList
 //   app.show_host_error(), app.ui(), app.show_wait_window(), app.close_wait_window()
 //   host_log(...) / log_text(...)        (host/host_log.h)
-// Helpers already there: create_device_lists() and end_run() (host/device_lists.h),
-// choose_plugin_for_file() (host/plugin_binding.h), run_interactive() (host/courses.h) for
+// Helpers already there: create_device_lists() and end_run() (host/plugins/device_lists.h),
+// choose_plugin_for_file() (host/plugins/plugin_binding.h), run_interactive() (host/courses.h) for
 // the fall-back to the interactive run.
 namespace morlin {
 

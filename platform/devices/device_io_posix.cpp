@@ -1,9 +1,9 @@
 // Control requests to simulated devices: one TCP connection per open device, one request
 // frame and one reply frame per request (device_io_frame.h).
 #include "platform/devices/announcement.h"
-#include "platform/foundation/clock.h"
 #include "platform/devices/device_io.h"
 #include "platform/devices/device_io_frame.h"
+#include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
 #include "platform/io/tcp_socket.h"
 

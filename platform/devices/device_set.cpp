@@ -2,8 +2,8 @@
 #include "platform/devices/device_set.h"
 
 #include "platform/devices/announcement.h"
-#include "platform/foundation/last_error.h"
 #include "platform/devices/usb_serial_ports.h"
+#include "platform/foundation/last_error.h"
 
 #include <algorithm>
 #include <cctype>

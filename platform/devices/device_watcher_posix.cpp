@@ -2,8 +2,8 @@
 // and the machine's USB serial ports appear and vanish in /dev.
 #include "platform/devices/announcement.h"
 #include "platform/devices/device_watcher.h"
-#include "platform/foundation/last_error.h"
 #include "platform/devices/usb_serial_ports.h"
+#include "platform/foundation/last_error.h"
 #include "platform/io/wait_posix.h"
 
 #include <array>

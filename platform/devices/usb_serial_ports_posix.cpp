@@ -1,6 +1,6 @@
 // The machine's USB serial ports from libserialport; their removal through sysfs.
-#include "platform/foundation/last_error.h"
 #include "platform/devices/usb_serial_ports.h"
+#include "platform/foundation/last_error.h"
 
 #include <algorithm>
 #include <filesystem>

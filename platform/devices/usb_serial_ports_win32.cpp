@@ -1,7 +1,7 @@
 // The machine's USB serial ports from the device installer (SetupAPI): present devices of
 // the Ports class with the USB enumerator, their hardware IDs and their device key's PortName.
-#include "platform/foundation/last_error.h"
 #include "platform/devices/usb_serial_ports.h"
+#include "platform/foundation/last_error.h"
 
 #include <algorithm>
 #include <windows.h>

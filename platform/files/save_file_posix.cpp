@@ -1,7 +1,7 @@
 // Saving a whole file in one step on POSIX: a temporary file of a unique name in the same
 // folder, then rename over the old file, under an exclusive lock on the folder.
-#include "platform/foundation/clock.h"
 #include "platform/files/files.h"
+#include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
 
 #include <atomic>

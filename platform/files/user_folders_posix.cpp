@@ -1,7 +1,7 @@
 // The user's own folders on POSIX, after the XDG base directory rules: absolute paths only,
 // missing folders created with mode 0700.
-#include "platform/foundation/last_error.h"
 #include "platform/files/user_folders.h"
+#include "platform/foundation/last_error.h"
 
 #include <cerrno>
 #include <cstdlib>

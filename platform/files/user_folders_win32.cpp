@@ -1,8 +1,8 @@
 // The user's own folders on Windows: %LOCALAPPDATA%\<application>, which only the user (and
 // the administrators) may write; it serves as state and runtime folder.
 #include "platform/files/files.h"
-#include "platform/foundation/last_error.h"
 #include "platform/files/user_folders.h"
+#include "platform/foundation/last_error.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Waiting on a file descriptor with a limit, ended early by a signal that another thread
 // raises (an eventfd): the POSIX form of an overlapped operation that CancelIoEx can end.
-#include "platform/serial/serial_timeouts.h"
+#include "platform/io/wait_limit.h"
 
 #include <atomic>
 

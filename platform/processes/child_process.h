@@ -17,7 +17,7 @@ class ChildProcess {
 };
 
 // Starts the program file `program` with `command_line` (a Windows command line without the
-// program name; here its words, platform/command_line_words.h, follow the program's own path
+// program name; here its words, platform/processes/command_line_words.h, follow the program's own path
 // as its first argument), in the folder `folder`, with this process's environment and
 // standard handles, and no shell in between. Null when it cannot be started; `error` then
 // holds the system's error code (errno here).

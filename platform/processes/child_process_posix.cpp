@@ -1,6 +1,6 @@
+#include "platform/files/files.h"
 #include "platform/processes/child_process.h"
 #include "platform/processes/command_line_words.h"
-#include "platform/files/files.h"
 #include "platform/processes/spawn_posix.h"
 
 #include <cerrno>

@@ -4,9 +4,9 @@
 // the holder's descriptor closes, also when it crashes, so a dead instance never blocks the
 // next start. The holder listens on "<name>.sock" beside the lock; a second instance sends
 // it an activation request there, without ever waiting for it.
+#include "platform/files/user_folders.h"
 #include "platform/foundation/last_error.h"
 #include "platform/processes/single_instance.h"
-#include "platform/files/user_folders.h"
 
 #include <cerrno>
 #include <cstdlib>

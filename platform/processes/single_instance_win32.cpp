@@ -2,8 +2,8 @@
 // finds it and brings the first instance's window (looked up by its title, the section's name)
 // to the front. The system removes the mapping when the holder ends, also after a crash.
 #include "platform/foundation/last_error.h"
-#include "platform/processes/single_instance.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/processes/single_instance.h"
 
 #include <windows.h>
 

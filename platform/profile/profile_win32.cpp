@@ -1,8 +1,8 @@
 // Profile files read by the system's own GetPrivateProfileString and GetPrivateProfileInt,
 // which define the rules the Linux reader copies.
 #include "platform/files/files.h"
-#include "platform/profile/profile.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/profile/profile.h"
 
 #include <cstdio>
 #include <vector>

@@ -4,10 +4,10 @@
 // socket or a wake, so cancel() from another thread ends it at once.
 #include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
+#include "platform/io/tcp_socket.h"
 #include "platform/serial/rfc2217_codec.h"
 #include "platform/serial/serial_port_backends.h"
 #include "platform/serial/serial_timeouts.h"
-#include "platform/io/tcp_socket.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,9 @@
 // A local serial device through termios: exclusive open, line settings, the Windows time-out
 // rules with poll(), break, purge, and reads that another thread can end.
 #include "platform/foundation/last_error.h"
-#include "platform/serial/serial_port_backends.h"
 #include "platform/io/wait_posix.h"
+#include "platform/serial/serial_port_backends.h"
+#include "platform/serial/serial_timeouts.h"
 
 #include <atomic>
 #include <cerrno>

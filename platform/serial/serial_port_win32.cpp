@@ -3,8 +3,8 @@
 // writes that cancel() ends from another thread.
 #include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
-#include "platform/serial/serial_port_backends.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/serial/serial_port_backends.h"
 
 #include <windows.h>
 

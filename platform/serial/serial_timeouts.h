@@ -1,6 +1,7 @@
 #pragma once
 // The Windows communication time-out rules (see serial_port.h), written once for every serial
 // port backend. A backend supplies "wait up to this long for bytes, then move what is there".
+#include "platform/io/wait_limit.h"
 #include "platform/serial/serial_port.h"
 
 #include <cstdint>
@@ -14,9 +15,6 @@ struct TransferStep {
     std::size_t bytes = 0;
     std::uint32_t error = 0;
 };
-
-// A wait: milliseconds, or nothing for "no limit".
-using WaitLimit = std::optional<std::uint32_t>;
 
 class ByteSource {
   public:

@@ -32,7 +32,7 @@ class ServiceManager {
 };
 
 // How long to wait before asking again while a service is on its way (the wait hint), in
-// milliseconds of protocol time (platform/clock.h scales it).
+// milliseconds of protocol time (platform/foundation/clock.h scales it).
 inline constexpr std::uint32_t kServiceWaitHintMs = 100;
 
 // The smart-card resource manager: its service name, and the name of its program's process.

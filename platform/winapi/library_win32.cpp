@@ -1,8 +1,8 @@
 // Libraries through LoadLibraryEx and GetProcAddress; the loader's own search order applies
 // to a bare name (the program's folder first).
 #include "platform/foundation/last_error.h"
-#include "platform/winapi/library.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/winapi/library.h"
 
 #include <windows.h>
 

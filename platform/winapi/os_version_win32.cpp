@@ -1,7 +1,7 @@
 // GetVersionEx: the version the system reports to this program.
 #include "platform/foundation/last_error.h"
-#include "platform/winapi/os_version.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/winapi/os_version.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // Resources of a loaded library through FindResourceEx and LoadResource: the Windows loader
 // reads the resource section that windres built.
 #include "platform/foundation/last_error.h"
-#include "platform/winapi/resource.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/winapi/resource.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Version resources through GetFileVersionInfo and VerQueryValue.
 #include "platform/foundation/last_error.h"
-#include "platform/winapi/version_info.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/winapi/version_info.h"
 
 #include <cstdio>
 #include <vector>

@@ -4,8 +4,8 @@
 #include "terminal-plugin/protocol/firmware_image.h"
 #include "terminal-plugin/protocol/serial_link.h"
 #include "terminal-plugin/protocol/status_response.h"
-#include "terminal_detail.h"
 #include "terminal-plugin/texts.h"
+#include "terminal_detail.h"
 
 #include <vup_plugin.h>
 

@@ -1,8 +1,8 @@
 #include "terminal_enumeration.h"
 
-#include "terminal-plugin/protocol/firmware_image.h"
 #include "terminal-plugin/fixed_text.h"
 #include "terminal-plugin/plugin_log.h"
+#include "terminal-plugin/protocol/firmware_image.h"
 #include "terminal_detail.h"
 
 #include <array>

@@ -2,12 +2,12 @@
 // The firmware download into a terminal: the pre-download check with its polling, the
 // stored-record warning, the download-mode handshake with break signals, the transfer in
 // acknowledged blocks and the final acknowledgement, guarded by the device monitor.
-#include "terminal-plugin/abort_flag.h"
 #include "device_monitor.h"
 #include "firmware_image.h"
-#include "terminal-plugin/progress.h"
 #include "serial_link.h"
+#include "terminal-plugin/abort_flag.h"
 #include "terminal-plugin/listing/terminal_detail.h"
+#include "terminal-plugin/progress.h"
 #include "terminal-plugin/texts.h"
 
 #include <vup_plugin.h>

@@ -6,8 +6,8 @@
 // Threads: used by the thread running a plug-in call; the abort flag may be set meanwhile by
 // the device monitor thread (it is read between pieces and read attempts), and any thread may
 // end a pending read or write with cancel_pending().
-#include "terminal-plugin/abort_flag.h"
 #include "status_response.h"
+#include "terminal-plugin/abort_flag.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,10 +2,10 @@
 // Morlin's dialogs in-process without a toolkit: a MorlinApp with the resource texts and one
 // recording test plug-in, working in a fresh current folder, message boxes answered by a
 // scripted port, and the console's view fed with a list of actions (its lines are kept).
-#include "host/plugins/device_lists.h"
 #include "host/fixed_text.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
+#include "host/plugins/device_lists.h"
 #include "host/plugins/plugin_binding.h"
 #include "tests/common/temp_dir.h"
 #include "tests/common/text_lines.h"

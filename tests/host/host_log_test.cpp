@@ -1,8 +1,8 @@
 // The log file: line format, header, where it lives, size limit trimmed in place, symbolic
 // links refused, the shared log function from many threads.
 #include "host/host_log.h"
-#include "texts-and-log/log_writer.h"
 #include "test_support.h"
+#include "texts-and-log/log_writer.h"
 
 #include <cstdio>
 #include <cstdlib>

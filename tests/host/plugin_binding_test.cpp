@@ -2,8 +2,8 @@
 // the recording test plug-ins loaded in-process.
 #include "host/config/config_file.h"
 #include "host/config/config_reader.h"
-#include "host/plugins/device_lists.h"
 #include "host/morlin_app.h"
+#include "host/plugins/device_lists.h"
 #include "host/plugins/plugin_binding.h"
 #include "platform/user_interface/ui.h"
 #include "test_support.h"

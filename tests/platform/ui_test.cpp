@@ -1,5 +1,5 @@
-#include "platform/winapi/library.h"
 #include "platform/user_interface/ui.h"
+#include "platform/winapi/library.h"
 #include "test_support.h"
 
 #include <atomic>

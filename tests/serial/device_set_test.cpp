@@ -1,9 +1,9 @@
 // Device lists from announcements, the announcement format, and the USB port records.
 #include "platform/devices/announcement.h"
 #include "platform/devices/device_set.h"
+#include "platform/devices/usb_serial_ports.h"
 #include "platform/foundation/last_error.h"
 #include "platform/services/power.h"
-#include "platform/devices/usb_serial_ports.h"
 #include "serial_test_links.h"
 
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #pragma once
 // A bare RFC 2217 client for tests: Telnet framing through the shared codec, TCP through the
 // simulator's socket layer, and waits with a real-time limit.
-#include "platform/serial/rfc2217_codec.h"
 #include "platform/io/tcp_socket.h"
+#include "platform/serial/rfc2217_codec.h"
 
 #include <chrono>
 #include <cstdint>

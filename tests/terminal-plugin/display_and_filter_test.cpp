@@ -1,6 +1,6 @@
-#include "terminal-plugin/listing/display_info.h"
 #include "fake_terminal.h"
 #include "terminal-plugin/fixed_text.h"
+#include "terminal-plugin/listing/display_info.h"
 #include "test_support.h"
 
 #include <array>

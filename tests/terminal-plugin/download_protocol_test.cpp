@@ -1,5 +1,5 @@
-#include "terminal-plugin/protocol/download_protocol.h"
 #include "fake_terminal.h"
+#include "terminal-plugin/protocol/download_protocol.h"
 #include "test_support.h"
 #include "tests/common/gate.h"
 

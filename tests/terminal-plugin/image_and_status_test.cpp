@@ -1,8 +1,8 @@
 // The firmware file fields, the status response fields and version comparison.
+#include "terminal-plugin/listing/version_text.h"
 #include "terminal-plugin/protocol/firmware_image.h"
 #include "terminal-plugin/protocol/status_response.h"
 #include "test_support.h"
-#include "terminal-plugin/listing/version_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Fuzz target: a terminal's answer to the status queries, as the serial link reads it (block
 // header, information field by LEN) and as the display and the download read its fields.
-#include "terminal-plugin/listing/display_info.h"
 #include "fake_terminal.h"
+#include "terminal-plugin/listing/display_info.h"
 
 #include <array>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 // Helpers of the plug-in's tests: the log captured, texts that name their number, a temporary
 // folder, protocol waits scaled down.
-#include "tests/common/temp_dir.h"
 #include "terminal-plugin/texts.h"
+#include "tests/common/temp_dir.h"
 
 #include <cstdint>
 #include <string>

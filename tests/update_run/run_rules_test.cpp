@@ -1,12 +1,12 @@
 // The rules of a configured run that need no plug-in: the candidate count with its preference
 // for devices in normal operation, the copies of an entry for several devices, the removal of
 // repeated targets, and the backup path.
-#include "host/runs/backup_path.h"
 #include "host/config/config_file.h"
-#include "host/plugins/download_targets.h"
 #include "host/host_log.h"
-#include "host/plugins/matching.h"
 #include "host/morlin_app.h"
+#include "host/plugins/download_targets.h"
+#include "host/plugins/matching.h"
+#include "host/runs/backup_path.h"
 #include "platform/user_interface/ui.h"
 #include "tests/host/test_support.h"
 

@@ -1,11 +1,11 @@
 // Start-up rules: switches, OS type, version line, versions and their comparison, the
 // message table.
 #include "wrapper/command_line.h"
+#include "wrapper/detection/versions.h"
 #include "wrapper/messages.h"
 #include "wrapper/os_type.h"
-#include "wrapper/result_codes.h"
 #include "wrapper/report/version_line.h"
-#include "wrapper/detection/versions.h"
+#include "wrapper/result_codes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // Detection: one pass over the routes that reach the described device, giving a detection
 // result (result_codes.h) and what the window and the run report show of the device.
 #include "wrapper/detection/control_requests.h"
-#include "wrapper/reader_description.h"
 #include "wrapper/detection/stop_signal.h"
+#include "wrapper/reader_description.h"
 
 #include <array>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // run record; the next pass follows 250 ms later while nothing usable was found (result 2) or
 // more than one reader was counted, except after result 4. Any other result ends the thread.
 // stop() takes effect at once: the thread publishes nothing more and ends.
-#include "wrapper/run_record.h"
 #include "wrapper/detection/stop_signal.h"
+#include "wrapper/run_record.h"
 
 #include <thread>
 

@@ -1,7 +1,7 @@
 // The reader route: the described reader among the smart-card service's readers, by name.
 #include "wrapper/detection/detection.h"
-#include "wrapper/result_codes.h"
 #include "wrapper/detection/smart_card.h"
+#include "wrapper/result_codes.h"
 
 #include <algorithm>
 #include <cctype>

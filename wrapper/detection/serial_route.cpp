@@ -3,8 +3,8 @@
 #include "platform/foundation/clock.h"
 #include "platform/serial/serial_port.h"
 #include "wrapper/detection/detection.h"
-#include "wrapper/result_codes.h"
 #include "wrapper/detection/serial_reader_frame.h"
+#include "wrapper/result_codes.h"
 
 namespace valdrun {
 namespace {

@@ -5,8 +5,8 @@
 #include "platform/devices/device_set.h"
 #include "platform/winapi/library.h"
 #include "wrapper/detection/detection.h"
-#include "wrapper/result_codes.h"
 #include "wrapper/detection/terminal_versions.h"
+#include "wrapper/result_codes.h"
 
 #include <algorithm>
 #include <array>

@@ -2,17 +2,17 @@
 #include "wrapper/housekeeping/housekeeping.h"
 
 #include "platform/foundation/clock.h"
-#include "platform/processes/command_line_words.h"
 #include "platform/foundation/last_error.h"
-#include "platform/services/power.h"
+#include "platform/processes/command_line_words.h"
 #include "platform/processes/program_start.h"
-#include "platform/winapi/registry.h"
+#include "platform/services/power.h"
 #include "platform/services/service_manager.h"
+#include "platform/winapi/registry.h"
 #include "wrapper/housekeeping/device_instance.h"
-#include "wrapper/os_type.h"
 #include "wrapper/housekeeping/process_ending.h"
-#include "wrapper/result_codes.h"
 #include "wrapper/housekeeping/service_stop.h"
+#include "wrapper/os_type.h"
+#include "wrapper/result_codes.h"
 
 namespace valdrun {
 namespace {

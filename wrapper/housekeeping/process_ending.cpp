@@ -1,8 +1,8 @@
 #include "wrapper/housekeeping/process_ending.h"
 
+#include "platform/foundation/text_case.h"
 #include "platform/processes/process.h"
 #include "platform/processes/process_table.h"
-#include "platform/foundation/text_case.h"
 #include "platform/user_interface/ui.h"
 #include "wrapper/language.h"
 

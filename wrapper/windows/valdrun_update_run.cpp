@@ -2,8 +2,8 @@
 // that are not due set aside, the update tool run in ProgressDlg, its outcome told, the files
 // brought back.
 #include "wrapper/language.h"
-#include "wrapper/windows/progress_dlg.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/windows/progress_dlg.h"
 #include "wrapper/windows/valdrun_dlg.h"
 
 namespace valdrun {

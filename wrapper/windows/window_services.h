@@ -3,8 +3,8 @@
 // the firmware files set aside during a terminal update, the run report and the detection
 // thread. The program takes the real ones; tests stand in for any of them.
 #include "wrapper/housekeeping/housekeeping.h"
-#include "wrapper/run_record.h"
 #include "wrapper/report/run_report.h"
+#include "wrapper/run_record.h"
 #include "wrapper/update_tool.h"
 
 #include <cstdint>
