@@ -1,6 +1,6 @@
 #pragma once
-// Morlin's command line: "/CFG path" (last), "/CE", "/DI", "/IV", matched ignoring case as
-// plain substrings.
+// Morlin's command line: "/CFG path" (last), "/CE", "/DI", "/IV", "/PARALLEL", matched
+// ignoring case as plain substrings.
 //
 // The arguments are joined with one blank into one line. Switches are looked for in the
 // upper-cased line before "/CFG": everything after "/CFG" is the configuration path, which
@@ -23,6 +23,8 @@ struct CommandLine {
     bool config_editor() const { return has("/CE"); }
     bool device_info() const { return has("/DI"); }
     bool identical_version() const { return has("/IV"); }
+    // A silent configured run downloads to several devices at the same time.
+    bool parallel() const { return has("/PARALLEL"); }
 };
 
 CommandLine parse_command_line(const std::vector<std::string>& arguments);

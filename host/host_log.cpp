@@ -55,6 +55,13 @@ std::string one_line(std::string_view message) {
     return line;
 }
 
+thread_local std::string g_line_tag;
+
+// The message with the calling thread's tag in front, if it has one.
+std::string tagged(std::string_view message) {
+    return g_line_tag.empty() ? std::string(message) : g_line_tag + std::string(message);
+}
+
 // Caller holds the lock.
 [[nodiscard]] bool write_message_locked(LogState& log, std::string_view message) {
     if (message.size() > kLogMessageLimit) {
@@ -140,7 +147,11 @@ void log_text(std::string_view message) {
     }
     std::lock_guard guard(log.lock);
     // A line that cannot be written is dropped; the next line tries again.
-    (void)write_message_locked(log, message);
+    (void)write_message_locked(log, tagged(message));
+}
+
+void set_log_line_tag(std::string tag) {
+    g_line_tag = tag.empty() ? std::string() : "[" + tag + "] ";
 }
 
 } // namespace morlin
@@ -160,5 +171,5 @@ extern "C" int host_log(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
-    return write_message_locked(log, message) ? 1 : 0;
+    return write_message_locked(log, tagged(message)) ? 1 : 0;
 }

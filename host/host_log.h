@@ -41,4 +41,8 @@ bool host_log_is_open();
 // Logs an already formatted message (no further formatting), cut like host_log.
 void log_text(std::string_view message);
 
+// The calling thread's lines (host and plug-in alike) start with "[tag] " until the tag is
+// set empty again: a lane of a parallel run names its device so.
+void set_log_line_tag(std::string tag);
+
 } // namespace morlin

@@ -16,7 +16,7 @@ namespace {
 constexpr std::string_view kName = "Morlin";
 
 const cli::ToolUsage kUsage{
-    kName, "usage: Morlin [/CE] [/DI] [/IV] [/CFG path]\n",
+    kName, "usage: Morlin [/CE] [/DI] [/IV] [/PARALLEL] [/CFG path]\n",
     "The firmware update host. Without a switch it runs the configured update of Morlin.cfg\n"
     "(found in the current folder, letter case ignored), else the interactive run.\n"
     "Plug-ins (VUP*" MORLIN_LIBRARY_SUFFIX ") are looked for in the current folder.\n"
@@ -27,6 +27,8 @@ const cli::ToolUsage kUsage{
     "  /DI         open the device information display\n"
     "  /IV         identical-version run: every listed terminal is a candidate whatever its\n"
     "              product; refused for more than one file or more than one device\n"
+    "  /PARALLEL   a silent configured run downloads to different devices at the same time\n"
+    "              where the plug-in allows it\n"
     "  -h, --help, /?   this text\n"
     "  --version   the version line\n"
     "Switches are matched ignoring letter case, anywhere before /CFG. Other arguments are\n"
@@ -45,7 +47,7 @@ const cli::ToolUsage kUsage{
     "download end as a cancel and exits with 130 (SIGINT) or 143 (SIGTERM); a second one\n"
     "ends at once and may leave the terminal in download mode.\n"};
 
-constexpr std::array<std::string_view, 3> kSwitches = {"/CE", "/DI", "/IV"};
+constexpr std::array<std::string_view, 4> kSwitches = {"/CE", "/DI", "/IV", "/PARALLEL"};
 
 bool holds_config_switch(const std::string& argument) {
     return upper_case(argument).find("/CFG") != std::string::npos;
@@ -93,7 +95,7 @@ void report_ignored_arguments(const std::vector<std::string>& arguments) {
     for (const std::string& argument : ignored_arguments(arguments)) {
         std::fprintf(stderr,
                      "Morlin: ignoring argument \"%s\": not one of the switches /CE, /DI, /IV, "
-                     "/CFG path (see Morlin --help)\n",
+                     "/PARALLEL, /CFG path (see Morlin --help)\n",
                      argument.c_str());
     }
 }

@@ -8,9 +8,14 @@
  *
  * Threads:
  * - The host makes one VUP call at a time per plug-in: calls on one device information list
- *   never overlap, and a plug-in keeps its state (open port, current download) for the whole
- *   process. A call may come from any one host thread (the main thread, or the worker thread of
- *   an interactive run or of a run shown in the progress dialog).
+ *   never overlap, and a plug-in keeps its state (texts, options, the last listing) for the
+ *   whole process. A call may come from any one host thread (the main thread, or the worker
+ *   thread of an interactive run or of a run shown in the progress dialog).
+ * - The one exception: a plug-in whose VUPGetCapabilities answers VUP_CAP_PARALLEL_DOWNLOADS
+ *   accepts VUPDownloadFirmware calls for different devices of one list from several threads at
+ *   the same time (each call keeps its port, device monitor, abort flag and progress to
+ *   itself). While such calls run, the host makes no other call on that list. Calls for the
+ *   same device never overlap. A plug-in without VUPGetCapabilities gets one call at a time.
  * - The logger and a download's progress callback may be called from the calling thread and
  *   from threads the plug-in starts (VUPPorta's device monitor logs from its own thread). The
  *   host's logger serialises its callers with one lock, so a line is never mixed with another;
@@ -137,6 +142,11 @@ typedef int (*PFN_VUPIsOSSupported)(void);
 typedef int (*PFN_VUPIsUploadSupported)(void);
 /* Optional. Returns non-zero when the buffer was filled. */
 typedef int (*PFN_VUPGetDLLInfo)(int kind, char* text /* 260 bytes */);
+
+/* Optional, outside the fifteen bound names: a set of VUP_CAP_* flags, what the plug-in allows
+ * beyond one call at a time (VUPPorta: VUP_CAP_PARALLEL_DOWNLOADS). Absent: 0. */
+typedef int (*PFN_VUPGetCapabilities)(void);
+#define VUP_CAP_PARALLEL_DOWNLOADS 0x1
 
 #define VUP_REQUIRED_FUNCTIONS 8
 #define VUP_FUNCTION_COUNT 15

@@ -66,13 +66,13 @@ expect_exports() {
 }
 ctapi_exports="CT_close CT_data CT_init Get_VersionString "
 vup_exports="VUPCreateDeviceInfoList VUPDestroyDeviceInfoList VUPDownloadFirmware \
-VUPFilterDeviceInfoSet VUPGetDisplayInfo VUPGetErrorMessage VUPInitializeLogger \
+VUPFilterDeviceInfoSet VUPGetCapabilities VUPGetDisplayInfo VUPGetErrorMessage VUPInitializeLogger \
 VUPIsBinaryValid VUPIsOSSupported VUPIsUploadSupported VUPUploadFirmware "
 check "BRANTEL.DLL (x86_64) exports the four CT-API functions" \
   expect_exports x86_64-w64-mingw32 "$win/BRANTEL.DLL" "$ctapi_exports"
 check "BRANTEL.DLL (i686) exports them undecorated" \
   expect_exports i686-w64-mingw32 "$win32/BRANTEL.DLL" "$ctapi_exports"
-check "VUPPorta.dll exports the eleven VUP functions" \
+check "VUPPorta.dll exports the eleven VUP functions and VUPGetCapabilities" \
   expect_exports x86_64-w64-mingw32 "$win/VUPPorta.dll" "$vup_exports"
 
 timeout 180 "$wine" wineboot --init >/dev/null 2>&1

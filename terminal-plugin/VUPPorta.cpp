@@ -10,6 +10,7 @@
 #include "terminal-plugin/listing/display_info.h"
 #include "terminal-plugin/listing/terminal_detail.h"
 #include "terminal-plugin/listing/terminal_enumeration.h"
+#include "terminal-plugin/protocol/device_monitor.h"
 #include "terminal-plugin/protocol/download_protocol.h"
 
 #include <cstring>
@@ -100,9 +101,11 @@ VUP_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* list, int device_index,
     // The download ends its own run guarded; what is left to throw here is the monitor's
     // thread or memory, both "not ready" (200).
     return guarded("VUPDownloadFirmware", VUP_ERR_GENERAL, [=] {
-        PluginState& state = plugin_state();
+        // Everything that changes during the download belongs to this call.
+        SerialLink link;
+        DeviceMonitor monitor;
         const DownloadRequest request{terminal_at(list, device_index), file, progress, abort_flag};
-        return Download(state.link, state.monitor, state.texts, request).run();
+        return Download(link, monitor, plugin_state().texts, request).run();
     });
 }
 
@@ -141,6 +144,10 @@ VUP_EXPORT int VUPInitializeLogger(VUPLogger logger) {
 
 VUP_EXPORT int VUPIsOSSupported(void) {
     return plugin_state().platform_class == kPlatformOther ? VUP_ERR_OS_NOT_SUPPORTED : VUP_OK;
+}
+
+VUP_EXPORT int VUPGetCapabilities(void) {
+    return VUP_CAP_PARALLEL_DOWNLOADS;
 }
 
 VUP_EXPORT int VUPIsUploadSupported(void) {

@@ -51,6 +51,7 @@ bool bind_plugin_functions(const platform::Library& library, PluginFunctions& fu
     bind(library, "VUPIsOSSupported", bound.is_os_supported);
     bind(library, "VUPIsUploadSupported", bound.is_upload_supported);
     bind(library, "VUPGetDLLInfo", bound.get_dll_info);
+    bind(library, "VUPGetCapabilities", bound.get_capabilities);
     functions = bound;
     return true;
 }

@@ -29,6 +29,8 @@ struct PluginFunctions {
     PFN_VUPIsOSSupported is_os_supported = nullptr;
     PFN_VUPIsUploadSupported is_upload_supported = nullptr;
     PFN_VUPGetDLLInfo get_dll_info = nullptr;
+    // Optional, beyond the fifteen: what the plug-in allows (VUP_CAP_* flags).
+    PFN_VUPGetCapabilities get_capabilities = nullptr;
 };
 
 using DeviceInfoList = std::array<DeviceInfoEntry, VUP_DEVICE_LIST_SIZE>;

@@ -1,14 +1,10 @@
 #include "host/runs/silent_download.h"
 
-#include "host/config/config_file.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
-#include "host/runs/backup_path.h"
-#include "platform/files/files.h"
-#include "platform/foundation/clock.h"
+#include "host/runs/entry_download.h"
+#include "host/runs/parallel_downloads.h"
 #include "platform/processes/stop_request.h"
-
-#include <string>
 
 namespace morlin {
 
@@ -16,64 +12,15 @@ namespace {
 
 constexpr const char* kSource = "Morlin";
 
-// An entry whose plug-in or device is not in the lists of this run cannot be downloaded.
-bool target_exists(const MorlinApp& app, const DownloadEntry& entry) {
-    if (entry.plugin_index < 0 || entry.plugin_index >= app.plugin_count ||
-        entry.device_index < 0) {
-        return false;
-    }
-    const PluginRecord& plugin = app.plugins[static_cast<std::size_t>(entry.plugin_index)];
-    return plugin.bound() && entry.device_index < plugin.device_count;
-}
-
-// The plug-in's text for a result code, on one line.
-std::string plugin_message(const PluginRecord& plugin, int result) {
-    char message[VUP_TEXT_SIZE] = {};
-    plugin.fn.get_error_message(result, message);
-    message[VUP_TEXT_SIZE - 1] = '\0';
-    return message;
-}
-
-std::string file_name_of(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::uint64_t file_size(const char* path) {
-    const auto file = platform::File::open(path, platform::OpenOptions{});
-    const auto size = file ? file->size() : std::nullopt;
-    return size.value_or(0);
-}
-
-// Downloads one entry and returns what the run history keeps of it; the log gets one line
-// with the result.
-DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry) {
-    PluginRecord& plugin = app.plugins[static_cast<std::size_t>(entry.plugin_index)];
-    DownloadRecord record;
-    record.file = entry.file_name;
-    record.plugin = plugin.module ? file_name_of(plugin.module->path()) : std::string();
-    record.device = plugin.devices[static_cast<std::size_t>(entry.device_index)].name;
-    record.bytes = file_size(entry.file_name);
-
-    // A stop request (Ctrl-C, SIGTERM) sets this word; the plug-in then ends the download as
-    // a cancel. It lives as long as the program, as the signal handler may still reach it.
+// Downloads one entry with the abort flag bound to stop requests (Ctrl-C, SIGTERM): the
+// plug-in then ends the download as a cancel.
+DownloadRecord download_bound_to_stop_requests(MorlinApp& app, DownloadEntry& entry) {
+    // It lives as long as the program, as the signal handler may still reach it.
     static int abort_flag = 0;
     abort_flag = 0;
     platform::bind_abort_flag(&abort_flag);
-    const std::uint64_t started = platform::monotonic_ms();
-    record.result = plugin.fn.download_firmware(
-        plugin.devices.data(), static_cast<std::uint8_t>(entry.device_index), entry.backup_path,
-        entry.file_name, nullptr, &abort_flag);
-    record.seconds = static_cast<double>(platform::monotonic_ms() - started) / 1000.0;
+    DownloadRecord record = download_entry(app, entry, &abort_flag);
     platform::bind_abort_flag(nullptr);
-    if (record.result != 0) {
-        record.message = plugin_message(plugin, record.result);
-        host_log("Download to device %d failed (%d): %s", static_cast<int>(entry.device_index),
-                 record.result, record.message.c_str());
-    }
-    host_log("%s :Download of %s into device %d (%s) ended with %d (%s) after %.1f s", kSource,
-             record.file.c_str(), static_cast<int>(entry.device_index), record.device.c_str(),
-             record.result, record.result == 0 ? "success" : "failed", record.seconds);
     if (platform::stop_request_signal() != 0) {
         host_log("%s :Stop request (signal %d): the download was ended as a cancel", kSource,
                  platform::stop_request_signal());
@@ -83,7 +30,23 @@ DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry) {
 
 } // namespace
 
+bool entry_may_start(const MorlinApp& app, const DownloadEntry& entry, int index) {
+    if (platform::stop_request_signal() != 0) {
+        host_log("%s :Stop request (signal %d): %s is not downloaded", kSource,
+                 platform::stop_request_signal(), entry.file_name);
+        return false;
+    }
+    if (!download_target_exists(app, entry)) {
+        host_log("Download entry %d names no listed device", index);
+        return false;
+    }
+    return true;
+}
+
 HostError run_silent_downloads(MorlinApp& app) {
+    if (app.command_line.parallel()) {
+        return run_parallel_downloads(app);
+    }
     bool any_device = false;
     bool any_failed = false;
     for (int index = 0; index < app.download_count; ++index) {
@@ -92,28 +55,11 @@ HostError run_silent_downloads(MorlinApp& app) {
             continue;
         }
         any_device = true;
-        if (platform::stop_request_signal() != 0) {
-            host_log("%s :Stop request (signal %d): %s is not downloaded", kSource,
-                     platform::stop_request_signal(), entry.file_name);
+        if (!entry_may_start(app, entry, index)) {
             any_failed = true;
             continue;
         }
-        if (!target_exists(app, entry)) {
-            host_log("Download entry %d names no listed device", index);
-            any_failed = true;
-            continue;
-        }
-        set_record_field(entry.backup_path,
-                         app.options.backup
-                             ? backup_file_path(app.backup_directory, platform::local_time())
-                             : std::string());
-
-        log_text("********** Firmware  Download  Start **********");
-        host_log("%s(%i) :Preparing to download %s", kSource, 1652, entry.file_name);
-        host_log("%s(%i) :Selected device is device %d", kSource, 1655,
-                 static_cast<int>(entry.device_index));
-
-        const DownloadRecord record = download_entry(app, entry);
+        const DownloadRecord record = download_bound_to_stop_requests(app, entry);
         any_failed = any_failed || record.result != 0;
         app.run_record.downloads.push_back(record);
     }

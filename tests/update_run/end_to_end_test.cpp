@@ -2,6 +2,7 @@
 // plug-in VUPPorta, lists a simulated Halvane terminal and downloads the image into it over
 // the terminal's protocol. Protocol waits are scaled down (MORLIN_TIME_SCALE).
 #include "host/host_texts.h"
+#include "host/runs/parallel_downloads.h"
 #include "platform/foundation/clock.h"
 #include "sample_image.h"
 #include "sim/terminal_simulator.h"
@@ -87,6 +88,63 @@ TEST_F(EndToEnd, ATerminalGoneBetweenListingAndDownloadFailsTheRun) {
         << testing::PrintToString(result.boxes) << result.log;
     EXPECT_EQ(terminal_->downloads_completed(), 0u);
     EXPECT_EQ(result.log_lines_with("Download to device 0 failed").size(), 1u) << result.log;
+}
+
+// /PARALLEL: one image for four terminals, each downloaded on a lane of its own at the same
+// time; the terminal unplugged in the middle fails alone, the others hold the whole image.
+TEST_F(EndToEnd, ParallelRunUpdatesEveryTerminalAndAnUnplugFailsOnlyItsOwn) {
+    std::vector<std::unique_ptr<sim::TerminalSimulator>> terminals;
+    for (int n = 1; n <= 4; ++n) {
+        sim::SimulatorOptions options;
+        options.devices_dir = folder_.file("devices");
+        options.serial = "SIM000" + std::to_string(n);
+        options.faults.unplug_after_data_blocks = n == 3 ? 2 : 0;
+        std::string error;
+        terminals.push_back(sim::TerminalSimulator::start(options, &error));
+        ASSERT_TRUE(terminals.back()) << error;
+    }
+    const auto image = write_image("fw.bin", sample::ImageRecipe{});
+    ASSERT_TRUE(folder_.config(test::silent_config({"fw.bin"})));
+    const test::MorlinRun result = folder_.run("/PARALLEL", {{"MORLIN_TIME_SCALE", kTimeScale}});
+
+    EXPECT_TRUE(shows(result, kStrSilentRunFailed)) << testing::PrintToString(result.boxes);
+    for (std::size_t n = 0; n < terminals.size(); ++n) {
+        EXPECT_EQ(terminals[n]->downloads_completed(), n == 2 ? 0u : 1u) << n;
+        if (n != 2) {
+            EXPECT_EQ(terminals[n]->received_image(), image) << n;
+        }
+        terminals[n]->stop();
+    }
+    EXPECT_TRUE(result.log_has("Parallel run: 4 downloads on 4 lanes")) << result.log;
+    EXPECT_EQ(result.log_lines_with("ended with 0 (success)").size(), 3u);
+    EXPECT_EQ(result.log_lines_with("ended with 212 (failed)").size(), 1u) << result.log;
+    // The lanes ran side by side: every lane started before the first one ended, and each of
+    // their lines names its device.
+    const std::string first_end = result.log_lines_with(" ended with ").front();
+    const auto starts = result.log_lines_with("Preparing to download");
+    ASSERT_EQ(starts.size(), 4u);
+    EXPECT_LT(result.log.find(starts.back()), result.log.find(first_end)) << result.log;
+    EXPECT_EQ(result.log_lines_with("] Morlin(1655) :Selected device").size(), 4u);
+}
+
+// Lanes: a device's entries keep their order, a plug-in that does not allow parallel
+// downloads gets one lane for all its entries.
+TEST(DownloadLanes, SplitByDeviceWhereAllowedElseByPlugin) {
+    struct Case {
+        std::vector<LaneEntry> entries;
+        std::vector<std::vector<int>> lanes;
+    };
+    const Case cases[] = {
+        {{{0, 0, 0, true}, {1, 0, 1, true}, {2, 0, 2, true}}, {{0}, {1}, {2}}},
+        {{{0, 0, 1, true}, {1, 0, 0, true}, {3, 0, 1, true}}, {{0, 3}, {1}}},
+        {{{0, 0, 0, false}, {1, 0, 1, false}, {2, 0, 2, false}}, {{0, 1, 2}}},
+        {{{0, 1, 0, false}, {1, 0, 0, true}, {2, 1, 1, false}, {4, 0, 1, true}},
+         {{0, 2}, {1}, {4}}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(download_lanes(c.entries), c.lanes);
+    }
 }
 
 TEST_F(EndToEnd, FilesThePluginCannotUseLeaveOnlyTheFailureBox) {

@@ -1,0 +1,20 @@
+#pragma once
+// One entry of a silent configured run: its backup path, its log lines and the plug-in's
+// download call, and what the run history keeps of it. Used by the loop that downloads one
+// entry after another and by the lanes that download to several devices at the same time.
+#include "host/runs/run_record.h"
+
+namespace morlin {
+
+class MorlinApp;
+struct DownloadEntry;
+
+// Whether the entry's plug-in and device are in the lists of this run.
+bool download_target_exists(const MorlinApp& app, const DownloadEntry& entry);
+
+// Builds the backup path, logs the start lines and downloads the entry into its device with
+// `abort_flag` (the caller's word, which a stop request or the plug-in may set). The plug-in's
+// result, with its text and the time it took, is logged and returned.
+DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry, int* abort_flag);
+
+} // namespace morlin
