@@ -3,6 +3,7 @@
 // process) and downloads a firmware image and an application image into it.
 //
 //   update-run-bench [--size BYTES[K|M]] [--line-size BYTES[K|M]] [--no-line | --line-only]
+//   update-run-bench --terminals N [--line-size BYTES[K|M]]
 //
 //   (a) the simulator emulates the terminal's 57600 baud line (10 bits a byte, 5760 bytes/s):
 //       elapsed time and efficiency = image bytes / (elapsed s x 5760). A MiB takes about
@@ -15,6 +16,9 @@
 //       simulator), at --size (default 1M); the quickest of five runs.
 // Both also run a minimal image (773 bytes) to measure the fixed cost of a run: program
 // start, binding, listing, the status queries and the protocol's own waits.
+//   (c) --terminals N: N simulated terminals, each on its own emulated 57600 baud line, get
+//       the --line-size firmware image in one run with /PARALLEL; printed beside the time of
+//       one terminal alone, and their ratio (1 would be "N in the time of one").
 //
 // Runs in real time (MORLIN_TIME_SCALE is not passed on); needs Morlin and VUPPorta.so in
 // build/bin. Every run checks that the terminal holds exactly the image's bytes.
@@ -29,6 +33,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -103,19 +108,24 @@ double own_cpu_seconds() {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
+// One run of Morlin into `terminals` simulated terminals (/PARALLEL when more than one).
 Measurement measure(const std::string& bin, sample::ImageKind kind, std::uint32_t size,
-                    std::uint32_t line_baud) {
+                    std::uint32_t line_baud, int terminals = 1) {
     Measurement result;
     Folder folder;
-    sim::SimulatorOptions options;
-    options.devices_dir = folder.file("devices");
-    options.line_baud = line_baud;
-    options.image_size = size; // the terminal knows the image's length from its header
-    std::string error;
-    auto terminal = sim::TerminalSimulator::start(options, &error);
-    if (!terminal) {
-        result.problem = "simulator: " + error;
-        return result;
+    std::vector<std::unique_ptr<sim::TerminalSimulator>> simulators;
+    for (int n = 1; n <= terminals; ++n) {
+        sim::SimulatorOptions options;
+        options.devices_dir = folder.file("devices");
+        options.serial = "SIM" + std::to_string(1000 + n);
+        options.line_baud = line_baud;
+        options.image_size = size; // the terminal knows the image's length from its header
+        std::string error;
+        simulators.push_back(sim::TerminalSimulator::start(options, &error));
+        if (!simulators.back()) {
+            result.problem = "simulator: " + error;
+            return result;
+        }
     }
 
     sample::ImageRecipe recipe;
@@ -140,19 +150,25 @@ Measurement measure(const std::string& bin, sample::ImageKind kind, std::uint32_
     const std::string command =
         "cd '" + folder.file("") + "' && env -u MORLIN_TIME_SCALE MORLIN_DEVICES='" +
         folder.file("devices") + "' MORLIN_UI=console MORLIN_INHIBIT=none MORLIN_LOG_FILE='" +
-        folder.file("Morlin.log") + "' TMPDIR='" + folder.file("tmp") + "' '" + bin +
-        "/Morlin' >/dev/null 2>stderr.txt; times >times.txt";
+        folder.file("Morlin.log") + "' TMPDIR='" + folder.file("tmp") + "' '" + bin + "/Morlin'" +
+        (terminals > 1 ? std::string(" /PARALLEL") : std::string()) +
+        " >/dev/null 2>stderr.txt; times >times.txt";
     const double cpu_before = own_cpu_seconds();
     const std::uint64_t started = platform::monotonic_ms();
     const int status = std::system(command.c_str());
     result.elapsed_s = static_cast<double>(platform::monotonic_ms() - started) / 1000.0;
     result.simulator_cpu_s = own_cpu_seconds() - cpu_before;
     result.morlin_cpu_s = children_cpu_seconds(read_file(folder.file("times.txt")));
-    terminal->stop();
+    bool all_hold_the_image = true;
+    for (const auto& terminal : simulators) {
+        terminal->stop();
+        all_hold_the_image = all_hold_the_image && terminal->downloads_completed() == 1 &&
+                             terminal->received_image() == image;
+    }
 
     if (status != 0) {
         result.problem = "the shell failed";
-    } else if (terminal->downloads_completed() != 1 || terminal->received_image() != image) {
+    } else if (!all_hold_the_image) {
         result.problem = "the terminal does not hold the image; Morlin said: " +
                          read_file(folder.file("stderr.txt")) +
                          read_file(folder.file("Morlin.log"));
@@ -202,7 +218,7 @@ constexpr std::string_view kName = "update-run-bench";
 const cli::ToolUsage kUsage{
     kName,
     "usage: update-run-bench [--size BYTES[K|M]] [--line-size BYTES[K|M]] [--no-line | "
-    "--line-only]\n",
+    "--line-only]\n       update-run-bench --terminals N [--line-size BYTES[K|M]]\n",
     "Times a configured silent download through Morlin and VUPPorta into the simulated\n"
     "terminal, firmware and application, in real time (docs/benchmarks.md).\n"
     "\n"
@@ -211,6 +227,8 @@ const cli::ToolUsage kUsage{
     "                below about 56K)\n"
     "  --no-line     only the runs without line emulation\n"
     "  --line-only   only the runs on the emulated line\n"
+    "  --terminals N N terminals (1 to 30), each on its own line, in one run with /PARALLEL,\n"
+    "                against one terminal alone\n"
     "  -h, --help    this text\n"
     "  --version     the version line\n"
     "\n"
@@ -224,6 +242,7 @@ int main(int argc, char** argv) {
     std::uint32_t line_size = 48 * 1024;
     bool with_line = true;
     bool without_line = true;
+    int terminals = 0;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto answered = cli::answer_help_or_version(kUsage, arguments)) {
         return *answered;
@@ -238,6 +257,10 @@ int main(int argc, char** argv) {
             ++i;
         } else if (option == "--no-line") {
             with_line = false;
+        } else if (option == "--terminals" && has_value &&
+                   std::atoi(arguments[i + 1].c_str()) >= 1 &&
+                   std::atoi(arguments[i + 1].c_str()) <= 30) {
+            terminals = std::atoi(arguments[++i].c_str());
         } else if (option == "--line-only") {
             without_line = false;
         } else {
@@ -258,6 +281,18 @@ int main(int argc, char** argv) {
         return m.ok;
     };
 
+    if (terminals > 0) {
+        const Measurement one = measure(bin, sample::ImageKind::Firmware, line_size, 57600);
+        const Measurement many =
+            measure(bin, sample::ImageKind::Firmware, line_size, 57600, terminals);
+        if (check(one, "one terminal") && check(many, "several terminals")) {
+            std::printf("(c) firmware %u bytes at 57600 baud | one terminal %.2f s | %d terminals "
+                        "with /PARALLEL %.2f s | ratio %.3f\n",
+                        line_size, one.elapsed_s, terminals, many.elapsed_s,
+                        many.elapsed_s / one.elapsed_s);
+        }
+        return all_ok ? 0 : 1;
+    }
     std::printf("Configured silent download through Morlin and VUPPorta into the simulated "
                 "terminal\n\n");
     for (const sample::ImageKind kind :
