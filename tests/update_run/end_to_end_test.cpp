@@ -90,14 +90,14 @@ TEST_F(EndToEnd, ATerminalGoneBetweenListingAndDownloadFailsTheRun) {
     EXPECT_EQ(result.log_lines_with("Download to device 0 failed").size(), 1u) << result.log;
 }
 
-// /PARALLEL: one image for four terminals, each downloaded on a lane of its own at the same
+// /PARALLEL: one image for eight terminals, each downloaded on a lane of its own at the same
 // time; the terminal unplugged in the middle fails alone, the others hold the whole image.
 TEST_F(EndToEnd, ParallelRunUpdatesEveryTerminalAndAnUnplugFailsOnlyItsOwn) {
     std::vector<std::unique_ptr<sim::TerminalSimulator>> terminals;
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= 8; ++n) {
         sim::SimulatorOptions options;
         options.devices_dir = folder_.file("devices");
-        options.serial = "SIM000" + std::to_string(n);
+        options.serial = "SIM" + std::to_string(1000 + n);
         options.faults.unplug_after_data_blocks = n == 3 ? 2 : 0;
         std::string error;
         terminals.push_back(sim::TerminalSimulator::start(options, &error));
@@ -115,16 +115,16 @@ TEST_F(EndToEnd, ParallelRunUpdatesEveryTerminalAndAnUnplugFailsOnlyItsOwn) {
         }
         terminals[n]->stop();
     }
-    EXPECT_TRUE(result.log_has("Parallel run: 4 downloads on 4 lanes")) << result.log;
-    EXPECT_EQ(result.log_lines_with("ended with 0 (success)").size(), 3u);
+    EXPECT_TRUE(result.log_has("Parallel run: 8 downloads on 8 lanes")) << result.log;
+    EXPECT_EQ(result.log_lines_with("ended with 0 (success)").size(), 7u);
     EXPECT_EQ(result.log_lines_with("ended with 212 (failed)").size(), 1u) << result.log;
     // The lanes ran side by side: every lane started before the first one ended, and each of
     // their lines names its device.
     const std::string first_end = result.log_lines_with(" ended with ").front();
     const auto starts = result.log_lines_with("Preparing to download");
-    ASSERT_EQ(starts.size(), 4u);
+    ASSERT_EQ(starts.size(), 8u);
     EXPECT_LT(result.log.find(starts.back()), result.log.find(first_end)) << result.log;
-    EXPECT_EQ(result.log_lines_with("] Morlin(1655) :Selected device").size(), 4u);
+    EXPECT_EQ(result.log_lines_with("] Morlin(1655) :Selected device").size(), 8u);
 }
 
 // Lanes: a device's entries keep their order, a plug-in that does not allow parallel
