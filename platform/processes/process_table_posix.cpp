@@ -2,6 +2,7 @@
 // is cut), modules from the exe link and the file mappings, ending through a pidfd.
 #include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
+#include "platform/foundation/test_hooks.h"
 #include "platform/processes/proc_files.h"
 #include "platform/processes/process_table.h"
 
@@ -65,7 +66,7 @@ std::uint32_t parent_of(const std::string& folder) {
 }
 
 std::optional<std::uint32_t> scope_from_environment() {
-    const char* text = std::getenv("MORLIN_PROCESS_SCOPE");
+    const char* text = test_hook_variable("MORLIN_PROCESS_SCOPE");
     if (text == nullptr || *text == '\0') {
         return std::nullopt;
     }
