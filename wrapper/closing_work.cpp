@@ -3,8 +3,10 @@
 #include "platform/foundation/clock.h"
 #include "platform/user_interface/ui.h"
 #include "ui/dialog.h"
+#include "wrapper/housekeeping/stop_record.h"
 #include "wrapper/language.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/termination.h"
 
 namespace valdrun {
 namespace {
@@ -51,6 +53,8 @@ class Closing {
                 return record_.result_code;
         }
         const bool restart_failed = !restart_what_was_stopped();
+        if (!restart_failed)
+            remove_stop_record(); // everything this run stopped runs again
         if (restart_failed && active_slot_ != 1 && window_result == kResultLoaded) {
             if (installer_)
                 show(Message::RestartAdviceNewFirmware, MessageIcon::Warning);
@@ -93,10 +97,14 @@ class Closing {
     }
 
     void show(Message role, MessageIcon icon) {
+        if (ending_requested())
+            return; // ended by a signal: no one waits for the box
         platform::user_interface()->message_box({text(role), record_.window_title, icon});
     }
 
     bool ask(const std::string& question, bool shutdown) {
+        if (ending_requested())
+            return false;
         return ask_restart(question, record_.window_title, shutdown, housekeeping_,
                            record_.os_type);
     }

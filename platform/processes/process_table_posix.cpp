@@ -144,7 +144,13 @@ std::optional<std::vector<ProcessEntry>> process_snapshot() {
         if (!name) {
             continue; // ended meanwhile
         }
-        entries.push_back({*id, std::move(*name)});
+        const auto credentials =
+            credentials_from_status(read_small_file(folder + "/status").value_or(""));
+        if (!credentials) {
+            continue; // ended meanwhile
+        }
+        entries.push_back({*id, std::move(*name), *credentials,
+                           zombie_from_stat(read_small_file(folder + "/stat").value_or(""))});
         if (scope) {
             parents[*id] = parent_of(folder);
         }
@@ -188,6 +194,11 @@ std::optional<std::vector<std::string>> process_modules(std::uint32_t id) {
     }
     set_last_error(kErrorSuccess);
     return modules;
+}
+
+bool process_alive(std::uint32_t id) {
+    const auto stat = read_small_file("/proc/" + std::to_string(id) + "/stat");
+    return stat && !zombie_from_stat(*stat);
 }
 
 bool end_process(std::uint32_t id) {

@@ -107,7 +107,10 @@ TEST_F(Housekeeping, StopsTheServiceAfterItsDependentsAndStartsThemAgainInRevers
                                                   "reader-agent.service", "agent-helper.service"}));
 }
 
-TEST_F(Housekeeping, AServiceAlreadyStoppedOrStoppingIsLeftAlone) {
+// A socket-activated pcscd that exited on its own: the service is left alone, but its
+// listening socket is stopped too (or a smart-card client would start pcscd under the update
+// tool) and is the one thing started again.
+TEST_F(Housekeeping, AServiceAlreadyStoppedOrStoppingIsLeftAloneButItsActiveSocketIsStopped) {
     for (const char* state : {"inactive", "failed", "deactivating"}) {
         SCOPED_TRACE(state);
         ASSERT_TRUE(bus_.reset_systemd()) << bus_.why_not();
@@ -115,9 +118,10 @@ TEST_F(Housekeeping, AServiceAlreadyStoppedOrStoppingIsLeftAlone) {
                    {"pcscd.socket", "active"}});
         const auto housekeeping = valdrun::system_housekeeping();
         EXPECT_EQ(housekeeping->stop_for_update(false, kXp), 0);
-        EXPECT_FALSE(housekeeping->state().service_stopped);
-        EXPECT_TRUE(housekeeping->state().dependents.empty());
-        EXPECT_TRUE(bus_.unit_jobs("StopUnit").empty());
+        EXPECT_TRUE(housekeeping->state().service_stopped);
+        EXPECT_EQ(bus_.unit_jobs("StopUnit"), Units{"pcscd.socket"});
+        EXPECT_TRUE(housekeeping->restart_service(kXp));
+        EXPECT_EQ(bus_.unit_jobs("StartUnit"), Units{"pcscd.socket"});
     }
 }
 

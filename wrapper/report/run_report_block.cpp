@@ -108,6 +108,8 @@ std::string outcome_lines(const ReportFacts& facts, int return_code) {
         text += "\nFirmware update failed";
         break;
     }
+    if (facts.tool_still_running)
+        text += "\nThe update tool was still running when Valdrun was ended.";
     return text + return_code_line(return_code);
 }
 

@@ -18,6 +18,7 @@ struct ReportFacts {
     const PassOutcome& detected;     // the latest detection outcome
     const std::string& version_line; // "Valdrun Version ..."
     bool first_notice_shown = false; // the notice asking for the described reader was shown
+    bool tool_still_running = false; // Valdrun was ended while the update tool ran
 };
 
 // The block from its first line of asterisks to its last, without the "\n\n" that separates it

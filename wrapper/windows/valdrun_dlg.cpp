@@ -2,6 +2,7 @@
 
 #include "wrapper/language.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/termination.h"
 #include "wrapper/valdrun_app.h"
 
 namespace valdrun {
@@ -140,6 +141,8 @@ void ValdrunDlg::close() {
 }
 
 platform::MessageAnswer ValdrunDlg::notice(const std::string& shown, MessageIcon icon) {
+    if (ending_requested())
+        return platform::MessageAnswer::Ok; // ended by a signal: no one waits for the box
     return message_box({shown, record_.window_title, icon});
 }
 
