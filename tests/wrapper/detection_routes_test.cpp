@@ -8,6 +8,7 @@
 #include "valdrun_runner.h"
 #include "wrapper/detection/detection.h"
 #include "wrapper/detection/detection_thread.h"
+#include "wrapper/report/run_report_block.h"
 #include "wrapper/result_codes.h"
 
 #include <gtest/gtest.h>
@@ -188,9 +189,14 @@ TEST_P(SerialRoute, AsksEachPortWithTheEscapeFrames) {
     PassSettings settings;
     settings.os_type = 2;
     settings.serial_ports = {"COM99", reader->serial_port_name()}; // the first cannot be opened
-    const PassOutcome outcome = valdrun::detection_pass(serial_reader(), settings);
+    const ReaderDescription description = serial_reader();
+    const PassOutcome outcome = valdrun::detection_pass(description, settings);
     EXPECT_EQ(outcome.result, c.result) << c.what;
     EXPECT_EQ(outcome.active_slot, 1);
+    // The version read is the one the report (and the too-old message) shows.
+    const std::string block = valdrun::run_report_block({description, outcome, "v"}, 11, {});
+    EXPECT_EQ(block.find("Current firmware version: V5.02") != std::string::npos,
+              c.result == valdrun::kDetectedUpdateDue);
 }
 
 sim::ReaderFaults faults_with(void (*set)(sim::ReaderFaults&)) {

@@ -43,8 +43,9 @@ std::string current_versions(const ReportFacts& facts) {
                            "V%d.%d.%d",
                            v.app_major, v.app_minor, v.fw_major, v.fw_minor, v.fw_build);
     }
-    return printf_text("\nCurrent firmware version: V%x.%.2x", facts.detected.version_reply[6],
-                       facts.detected.version_reply[7]);
+    return printf_text("\nCurrent firmware version: V%x.%.2x",
+                       facts.detected.version_reply[kFirmwareMajorByte],
+                       facts.detected.version_reply[kFirmwareMinorByte]);
 }
 
 bool application_due(int detection) {

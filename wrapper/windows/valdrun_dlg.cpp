@@ -281,8 +281,8 @@ void ValdrunDlg::too_old(const PassOutcome& outcome) {
     stop_detection();
     services_.write_report(record_, record_.result_code);
     const Version& target = record_.description.target_firmware;
-    notice(format_text(Message::FirmwareTooOld, unsigned{outcome.version_reply[6]},
-                       unsigned{outcome.version_reply[7]}, unsigned{target.major},
+    notice(format_text(Message::FirmwareTooOld, unsigned{outcome.version_reply[kFirmwareMajorByte]},
+                       unsigned{outcome.version_reply[kFirmwareMinorByte]}, unsigned{target.major},
                        unsigned{target.minor}),
            MessageIcon::Information);
     finish(dialogs::kEndOk);
