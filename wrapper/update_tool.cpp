@@ -78,14 +78,15 @@ std::string tool_folder(const std::string& program_folder, int active_slot) {
 
 std::string tool_path(const std::string& folder, const std::string& file) {
     const std::string folder_path = folder.empty() ? "." : folder;
-    if (const auto found = platform::find_file_ignoring_case(folder_path, file)) {
-        return *found;
-    }
+    // A native program beside a Windows one of the same stem is the one that runs here.
     if (ends_with_tool_extension(file)) {
         const std::string stem = file.substr(0, file.size() - kToolExtension.size());
         if (const auto found = platform::find_file_ignoring_case(folder_path, stem)) {
             return *found;
         }
+    }
+    if (const auto found = platform::find_file_ignoring_case(folder_path, file)) {
+        return *found;
     }
     return platform::join_path(folder_path, file);
 }

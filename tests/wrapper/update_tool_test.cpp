@@ -115,6 +115,12 @@ TEST_F(SampleTool, StartedInItsFolderWithItsArgumentsAndItsExitCodeRead) {
     EXPECT_TRUE(recorded(std::string("env=PATH=") + std::getenv("PATH")));
 }
 
+TEST_F(SampleTool, ANativeProgramWinsOverTheWindowsOneBesideIt) {
+    morlin_test::write_text(dir_.file("FWUpdate.exe"), "MZ, a Windows program");
+    install("FWUpdate");
+    EXPECT_TRUE(fs::equivalent(tool_path(folder(), "FWUpdate.exe"), dir_.file("FWUpdate")));
+}
+
 TEST_F(SampleTool, ThatCannotStartGivesTheSystemErrorCode) {
     std::uint32_t error = 0;
     EXPECT_FALSE(start_update_tool(folder(), "FWUpdate.exe", "", error));

@@ -56,8 +56,8 @@ bool write_run_report(RunRecord& record, int return_code, std::chrono::system_cl
         return false;
     }
     const auto detected = record.latest().value_or(PassOutcome{});
-    const ReportFacts facts{record.description, detected, record.version_line, !record.first_notice,
-                            tool_still_running};
+    const ReportFacts facts{record.description,   detected,           record.version_line,
+                            !record.first_notice, tool_still_running, record.tool_not_started};
     const std::string block =
         run_report_block(facts, return_code, report_stamp(now, current_language()));
     const std::string text = platform::with_platform_line_ends((existed ? "\n\n" : "") + block);

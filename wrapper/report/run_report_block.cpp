@@ -107,6 +107,9 @@ std::string outcome_lines(const ReportFacts& facts, int return_code) {
         break;
     default:
         text += "\nFirmware update failed";
+        if (!facts.tool_not_started.empty())
+            text += ": the update tool " + std::string(facts.tool_not_started) +
+                    " could not be started";
         break;
     }
     if (facts.tool_still_running)

@@ -82,6 +82,7 @@ void ProgressDlg::start_tool() {
     std::uint32_t error = 0;
     tool_ = services_.start_tool(job_.folder, job_.file, job_.command_line, error);
     if (!tool_) {
+        tool_not_started_ = tool_path(job_.folder, job_.file);
         update_tool_ended();
         end(dialogs::kEndOk);
         return;
