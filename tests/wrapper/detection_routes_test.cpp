@@ -257,10 +257,14 @@ TEST(SerialRouteProgram, CheckModeUnderWindows98FindsTheSerialReader) {
     EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", env), 3);
     reader->set_firmware(5, 0x01);
     EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", env), 1);
-    auto no_ports = env;
-    no_ports["MORLIN_REGISTRY"] = folder.file("none.reg");
-    EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", no_ports), 6)
-        << "a serial-only description needs a serial port list";
+    // A stock machine has no registry stand-in: its serial ports come from the device lists.
+    auto stock = env;
+    stock["MORLIN_REGISTRY"] = folder.file("none.reg");
+    stock["MORLIN_REAL_PORTS"] = "none";
+    EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", stock), 1);
+    reader.reset();
+    EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", stock), 6)
+        << "a serial-only description needs a serial port";
 }
 
 // ---- the detection thread ---------------------------------------------------------------
