@@ -302,4 +302,29 @@ TEST(DetectionThread, KeepsPollingUntilStoppedAndStopsAtOnce) {
     platform::set_time_scale_percent(0);
 }
 
+// A terminal that accepts but never answers holds a CT-API exchange for seconds: the window's
+// stop does not wait for it.
+TEST(DetectionThread, StopsWithinASecondWhileATerminalNeverAnswers) {
+    sim::SimulatorOptions options;
+    options.faults.silent_requests = 100;
+    ::setenv("MORLIN_TIME_SCALE", "100", 1); // Brantel's own time-outs, read when it is loaded
+    auto terminal = sim::TerminalSimulator::start(options);
+    ASSERT_TRUE(terminal);
+    valdrun::RunRecord record;
+    record.description.slot_name[0] = "Halvane";
+    record.description.terminal = true;
+    PassSettings settings;
+    settings.brantel_library = std::string(MORLIN_BIN_DIR) + "/BRANTEL.so";
+    valdrun::DetectionThread thread;
+    thread.start(record, settings);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // inside the exchange
+    const auto start = std::chrono::steady_clock::now();
+    thread.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(record.latest()) << "nothing published after the stop";
+    for (int i = 0; i < 1500 && !thread.finished(); ++i) // it ends by itself, before the terminal
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::setenv("MORLIN_TIME_SCALE", "5", 1);
+}
+
 } // namespace
