@@ -33,7 +33,7 @@ const bool environment_ready = [] {
     ::setenv("MORLIN_PROCESS_SCOPE", std::to_string(::getpid()).c_str(), 1);
     ::setenv("MORLIN_DEVICES", (scratch().path() / "devices").c_str(), 1);
     ::setenv("MORLIN_REAL_PORTS", "none", 1);
-    ::setenv("XDG_RUNTIME_DIR", scratch().path().c_str(), 1); // the stop record's folder
+    ::setenv("MORLIN_RUNTIME_FOLDER", scratch().path().c_str(), 1); // the stop record's folder
     ::setenv("MORLIN_REGISTRY", (scratch().path() / "registry.reg").c_str(), 1);
     std::filesystem::create_directories(scratch().path() / "devices");
     return true;

@@ -175,13 +175,20 @@ TEST(ValdrunTermination, TheServiceIsStartedAgainWhateverTheSignals) {
         for (int tries = 0; tries < 500 && !std::filesystem::exists(folder.path() / "started");
              ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Only this run's Valdrun: the one of this test's descendants working in its folder.
+        ::setenv("MORLIN_PROCESS_SCOPE", std::to_string(::getpid()).c_str(), 1);
         for (const auto& process :
              platform::process_snapshot().value_or(std::vector<platform::ProcessEntry>{})) {
-            for (int sent = 0; process.name == "Valdrun" && sent < signals; ++sent) {
+            std::error_code gone;
+            const auto cwd =
+                std::filesystem::read_symlink("/proc/" + std::to_string(process.id) + "/cwd", gone);
+            for (int sent = 0; process.name == "Valdrun" && cwd == folder.path() && sent < signals;
+                 ++sent) {
                 ::kill(static_cast<pid_t>(process.id), SIGTERM);
                 std::this_thread::sleep_for(std::chrono::milliseconds(200)); // not merged
             }
         }
+        ::unsetenv("MORLIN_PROCESS_SCOPE");
         run.join();
         EXPECT_EQ(exit_code, signals == 1 ? 0 : 7);
         EXPECT_EQ(bus.unit_jobs("StartUnit"), Units{"pcscd.service"});

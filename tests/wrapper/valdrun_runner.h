@@ -19,7 +19,8 @@ inline int run_valdrun(const std::filesystem::path& folder, const std::string& a
         std::filesystem::copy_file(std::filesystem::path(MORLIN_BIN_DIR) / "Valdrun", program);
     // The stop record goes to the runtime folder: the test's own.
     std::string command = "cd '" + folder.string() +
-                          "' && env MORLIN_UI=console XDG_RUNTIME_DIR='" + folder.string() + "'";
+                          "' && env MORLIN_UI=console MORLIN_RUNTIME_FOLDER='" + folder.string() +
+                          "'";
     for (const auto& [name, value] : env)
         command += " " + name + "='" + value + "'";
     command += " ./Valdrun " + arguments + " >stdout.txt 2>stderr.txt";

@@ -4,6 +4,8 @@
 #include "platform/files/files.h"
 #include "platform/files/user_folders.h"
 #include "platform/foundation/clock.h"
+#include "platform/foundation/test_hooks.h"
+#include "platform/foundation/text_case.h"
 #include "platform/processes/process_table.h"
 #include "platform/services/service_manager.h"
 #include "wrapper/trust.h"
@@ -52,7 +54,20 @@ std::string folder_of(const std::string& path) {
                                           : path.substr(0, separator == 0 ? 1 : separator);
 }
 
+// Whether a process of that program's name runs already (started again since, at boot say).
+bool runs_already(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    for (const auto& process :
+         platform::process_snapshot().value_or(std::vector<platform::ProcessEntry>{})) {
+        if (!process.zombie && platform::equal_ignoring_case(process.name, name))
+            return true;
+    }
+    return false;
+}
+
 void start_process(const StoppedThings& stopped) {
+    if (runs_already(*stopped.process_path))
+        return;
     auto program = platform::HeldProgram::open(*stopped.process_path);
     const auto refusal = program ? platform::why_untrusted(program->facts(), stopped.process_user)
                                  : std::optional<std::string>("it cannot be opened");
@@ -111,7 +126,10 @@ std::optional<StoppedThings> parse_stop_record(std::string_view text) {
 
 std::string stop_record_path() {
     std::optional<std::string> folder;
-    if (own_user() == 0) {
+    if (const char* tests = platform::test_hook_variable("MORLIN_RUNTIME_FOLDER");
+        tests && *tests) {
+        folder = tests; // tests run as any user, root included, never in the machine's folder
+    } else if (own_user() == 0) {
         // Root's folder, root's alone: no one else can plant a record there.
         ::mkdir(kRootRuntimeFolder, 0700);
         if (!why_refused_as_root(kRootRuntimeFolder))

@@ -37,8 +37,8 @@ bool save_stop_record(const StoppedThings& stopped);
 void remove_stop_record();
 
 // At start-up: when a stop record is there, starts again what it names (the service, its
-// dependents in reverse order, the process from its trusted program file), logs it and
-// removes the record. False when there was none.
+// dependents in reverse order, the process from its trusted program file unless one of its
+// name runs already), logs it and removes the record. False when there was none.
 bool restart_what_an_earlier_run_left_stopped();
 
 } // namespace valdrun
