@@ -3,7 +3,6 @@
 #include "platform/foundation/clock.h"
 #include "platform/user_interface/ui.h"
 #include "ui/dialog.h"
-#include "wrapper/housekeeping/stop_record.h"
 #include "wrapper/language.h"
 #include "wrapper/result_codes.h"
 #include "wrapper/termination.h"
@@ -53,8 +52,6 @@ class Closing {
                 return record_.result_code;
         }
         const bool restart_failed = !restart_what_was_stopped();
-        if (!restart_failed)
-            remove_stop_record(); // everything this run stopped runs again
         if (restart_failed && active_slot_ != 1 && window_result == kResultLoaded) {
             if (installer_)
                 show(Message::RestartAdviceNewFirmware, MessageIcon::Warning);

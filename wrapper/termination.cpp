@@ -2,7 +2,6 @@
 #include "wrapper/termination.h"
 
 #include "platform/processes/termination_watch.h"
-#include "wrapper/housekeeping/stop_record.h"
 #include "wrapper/report/run_report.h"
 #include "wrapper/result_codes.h"
 #include "wrapper/trust.h"
@@ -29,8 +28,6 @@ std::atomic<bool> g_tool_ended{false};
         code = kResultServiceFailed;
     if (housekeeping.state().process_ended && !housekeeping.restart_process())
         code = kResultServiceFailed;
-    if (code == outcome)
-        remove_stop_record();
     log_line(std::string("ended by a termination signal: what was stopped is started again") +
              (tool_still_running ? ", the update tool was still running" : ""));
     if (tool_still_running) {

@@ -60,6 +60,7 @@ class SystemHousekeeping final : public Housekeeping {
             state_.service_restarted = start_registered_service();
         else
             state_.service_restarted = os_type != kOsWindows95 && start_service_and_dependents();
+        forget_record_once_everything_runs();
         return state_.service_restarted;
     }
 
@@ -83,6 +84,7 @@ class SystemHousekeeping final : public Housekeeping {
         }
         state_.process_restarted = started;
         note_failure(started);
+        forget_record_once_everything_runs();
         return started;
     }
 
@@ -210,6 +212,13 @@ class SystemHousekeeping final : public Housekeeping {
         }
         if (!save_stop_record(stopped))
             log_line("the stop record " + stop_record_path() + " cannot be written");
+    }
+
+    // The stop record goes once everything this run stopped runs again.
+    void forget_record_once_everything_runs() {
+        if ((!state_.service_stopped || state_.service_restarted) &&
+            (!state_.process_ended || state_.process_restarted))
+            remove_stop_record();
     }
 
     std::mutex lock_; // the stop, and the restarts of the closing work or of a termination

@@ -130,10 +130,7 @@ std::string stop_record_path() {
         tests && *tests) {
         folder = tests; // tests run as any user, root included, never in the machine's folder
     } else if (own_user() == 0) {
-        // Root's folder, root's alone: no one else can plant a record there.
-        ::mkdir(kRootRuntimeFolder, 0700);
-        if (!why_refused_as_root(kRootRuntimeFolder))
-            folder = kRootRuntimeFolder;
+        folder = kRootRuntimeFolder;
     } else {
         folder = platform::user_runtime_directory("valdrun");
     }
@@ -144,6 +141,13 @@ bool save_stop_record(const StoppedThings& stopped) {
     const std::string path = stop_record_path();
     if (path.empty())
         return false;
+    // Root's folder must be root's alone: no one else can plant or change a record there.
+    const std::string folder = path.substr(0, path.find_last_of('/'));
+    if (folder == kRootRuntimeFolder) {
+        ::mkdir(kRootRuntimeFolder, 0700);
+        if (why_refused_as_root(folder))
+            return false;
+    }
     const std::string next = path + ".new";
     {
         std::ofstream out(next, std::ios::trunc);
@@ -164,6 +168,11 @@ bool restart_what_an_earlier_run_left_stopped() {
     std::ifstream in(path);
     if (path.empty() || !in)
         return false;
+    const std::string folder = path.substr(0, path.find_last_of('/'));
+    if (folder == kRootRuntimeFolder && why_refused_as_root(folder)) {
+        log_line("the stop record " + path + " is not trusted: its folder is not root's alone");
+        return false;
+    }
     std::ostringstream text;
     text << in.rdbuf();
     const auto stopped = parse_stop_record(text.str());
