@@ -54,8 +54,10 @@ std::unique_ptr<ChildProcess> start_child_process(const HeldProgram& program,
                                                   const std::string& program_path,
                                                   const std::string& command_line,
                                                   const std::string& folder, std::uint32_t& error) {
-    std::vector<std::string> words = command_line_words(command_line);
-    words.insert(words.begin(), program_path);
+    std::vector<std::string> words{program_path};
+    for (std::string& word : command_line_words(command_line)) {
+        words.push_back(std::move(word));
+    }
     StartOptions options;
     options.folder = native_path(folder);
     const auto pid = start_held_program(program, std::move(words), options);
