@@ -61,8 +61,7 @@ platform::DeviceIoReply answer_control(const ReaderState& state,
                   0x02,
                   0x03,
                   0x01};
-    } else if (request.code == kDeviceVersionRequestCode ||
-               request.code == kPcscVersionRequestCode) {
+    } else if (request.code == kDeviceVersionRequestCode) {
         output.assign(12, 0);
         output[6] = state.fw_major;
         output[7] = state.fw_minor;

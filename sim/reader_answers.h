@@ -19,10 +19,10 @@ struct ReaderState {
 
 inline constexpr std::uint32_t kDescriptorRequestCode = 0x221808;
 inline constexpr std::uint32_t kDeviceVersionRequestCode = 0x312004; // the driver's own code
-inline constexpr std::uint32_t kPcscVersionRequestCode = 0x42000801; // SCARD_CTL_CODE(2049)
 inline constexpr std::uint32_t kErrorInvalidFunction = 1;
 
-// The answer to a control request (the version request in either form).
+// The answer to a control request in the device's own (Windows) codes; the pcscd driver
+// turns pcsc-lite's codes into these.
 platform::DeviceIoReply answer_control(const ReaderState& state,
                                        const platform::DeviceIoRequest& request);
 

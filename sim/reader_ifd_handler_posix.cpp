@@ -5,6 +5,8 @@
 //
 // The library is loaded into pcscd, so it stands alone: plain sockets, no sanitizer runtime.
 #include "platform/devices/device_io_frame.h"
+#include "platform/devices/smart_card_control.h"
+#include "sim/reader_answers.h"
 
 extern "C" { // the driver interface header is plain C
 #include <PCSC/ifdhandler.h>
@@ -15,6 +17,7 @@ extern "C" { // the driver interface header is plain C
 #include <map>
 #include <mutex>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -24,6 +27,18 @@ namespace {
 
 constexpr int kReplyTimeoutMs = 1000;
 constexpr const char* kScheme = "ioctl://127.0.0.1:";
+
+// pcscd hands the driver SCARD_CTL_CODE(function); the simulated reader is asked with its own
+// request of that function. Any other code (a Windows code passed on unchanged) is refused.
+std::optional<std::uint32_t> device_code_of(DWORD code) {
+    if ((code & ~platform::kPcscControlFunctionMask) != platform::kPcscControlBase)
+        return std::nullopt;
+    for (const std::uint32_t own : {sim::kDescriptorRequestCode, sim::kDeviceVersionRequestCode}) {
+        if (platform::pcsc_control_code(own) == code)
+            return own;
+    }
+    return std::nullopt;
+}
 
 std::mutex g_mutex;
 std::map<DWORD, int> g_sockets;           // reader number (Lun >> 16) -> connected socket
@@ -184,7 +199,10 @@ __attribute__((visibility("default"))) RESPONSECODE IFDHControl(DWORD Lun, DWORD
     const int fd = socket_of(Lun);
     if (fd < 0)
         return IFD_COMMUNICATION_ERROR;
-    const auto reply = exchange(fd, dwControlCode, TxBuffer, TxLength, RxLength);
+    const auto device_code = device_code_of(dwControlCode);
+    if (!device_code)
+        return IFD_ERROR_NOT_SUPPORTED;
+    const auto reply = exchange(fd, *device_code, TxBuffer, TxLength, RxLength);
     if (!reply) {
         forget(Lun); // a connection that missed its answer is out of step
         return IFD_COMMUNICATION_ERROR;

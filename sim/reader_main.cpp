@@ -2,6 +2,7 @@
 // 11). Prints one READY line with its control address (the DEVICENAME of a reader.conf entry
 // for ReaderSimIfd.so) and, when asked for, its serial port name; runs until SIGINT or
 // SIGTERM, then removes its announcements.
+#include "cli/tool_usage.h"
 #include "sim/reader_simulator.h"
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -19,14 +21,14 @@ extern "C" void on_signal(int) {
     g_stop = 1;
 }
 
-void usage() {
-    std::fputs("usage: ReaderSim [--name TEXT] [--serial TEXT] [--vid HEX] [--pid HEX]\n"
-               "                 [--firmware MAJOR.MINOR (hexadecimal, 5.10)] [--interface]\n"
-               "                 [--serial-port] [--port-name COMn] [--hardware-id ID]\n"
-               "                 [--devices-dir DIR] [--no-answer] [--zero-identifiers]\n"
-               "                 [--status-bit6] [--wait-frames N] [--long-version-only]\n",
-               stderr);
-}
+constexpr cli::ToolUsage kUsage{
+    "ReaderSim",
+    "usage: ReaderSim [--name TEXT] [--serial TEXT] [--vid HEX] [--pid HEX]\n"
+    "                 [--firmware MAJOR.MINOR (hexadecimal, 5.10)] [--interface]\n"
+    "                 [--serial-port] [--port-name COMn] [--hardware-id ID]\n"
+    "                 [--devices-dir DIR] [--no-answer] [--zero-identifiers]\n"
+    "                 [--status-bit6] [--wait-frames N] [--long-version-only]\n",
+    "A simulated smart-card reader (docs/simulation.md).\n"};
 
 bool parse_hex16(const char* text, std::uint16_t& value) {
     char* end = nullptr;
@@ -90,9 +92,12 @@ bool parse_arguments(int argc, char** argv, sim::ReaderOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto answered =
+            cli::answer_help_or_version(kUsage, std::vector<std::string>(argv + 1, argv + argc)))
+        return *answered;
     sim::ReaderOptions options;
     if (!parse_arguments(argc, argv, options)) {
-        usage();
+        std::fputs(cli::usage_text(kUsage).c_str(), stderr);
         return 2;
     }
     std::signal(SIGINT, on_signal);

@@ -26,7 +26,7 @@ struct ReaderOptions {
     // The reader's name: pcscd takes it from the FRIENDLYNAME of the reader.conf entry, so
     // it is only shown (ReaderSim's READY line) and written there by the one who starts pcscd.
     std::string name = "Ostrum Kartenleser";
-    std::string serial = "RDR0001";          // USB serial number (instance ID, interface path)
+    std::string serial = "RDR0001"; // USB serial number (instance ID, interface path)
     std::uint16_t vid = 0x04E6;
     std::uint16_t pid = 0x5720;
     std::uint8_t fw_major = 0x05;

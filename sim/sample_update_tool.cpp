@@ -12,6 +12,8 @@
 //   arg<i>=<argument i>            (arg0 is the tool's own path)
 //   env=<NAME=value>               (every variable of the environment)
 //   child=<process id>             (with -leave-child)
+#include "cli/tool_usage.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -65,6 +68,15 @@ pid_t leave_child(int seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
+    static constexpr cli::ToolUsage kUsage{
+        "FWUpdate", "usage: FWUpdate [-exit=N] [-signal=N] [-leave-child=SECONDS]\n",
+        "A stand-in for a firmware update tool (tests and demonstrations, docs/valdrun.md):\n"
+        "appends to FWUpdate.record in the current folder its folder, arguments and\n"
+        "environment, then ends as asked (FWUPDATE_EXIT, FWUPDATE_SIGNAL,\n"
+        "FWUPDATE_LEAVE_CHILD do the same). --help and --version write no record.\n"};
+    if (const auto answered =
+            cli::answer_help_or_version(kUsage, std::vector<std::string>(argv + 1, argv + argc)))
+        return *answered;
     std::FILE* record = std::fopen("FWUpdate.record", "a");
     if (record == nullptr) {
         std::perror("FWUpdate.record");

@@ -5,6 +5,7 @@
 #include "ui/dialog.h"
 #include "wrapper/language.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/termination.h"
 
 namespace valdrun {
 namespace {
@@ -93,10 +94,14 @@ class Closing {
     }
 
     void show(Message role, MessageIcon icon) {
+        if (ending_requested())
+            return; // ended by a signal: no one waits for the box
         platform::user_interface()->message_box({text(role), record_.window_title, icon});
     }
 
     bool ask(const std::string& question, bool shutdown) {
+        if (ending_requested())
+            return false;
         return ask_restart(question, record_.window_title, shutdown, housekeeping_,
                            record_.os_type);
     }

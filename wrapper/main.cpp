@@ -12,6 +12,8 @@ MORLIN_VERSION_INFO("Valdrun firmware update wrapper", "2.10.0.0", "Valdrun", "M
                     "Copyright (C) Ostrum");
 
 int main(int argc, char** argv) {
+    if (const auto answered = valdrun::answer_help_or_version(argc, argv))
+        return *answered;
     const std::string command_line = valdrun::command_line_of(argc, argv);
 #ifdef MORLIN_WITH_QT
     // Qt draws the windows when a display is there; check mode has none.

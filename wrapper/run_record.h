@@ -30,6 +30,7 @@ struct RunRecord {
     int run_phase = 0; // 0 checking, 5 Upgrade offered, 6 Upgrade clicked, 7 update started
     bool first_notice = true;
     std::vector<std::string> serial_ports;
+    std::string tool_not_started; // the path of an update tool that could not be started
 
     // Detection, under `lock`.
     std::mutex lock;

@@ -2,7 +2,9 @@
 #include "wrapper/update_tool.h"
 
 #include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
 #include "platform/processes/child_process.h"
+#include "wrapper/trust.h"
 
 #include <algorithm>
 
@@ -37,6 +39,14 @@ class StartedTool : public ToolProcess {
     std::unique_ptr<platform::ChildProcess> child_;
 };
 
+// The tool's path as its first argument: absolute, as the folder it runs in is another.
+std::string absolute(const std::string& path) {
+    std::string native = platform::native_path(path);
+    if (!native.empty() && native.front() != '/')
+        native = platform::join_path(platform::current_directory(), native);
+    return native;
+}
+
 } // namespace
 
 std::string tool_file_name(const std::string& fw_update_tool) {
@@ -68,14 +78,15 @@ std::string tool_folder(const std::string& program_folder, int active_slot) {
 
 std::string tool_path(const std::string& folder, const std::string& file) {
     const std::string folder_path = folder.empty() ? "." : folder;
-    if (const auto found = platform::find_file_ignoring_case(folder_path, file)) {
-        return *found;
-    }
+    // A native program beside a Windows one of the same stem is the one that runs here.
     if (ends_with_tool_extension(file)) {
         const std::string stem = file.substr(0, file.size() - kToolExtension.size());
         if (const auto found = platform::find_file_ignoring_case(folder_path, stem)) {
             return *found;
         }
+    }
+    if (const auto found = platform::find_file_ignoring_case(folder_path, file)) {
+        return *found;
     }
     return platform::join_path(folder_path, file);
 }
@@ -83,9 +94,30 @@ std::string tool_path(const std::string& folder, const std::string& file) {
 std::unique_ptr<ToolProcess> start_update_tool(const std::string& folder, const std::string& file,
                                                const std::string& command_line,
                                                std::uint32_t& error) {
-    auto child = platform::start_child_process(tool_path(folder, file), command_line,
-                                               folder.empty() ? "." : folder, error);
+    const std::string run_folder = folder.empty() ? "." : folder;
+    const std::string path = tool_path(folder, file);
+    auto program = platform::HeldProgram::open(platform::native_path(path));
+    if (!program) {
+        error = platform::last_error();
+        log_line("the update tool " + path +
+                 " cannot be started: " + platform::system_message(error));
+        return nullptr;
+    }
+    // Run as root, the tool and its folder must be root's and writable by no one else: the
+    // file judged is the one held open, and the one that runs.
+    auto refusal = why_refused_as_root(run_folder);
+    if (!refusal && own_user() == 0)
+        refusal = platform::why_untrusted(program->facts(), 0);
+    if (refusal) {
+        error = platform::kErrorAccessDenied;
+        log_line("the update tool " + path + " is refused: " + *refusal);
+        return nullptr;
+    }
+    auto child =
+        platform::start_child_process(*program, absolute(path), command_line, run_folder, error);
     if (!child) {
+        log_line("the update tool " + path +
+                 " cannot be started: " + platform::system_message(error));
         return nullptr;
     }
     error = 0;

@@ -15,9 +15,9 @@ namespace valdrun {
 // with ".exe" already (in any letter case).
 std::string tool_file_name(const std::string& fw_update_tool);
 
-// The program started for the tool file `file` in `folder`: the file found ignoring letter
-// case, else the file without its ".exe" (a tool built here has no extension), else
-// `folder` + `file` as it is (whose start then fails).
+// The program started for the tool file `file` in `folder`: the file without its ".exe" (a
+// native program, which wins over a Windows one beside it), else the file itself, each found
+// ignoring letter case, else `folder` + `file` as it is (whose start then fails).
 std::string tool_path(const std::string& folder, const std::string& file);
 
 // The folder the tool runs in, with a trailing separator: the program folder, or for the

@@ -6,10 +6,13 @@
 #include "wrapper/closing_work.h"
 #include "wrapper/command_line.h"
 #include "wrapper/detection/serial_port_list.h"
+#include "wrapper/housekeeping/stop_record.h"
 #include "wrapper/language.h"
 #include "wrapper/os_type.h"
 #include "wrapper/report/version_line.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/termination.h"
+#include "wrapper/trust.h"
 #include "wrapper/windows/valdrun_dlg.h"
 
 namespace valdrun {
@@ -36,14 +39,19 @@ int check_mode(std::string_view program_path) {
 // The main window, then the closing work with the same housekeeping, which knows what the
 // update stopped.
 int interactive_run(RunRecord& record, bool installer) {
+    // A run that was killed with the services stopped left its stop record behind.
+    static_cast<void>(restart_what_an_earlier_run_left_stopped());
     const auto housekeeping = system_housekeeping();
+    guard_termination(record, *housekeeping);
     WindowServices services(*housekeeping);
     int window_end = dialogs::kEndCancel;
     {
         ValdrunDlg window(record, services);
         window_end = dialogs::dialog_runner().run_modal(window);
     }
-    return closing_work(record, window_end, installer, *housekeeping);
+    const int result = closing_work(record, window_end, installer, *housekeeping);
+    everything_runs_again();
+    return result;
 }
 
 } // namespace
@@ -55,6 +63,13 @@ bool prepare_run(RunRecord& record, std::string_view program_path) {
     record.program_folder = separator == std::string::npos
                                 ? std::string()
                                 : record.program_path.substr(0, separator + 1);
+    // Run as root, a description, a library or a tool planted in the program folder would be
+    // obeyed: the folder must be root's alone.
+    if (const auto refusal =
+            why_refused_as_root(record.program_folder.empty() ? "." : record.program_folder)) {
+        log_line("the program folder " + record.program_folder + " is refused: " + *refusal);
+        return false;
+    }
     auto description = read_reader_description(sibling_file(record.program_path, "ini"));
     if (!description)
         return false;

@@ -2,6 +2,8 @@
 // platform (usb_serial_ports_<platform>.cpp).
 #include "platform/devices/usb_serial_ports.h"
 
+#include "platform/foundation/test_hooks.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,7 +35,7 @@ bool real_ports_enabled() {
 }
 
 bool real_device_removal_allowed() {
-    const char* setting = std::getenv("MORLIN_REMOVE_REAL_DEVICES");
+    const char* setting = test_hook_variable("MORLIN_REMOVE_REAL_DEVICES");
     return setting != nullptr && std::string_view(setting) == "yes";
 }
 

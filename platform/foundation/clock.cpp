@@ -1,6 +1,8 @@
 // Protocol waits, scaled for tests by MORLIN_TIME_SCALE.
 #include "platform/foundation/clock.h"
 
+#include "platform/foundation/test_hooks.h"
+
 #include <atomic>
 #include <charconv>
 #include <cstdlib>
@@ -11,7 +13,7 @@ namespace platform {
 namespace {
 
 unsigned scale_from_environment() {
-    const char* text = std::getenv("MORLIN_TIME_SCALE");
+    const char* text = test_hook_variable("MORLIN_TIME_SCALE");
     if (text == nullptr) {
         return 100;
     }

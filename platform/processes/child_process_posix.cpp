@@ -1,7 +1,7 @@
 #include "platform/files/files.h"
+#include "platform/foundation/last_error.h"
 #include "platform/processes/child_process.h"
 #include "platform/processes/command_line_words.h"
-#include "platform/processes/spawn_posix.h"
 
 #include <cerrno>
 #include <sys/types.h>
@@ -50,23 +50,21 @@ class PosixChildProcess : public ChildProcess {
 
 } // namespace
 
-std::unique_ptr<ChildProcess> start_child_process(const std::string& program,
+std::unique_ptr<ChildProcess> start_child_process(const HeldProgram& program,
+                                                  const std::string& program_path,
                                                   const std::string& command_line,
                                                   const std::string& folder, std::uint32_t& error) {
-    // The child changes to `folder` before it looks for the program: a relative path is
-    // taken from here first.
-    std::string path = native_path(program);
-    if (!path.empty() && path.front() != '/') {
-        path = join_path(current_directory(), path);
+    std::vector<std::string> words{program_path};
+    for (std::string& word : command_line_words(command_line)) {
+        words.push_back(std::move(word));
     }
-    std::vector<std::string> words = command_line_words(command_line);
-    words.insert(words.begin(), path);
-    pid_t pid = 0;
-    const int result = spawn_program(std::move(words), native_path(folder), false, pid);
-    if (result == 0) {
-        return std::make_unique<PosixChildProcess>(pid);
+    StartOptions options;
+    options.folder = native_path(folder);
+    const auto pid = start_held_program(program, std::move(words), options);
+    if (pid) {
+        return std::make_unique<PosixChildProcess>(static_cast<pid_t>(*pid));
     }
-    error = static_cast<std::uint32_t>(result);
+    error = last_error();
     return nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -18,6 +19,18 @@ std::uint32_t parent_from_stat(std::string_view stat);
 // The file of one maps line (its path without a " (deleted)" mark); nothing for a line without
 // one (anonymous memory, [heap], [stack], ...).
 std::optional<std::string> mapped_file_from(std::string_view maps_line);
+// Who a process runs as, from its status file.
+struct ProcessCredentials {
+    std::uint32_t real_user = 0;
+    std::uint32_t user = 0;            // effective
+    std::uint32_t group = 0;           // effective
+    std::vector<std::uint32_t> groups; // supplementary
+};
+// The credentials of a status text (its "Uid:", "Gid:" and "Groups:" lines); nothing when the
+// user or group line is missing or broken.
+std::optional<ProcessCredentials> credentials_from_status(std::string_view status);
+// Whether stat says the process has ended and only waits to be reaped (state Z or X).
+bool zombie_from_stat(std::string_view stat);
 // A path without the " (deleted)" mark that the kernel adds to files removed since.
 std::string without_deleted_mark(std::string_view path);
 

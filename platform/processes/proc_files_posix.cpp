@@ -1,7 +1,9 @@
 // The text of the kernel's process files.
 #include "platform/processes/proc_files.h"
 
+#include <algorithm>
 #include <charconv>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -21,6 +23,34 @@ std::string_view next_field(std::string_view& text) {
     return field;
 }
 
+// The numbers after "<key>:" on the status line of that key; empty when the line is missing.
+std::optional<std::vector<std::uint32_t>> status_numbers(std::string_view status,
+                                                         std::string_view key) {
+    std::size_t start = 0;
+    while (start < status.size()) {
+        const std::size_t end = std::min(status.find('\n', start), status.size());
+        std::string_view line = status.substr(start, end - start);
+        start = end + 1;
+        if (!line.starts_with(key) || line.substr(key.size(), 1) != ":")
+            continue;
+        line.remove_prefix(key.size() + 1);
+        std::vector<std::uint32_t> numbers;
+        for (;;) {
+            const std::size_t first = line.find_first_not_of(" \t");
+            if (first == std::string_view::npos)
+                return numbers;
+            line.remove_prefix(first);
+            std::uint32_t value = 0;
+            const auto [rest, error] =
+                std::from_chars(line.data(), line.data() + line.size(), value);
+            if (error != std::errc{})
+                return std::nullopt;
+            numbers.push_back(value);
+            line.remove_prefix(static_cast<std::size_t>(rest - line.data()));
+        }
+    }
+    return std::nullopt;
+}
 } // namespace
 
 std::string program_name_from(std::string_view comm, std::string_view command_line) {
@@ -63,6 +93,28 @@ std::optional<std::string> mapped_file_from(std::string_view maps_line) {
         path.remove_suffix(1);
     }
     return without_deleted_mark(path);
+}
+
+std::optional<ProcessCredentials> credentials_from_status(std::string_view status) {
+    const auto users = status_numbers(status, "Uid");
+    const auto groups = status_numbers(status, "Gid");
+    if (!users || !groups || users->size() < 2 || groups->size() < 2)
+        return std::nullopt;
+    ProcessCredentials credentials;
+    credentials.real_user = (*users)[0];
+    credentials.user = (*users)[1];
+    credentials.group = (*groups)[1];
+    credentials.groups = status_numbers(status, "Groups").value_or(std::vector<std::uint32_t>{});
+    return credentials;
+}
+
+bool zombie_from_stat(std::string_view stat) {
+    const std::size_t name_end = stat.rfind(')');
+    if (name_end == std::string_view::npos)
+        return false;
+    std::string_view rest = stat.substr(name_end + 1);
+    const std::string_view state = next_field(rest);
+    return state == "Z" || state == "X";
 }
 
 std::string without_deleted_mark(std::string_view path) {

@@ -2,6 +2,7 @@
 // is cut), modules from the exe link and the file mappings, ending through a pidfd.
 #include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
+#include "platform/foundation/test_hooks.h"
 #include "platform/processes/proc_files.h"
 #include "platform/processes/process_table.h"
 
@@ -65,7 +66,7 @@ std::uint32_t parent_of(const std::string& folder) {
 }
 
 std::optional<std::uint32_t> scope_from_environment() {
-    const char* text = std::getenv("MORLIN_PROCESS_SCOPE");
+    const char* text = test_hook_variable("MORLIN_PROCESS_SCOPE");
     if (text == nullptr || *text == '\0') {
         return std::nullopt;
     }
@@ -143,7 +144,13 @@ std::optional<std::vector<ProcessEntry>> process_snapshot() {
         if (!name) {
             continue; // ended meanwhile
         }
-        entries.push_back({*id, std::move(*name)});
+        const auto credentials =
+            credentials_from_status(read_small_file(folder + "/status").value_or(""));
+        if (!credentials) {
+            continue; // ended meanwhile
+        }
+        entries.push_back({*id, std::move(*name), *credentials,
+                           zombie_from_stat(read_small_file(folder + "/stat").value_or(""))});
         if (scope) {
             parents[*id] = parent_of(folder);
         }
@@ -187,6 +194,11 @@ std::optional<std::vector<std::string>> process_modules(std::uint32_t id) {
     }
     set_last_error(kErrorSuccess);
     return modules;
+}
+
+bool process_alive(std::uint32_t id) {
+    const auto stat = read_small_file("/proc/" + std::to_string(id) + "/stat");
+    return stat && !zombie_from_stat(*stat);
 }
 
 bool end_process(std::uint32_t id) {

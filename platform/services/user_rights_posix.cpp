@@ -1,3 +1,4 @@
+#include "platform/foundation/test_hooks.h"
 #include "platform/services/user_rights.h"
 
 #include <cstdlib>
@@ -7,7 +8,7 @@
 namespace platform {
 
 bool user_is_administrator() {
-    const char* injected = std::getenv("MORLIN_ADMINISTRATOR");
+    const char* injected = test_hook_variable("MORLIN_ADMINISTRATOR");
     if (injected != nullptr && *injected != '\0')
         return ::strcasecmp(injected, "yes") == 0;
     return ::geteuid() == 0;

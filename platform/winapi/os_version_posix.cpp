@@ -1,6 +1,7 @@
 // The Windows version query on Linux: "another platform", unless MORLIN_OS_VERSION injects
 // an answer so that tests reach the Windows 9x and NT branches.
 #include "platform/foundation/last_error.h"
+#include "platform/foundation/test_hooks.h"
 #include "platform/winapi/os_version.h"
 
 #include <charconv>
@@ -72,7 +73,7 @@ std::optional<OsVersion> parse_general_form(std::string_view text) {
 } // namespace
 
 std::optional<OsVersion> query_os_version() {
-    const char* injected = std::getenv("MORLIN_OS_VERSION");
+    const char* injected = test_hook_variable("MORLIN_OS_VERSION");
     if (injected == nullptr || *injected == '\0') {
         return OsVersion{0, 0, 0, kPlatformPosix};
     }

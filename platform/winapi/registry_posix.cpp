@@ -3,6 +3,7 @@
 // /etc/morlin/registry.reg, and read at every query, so edits take effect at once.
 #include "platform/files/files.h"
 #include "platform/foundation/last_error.h"
+#include "platform/foundation/test_hooks.h"
 #include "platform/winapi/registry.h"
 #include "platform/winapi/registry_export.h"
 
@@ -16,7 +17,7 @@ constexpr const char* kDefaultRegistryFile = "/etc/morlin/registry.reg";
 constexpr std::uint64_t kRegistryFileLimit = UINT64_C(16) << 20;
 
 std::string registry_file() {
-    const char* named = std::getenv("MORLIN_REGISTRY");
+    const char* named = test_hook_variable("MORLIN_REGISTRY");
     return (named != nullptr && *named != '\0') ? named : kDefaultRegistryFile;
 }
 

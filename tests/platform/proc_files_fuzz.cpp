@@ -18,5 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)platform::program_name_from(comm, rest);
     (void)platform::parent_from_stat(other);
     (void)platform::mapped_file_from(other);
+    (void)platform::credentials_from_status(text);
+    (void)platform::zombie_from_stat(other);
     return 0;
 }

@@ -65,6 +65,7 @@ TEST_P(CommandLineManners, AnswerAsDocumented) {
     } else {
         EXPECT_NE(result.err.find(c.on_stderr), std::string::npos) << result.err;
     }
+    EXPECT_FALSE(std::filesystem::exists(folder.file("FWUpdate.record")));
     if (c.exit_code == 2) { // a usage error: the problem and the hint, nothing more
         EXPECT_EQ(morlin_test::lines_of(result.err).size(), 2u) << result.err;
         EXPECT_NE(result.err.find(" --help'."), std::string::npos) << result.err;
@@ -87,6 +88,13 @@ const Case kCases[] = {
     {"ctapi-send", "--version", 0, "ctapi-send 1.", ""},
     {"ctapi-bench", "--help", 0, "usage: ctapi-bench", ""},
     {"update-run-bench", "--help", 0, "usage: update-run-bench", ""},
+    // Valdrun starts no detection (in a folder without a description it would say 6), the sample
+    // update tool writes no record, the reader simulator starts no reader.
+    {"Valdrun", "--help", 0, "usage: Valdrun [-D] [-FROMINSTALLER] [-CHECK]", ""},
+    {"Valdrun", "'/?'", 0, "usage: Valdrun", ""},
+    {"Valdrun", "--version", 0, "Valdrun 1.", ""},
+    {"FWUpdate", "--help", 0, "usage: FWUpdate", ""},
+    {"ReaderSim", "--version", 0, "ReaderSim 1.", ""},
     // Usage errors.
     {"MorlinCfg", "", 2, "", "MorlinCfg: a command is missing"},
     {"MorlinCfg", "show a.cfg b.cfg", 2, "", "MorlinCfg: unknown command or too many"},

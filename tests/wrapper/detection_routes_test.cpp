@@ -8,6 +8,7 @@
 #include "valdrun_runner.h"
 #include "wrapper/detection/detection.h"
 #include "wrapper/detection/detection_thread.h"
+#include "wrapper/report/run_report_block.h"
 #include "wrapper/result_codes.h"
 
 #include <gtest/gtest.h>
@@ -188,9 +189,14 @@ TEST_P(SerialRoute, AsksEachPortWithTheEscapeFrames) {
     PassSettings settings;
     settings.os_type = 2;
     settings.serial_ports = {"COM99", reader->serial_port_name()}; // the first cannot be opened
-    const PassOutcome outcome = valdrun::detection_pass(serial_reader(), settings);
+    const ReaderDescription description = serial_reader();
+    const PassOutcome outcome = valdrun::detection_pass(description, settings);
     EXPECT_EQ(outcome.result, c.result) << c.what;
     EXPECT_EQ(outcome.active_slot, 1);
+    // The version read is the one the report (and the too-old message) shows.
+    const std::string block = valdrun::run_report_block({description, outcome, "v"}, 11, {});
+    EXPECT_EQ(block.find("Current firmware version: V5.02") != std::string::npos,
+              c.result == valdrun::kDetectedUpdateDue);
 }
 
 sim::ReaderFaults faults_with(void (*set)(sim::ReaderFaults&)) {
@@ -251,10 +257,14 @@ TEST(SerialRouteProgram, CheckModeUnderWindows98FindsTheSerialReader) {
     EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", env), 3);
     reader->set_firmware(5, 0x01);
     EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", env), 1);
-    auto no_ports = env;
-    no_ports["MORLIN_REGISTRY"] = folder.file("none.reg");
-    EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", no_ports), 6)
-        << "a serial-only description needs a serial port list";
+    // A stock machine has no registry stand-in: its serial ports come from the device lists.
+    auto stock = env;
+    stock["MORLIN_REGISTRY"] = folder.file("none.reg");
+    stock["MORLIN_REAL_PORTS"] = "none";
+    EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", stock), 1);
+    reader.reset();
+    EXPECT_EQ(valdrun_test::run_valdrun(folder.path(), "-CHECK", stock), 6)
+        << "a serial-only description needs a serial port";
 }
 
 // ---- the detection thread ---------------------------------------------------------------
@@ -290,6 +300,31 @@ TEST(DetectionThread, KeepsPollingUntilStoppedAndStopsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
     EXPECT_EQ(record.latest()->result, valdrun::kDetectedNothing);
     platform::set_time_scale_percent(0);
+}
+
+// A terminal that accepts but never answers holds a CT-API exchange for seconds: the window's
+// stop does not wait for it.
+TEST(DetectionThread, StopsWithinASecondWhileATerminalNeverAnswers) {
+    sim::SimulatorOptions options;
+    options.faults.silent_requests = 100;
+    ::setenv("MORLIN_TIME_SCALE", "100", 1); // Brantel's own time-outs, read when it is loaded
+    auto terminal = sim::TerminalSimulator::start(options);
+    ASSERT_TRUE(terminal);
+    valdrun::RunRecord record;
+    record.description.slot_name[0] = "Halvane";
+    record.description.terminal = true;
+    PassSettings settings;
+    settings.brantel_library = std::string(MORLIN_BIN_DIR) + "/BRANTEL.so";
+    valdrun::DetectionThread thread;
+    thread.start(record, settings);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // inside the exchange
+    const auto start = std::chrono::steady_clock::now();
+    thread.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(record.latest()) << "nothing published after the stop";
+    for (int i = 0; i < 1500 && !thread.finished(); ++i) // it ends by itself, before the terminal
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::setenv("MORLIN_TIME_SCALE", "5", 1);
 }
 
 } // namespace

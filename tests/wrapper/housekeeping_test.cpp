@@ -10,6 +10,7 @@
 #include "tests/common/temp_dir.h"
 #include "wrapper/housekeeping/device_instance.h"
 #include "wrapper/housekeeping/housekeeping.h"
+#include "wrapper/housekeeping/stop_record.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -32,6 +33,7 @@ const bool environment_ready = [] {
     ::setenv("MORLIN_PROCESS_SCOPE", std::to_string(::getpid()).c_str(), 1);
     ::setenv("MORLIN_DEVICES", (scratch().path() / "devices").c_str(), 1);
     ::setenv("MORLIN_REAL_PORTS", "none", 1);
+    ::setenv("MORLIN_RUNTIME_FOLDER", scratch().path().c_str(), 1); // the stop record's folder
     ::setenv("MORLIN_REGISTRY", (scratch().path() / "registry.reg").c_str(), 1);
     std::filesystem::create_directories(scratch().path() / "devices");
     return true;
@@ -107,7 +109,10 @@ TEST_F(Housekeeping, StopsTheServiceAfterItsDependentsAndStartsThemAgainInRevers
                                                   "reader-agent.service", "agent-helper.service"}));
 }
 
-TEST_F(Housekeeping, AServiceAlreadyStoppedOrStoppingIsLeftAlone) {
+// A socket-activated pcscd that exited on its own: the service is left alone, but its
+// listening socket is stopped too (or a smart-card client would start pcscd under the update
+// tool) and is the one thing started again.
+TEST_F(Housekeeping, AServiceAlreadyStoppedOrStoppingIsLeftAloneButItsActiveSocketIsStopped) {
     for (const char* state : {"inactive", "failed", "deactivating"}) {
         SCOPED_TRACE(state);
         ASSERT_TRUE(bus_.reset_systemd()) << bus_.why_not();
@@ -115,9 +120,10 @@ TEST_F(Housekeeping, AServiceAlreadyStoppedOrStoppingIsLeftAlone) {
                    {"pcscd.socket", "active"}});
         const auto housekeeping = valdrun::system_housekeeping();
         EXPECT_EQ(housekeeping->stop_for_update(false, kXp), 0);
-        EXPECT_FALSE(housekeeping->state().service_stopped);
-        EXPECT_TRUE(housekeeping->state().dependents.empty());
-        EXPECT_TRUE(bus_.unit_jobs("StopUnit").empty());
+        EXPECT_TRUE(housekeeping->state().service_stopped);
+        EXPECT_EQ(bus_.unit_jobs("StopUnit"), Units{"pcscd.socket"});
+        EXPECT_TRUE(housekeeping->restart_service(kXp));
+        EXPECT_EQ(bus_.unit_jobs("StartUnit"), Units{"pcscd.socket"});
     }
 }
 
@@ -236,6 +242,66 @@ TEST_F(Housekeeping, EndsEveryZkaserviceAndRestartsTheLastOneFromItsFolder) {
     EXPECT_TRUE(housekeeping_->state().process_restarted);
     EXPECT_EQ(running_named("zkaservice.exe"),
               Units{std::filesystem::path(last_path).parent_path().string()});
+    end_started("zkaservice.exe");
+}
+
+// The program file is held from the stop: one put in its place afterwards is not what runs,
+// and the process started again has /dev/null for its standard handles.
+TEST_F(Housekeeping, RestartsTheFileItCheckedDetachedAndNeverAZombieOrAnUntrustedFile) {
+    add_units({{"pcscd.service", "inactive"}});
+    DummyProcess companion(scratch().path() / "held", "zkaservice.exe");
+    DummyProcess zombie(scratch().path() / "zombie", "zkaservice.exe");
+    ::kill(zombie.pid(), SIGKILL); // not reaped: a zombie that has no program file any more
+    while (platform::process_alive(static_cast<std::uint32_t>(zombie.pid())))
+        platform::sleep_ms(10);
+    EXPECT_EQ(housekeeping_->stop_for_update(false, kXp), 0);
+    EXPECT_EQ(housekeeping_->state().process_path, companion.path());
+    EXPECT_FALSE(zombie.running()); // reaped now
+    const std::string swapped = companion.path() + ".planted";
+    morlin_test::write_text(swapped, "#!/bin/sh\ntouch planted-ran\n");
+    std::filesystem::permissions(swapped, std::filesystem::perms::owner_all);
+    std::filesystem::rename(swapped, companion.path());
+    EXPECT_TRUE(housekeeping_->restart_process());
+    platform::sleep_ms(200);
+    EXPECT_FALSE(std::filesystem::exists(scratch().path() / "held" / "planted-ran"));
+    for (const auto& process :
+         platform::process_snapshot().value_or(std::vector<platform::ProcessEntry>{})) {
+        if (process.name != "zkaservice.exe" || process.zombie)
+            continue;
+        for (const char* handle : {"0", "1", "2"}) {
+            EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(process.id) + "/fd/" +
+                                                    handle),
+                      "/dev/null");
+        }
+    }
+    end_started("zkaservice.exe");
+
+    // A program file that others may write is ended but never started again.
+    DummyProcess writable(scratch().path() / "writable", "zkaservice.exe");
+    std::filesystem::permissions(writable.path(), std::filesystem::perms::all);
+    const auto second = valdrun::system_housekeeping();
+    EXPECT_EQ(second->stop_for_update(false, kXp), 0);
+    EXPECT_FALSE(writable.running());
+    EXPECT_FALSE(second->restart_process());
+    EXPECT_TRUE(running_named("zkaservice.exe").empty());
+}
+
+// A stop record left by a run that was killed: the next start starts those again, the service
+// first, and removes the record.
+TEST_F(Housekeeping, AStopRecordLeftBehindIsStartedAgainAtTheNextStart) {
+    add_units({{"pcscd.service", "active", {{"TriggeredBy", {"pcscd.socket"}}}},
+               {"pcscd.socket", "active"}});
+    {
+        DummyProcess companion(scratch().path() / "recorded", "zkaservice.exe");
+        EXPECT_EQ(housekeeping_->stop_for_update(false, kXp), 0);
+    }
+    const std::string record = valdrun::stop_record_path();
+    ASSERT_TRUE(std::filesystem::exists(record)) << record;
+    EXPECT_TRUE(valdrun::restart_what_an_earlier_run_left_stopped());
+    EXPECT_EQ(bus_.unit_jobs("StartUnit"), (Units{"pcscd.service", "pcscd.socket"}));
+    EXPECT_EQ(running_named("zkaservice.exe"), Units{(scratch().path() / "recorded").string()});
+    EXPECT_FALSE(std::filesystem::exists(record));
+    EXPECT_FALSE(valdrun::restart_what_an_earlier_run_left_stopped());
     end_started("zkaservice.exe");
 }
 

@@ -220,6 +220,14 @@ TEST_F(ReportFile, UnopenableShowsTheBoxInTheLanguageAndWritesNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(folder_.file("Valdrun.log")));
 }
 
+TEST_F(ReportFile, ALinkInItsPlaceIsRefusedAndTheFileItNamesUntouched) {
+    morlin_test::write_text(folder_.file("victim.conf"), "one line\n");
+    std::filesystem::create_symlink(folder_.file("victim.conf"), folder_.file("Valdrun.log"));
+    EXPECT_FALSE(write_run_report(record_, 3));
+    EXPECT_EQ(read_text(folder_.file("victim.conf")), "one line\n");
+    EXPECT_EQ(ui_->boxes.size(), 1u);
+}
+
 TEST_F(ReportFile, AWriteCutShortIsNoSuccessAndLeavesOnlyWholeBlocks) {
     ASSERT_TRUE(write_run_report(record_, 3));
     const std::string before = read_text(folder_.file("Valdrun.log"));

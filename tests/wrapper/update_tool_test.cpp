@@ -115,15 +115,21 @@ TEST_F(SampleTool, StartedInItsFolderWithItsArgumentsAndItsExitCodeRead) {
     EXPECT_TRUE(recorded(std::string("env=PATH=") + std::getenv("PATH")));
 }
 
+TEST_F(SampleTool, ANativeProgramWinsOverTheWindowsOneBesideIt) {
+    morlin_test::write_text(dir_.file("FWUpdate.exe"), "MZ, a Windows program");
+    install("FWUpdate");
+    EXPECT_TRUE(fs::equivalent(tool_path(folder(), "FWUpdate.exe"), dir_.file("FWUpdate")));
+}
+
 TEST_F(SampleTool, ThatCannotStartGivesTheSystemErrorCode) {
     std::uint32_t error = 0;
     EXPECT_FALSE(start_update_tool(folder(), "FWUpdate.exe", "", error));
-    EXPECT_EQ(error, static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(error, 2u); // the Windows numbers: the file is not there
 
     morlin_test::write_text(dir_.file("FWUpdate.exe"), "not a program");
     fs::permissions(dir_.file("FWUpdate.exe"), fs::perms::owner_read);
     EXPECT_FALSE(start_update_tool(folder(), "FWUpdate.exe", "", error));
-    EXPECT_EQ(error, static_cast<std::uint32_t>(EACCES));
+    EXPECT_EQ(error, 5u); // access denied
 }
 
 TEST_F(SampleTool, ItsEndIsSeenWhileAProcessItLeftBehindStillRuns) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
+#include <thread>
 
 namespace {
 
@@ -137,6 +138,66 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RunCase>& param) {
         return param.param.exit_code == 0 ? std::string("Succeeds") : std::string("Fails");
     });
+
+// Termination signals while the update tool runs: one lets the tool finish, then the service
+// is started again and the report written as usual; a second starts the service again at once
+// and the report says that the tool was still running.
+TEST(ValdrunTermination, TheServiceIsStartedAgainWhateverTheSignals) {
+    for (const int signals : {1, 2}) {
+        SCOPED_TRACE(signals);
+        morlin_test::PrivateSystemBus bus;
+        if (!bus.started() || !bus.add_systemd())
+            GTEST_SKIP() << bus.why_not();
+        ASSERT_TRUE(bus.add_unit({"pcscd.service", "active"}));
+        morlin_test::TempDir folder;
+        sim::ReaderOptions options;
+        options.announce_interface = true;
+        options.devices_dir = (folder.path() / "devices").string();
+        options.fw_minor = 0x01;
+        auto reader = sim::ReaderSimulator::start(options);
+        ASSERT_TRUE(reader);
+        morlin_test::write_text(folder.path() / "Valdrun.ini",
+                                "[ReaderDetails]\nReaderName=Ostrum Kartenleser\nVID=04E6\n"
+                                "PID=5720\nFWVER=5.10\nDescriptor=K5\nFWUpdateTool=FWUpdate\n");
+        morlin_test::write_text(folder.path() / "FWUpdate", "#!/bin/sh\ntouch started\nsleep 2\n");
+        std::filesystem::permissions(folder.path() / "FWUpdate", std::filesystem::perms::owner_all);
+        int exit_code = -1;
+        std::thread run([&] {
+            exit_code = valdrun_test::run_valdrun(
+                folder.path(), "",
+                {{"MORLIN_ADMINISTRATOR", "yes"},
+                 {"MORLIN_UI_ACTIONS", "wait;wait"},
+                 {"MORLIN_DEVICES", options.devices_dir},
+                 {"MORLIN_REAL_PORTS", "none"},
+                 {"MORLIN_PROCESS_SCOPE", std::to_string(::getpid())},
+                 {"PCSCLITE_CSOCK_NAME", (folder.path() / "no-pcscd.comm").string()}});
+        });
+        for (int tries = 0; tries < 500 && !std::filesystem::exists(folder.path() / "started");
+             ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Only this run's Valdrun: the one of this test's descendants working in its folder.
+        ::setenv("MORLIN_PROCESS_SCOPE", std::to_string(::getpid()).c_str(), 1);
+        for (const auto& process :
+             platform::process_snapshot().value_or(std::vector<platform::ProcessEntry>{})) {
+            std::error_code gone;
+            const auto cwd =
+                std::filesystem::read_symlink("/proc/" + std::to_string(process.id) + "/cwd", gone);
+            for (int sent = 0; process.name == "Valdrun" && cwd == folder.path() && sent < signals;
+                 ++sent) {
+                ::kill(static_cast<pid_t>(process.id), SIGTERM);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200)); // not merged
+            }
+        }
+        ::unsetenv("MORLIN_PROCESS_SCOPE");
+        run.join();
+        EXPECT_EQ(exit_code, signals == 1 ? 0 : 7);
+        EXPECT_EQ(bus.unit_jobs("StartUnit"), Units{"pcscd.service"});
+        const auto report =
+            morlin_test::lines_of(morlin_test::read_text(folder.path() / "Valdrun.log"));
+        EXPECT_EQ(has_line(report, "The update tool was still running when Valdrun was ended."),
+                  signals == 2);
+    }
+}
 
 // A terminal (application 1.5, firmware 2.1.3) against a description with firmware 2.1.4 due:
 // the offer names the firmware alone, Upgrade runs the tool, nothing is stopped, the

@@ -199,6 +199,8 @@ TEST_F(Windows, DecisionOfEveryTick) {
                started,
                u.tool_exit,
                u.stop_code});
+        // The report's failure line names the tool that could not be started.
+        EXPECT_EQ(record_->tool_not_started.ends_with("FWUpdate.exe"), !u.tool_exit && started);
     }
 }
 

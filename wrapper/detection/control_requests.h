@@ -15,6 +15,9 @@ inline constexpr std::uint32_t kDeviceVersionRequestCode = 0x312004;
 
 inline constexpr std::size_t kDescriptorSize = 18;
 inline constexpr std::size_t kVersionReplySize = 12;
+// Where the version reply carries the firmware's major and minor number (binary).
+inline constexpr std::size_t kFirmwareMajorByte = 6;
+inline constexpr std::size_t kFirmwareMinorByte = 7;
 
 // 12 01 01 00 followed by 14 zero bytes.
 inline constexpr std::array<std::uint8_t, kDescriptorSize> kDescriptorRequest = {0x12, 0x01, 0x01,

@@ -37,7 +37,8 @@ int version_request_result(const std::optional<std::vector<std::uint8_t>>& reply
     if (!reply)
         return kDetectedNothing;
     outcome.version_reply = version_reply_from(*reply);
-    return compare_reader_version(outcome.version_reply[6], outcome.version_reply[7], description);
+    return compare_reader_version(outcome.version_reply[kFirmwareMajorByte],
+                                  outcome.version_reply[kFirmwareMinorByte], description);
 }
 
 PassOutcome detection_pass(const ReaderDescription& description, const PassSettings& settings,

@@ -11,32 +11,41 @@ bool polls_again(const PassOutcome& outcome) {
     return outcome.result == kDetectedNothing || outcome.reader_count > 1;
 }
 
+namespace {
+
+constexpr std::uint32_t kPollIntervalMs = 250;
+// How long stop() waits for a pass in progress to notice the stop (real time).
+constexpr std::chrono::milliseconds kStopBound{300};
+
+} // namespace
+
 void DetectionThread::start(RunRecord& record, PassSettings settings) {
-    thread_ = std::thread([this, &record, settings = std::move(settings)] {
-        run(record, settings);
-        finished_ = true;
+    // The thread works on its own copy of the description: once stopped it touches nothing
+    // of the record's, which may be gone before it ends.
+    thread_ = std::thread([shared = shared_, &record, description = record.description,
+                           settings = std::move(settings)] {
+        while (!shared->stop.stopped()) {
+            const PassOutcome outcome = detection_pass(description, settings, &shared->stop);
+            const bool published = shared->stop.unless_stopped([&] { record.publish(outcome); });
+            if (!published || !polls_again(outcome) ||
+                !shared->stop.wait(platform::scaled(kPollIntervalMs)))
+                break;
+        }
+        shared->finished = true;
     });
 }
 
 void DetectionThread::stop() {
-    stop_.stop();
-    if (thread_.joinable())
+    shared_->stop.stop();
+    if (!thread_.joinable())
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kStopBound;
+    while (!shared_->finished.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (shared_->finished.load())
         thread_.join();
-}
-
-namespace {
-constexpr std::uint32_t kPollIntervalMs = 250;
-} // namespace
-
-void DetectionThread::run(RunRecord& record, const PassSettings& settings) {
-    while (!stop_.stopped()) {
-        const PassOutcome outcome = detection_pass(record.description, settings, &stop_);
-        if (stop_.stopped())
-            return;
-        record.publish(outcome);
-        if (!polls_again(outcome) || !stop_.wait(platform::scaled(kPollIntervalMs)))
-            return;
-    }
+    else
+        thread_.detach(); // left to end by itself: it holds only what is its own
 }
 
 } // namespace valdrun

@@ -2,10 +2,14 @@
 // The detection thread of the main window: passes one after another, each published to the
 // run record; the next pass follows 250 ms later while nothing usable was found (result 2) or
 // more than one reader was counted, except after result 4. Any other result ends the thread.
-// stop() takes effect at once: the thread publishes nothing more and ends.
+// stop() takes effect at once: the thread publishes nothing more. A pass that cannot be
+// cancelled (a CT-API exchange with a terminal that never answers) is not waited for beyond a
+// short bound: the thread is left to end by itself, holding only its own copies, so that the
+// window ends within a second whatever detection waits on.
 #include "wrapper/detection/stop_signal.h"
 #include "wrapper/run_record.h"
 
+#include <memory>
 #include <thread>
 
 namespace valdrun {
@@ -21,13 +25,16 @@ class DetectionThread {
     void start(RunRecord& record, PassSettings settings);
     void stop();
     // Whether the thread has ended by itself (for tests and the window).
-    bool finished() const { return finished_.load(); }
+    bool finished() const { return shared_->finished.load(); }
 
   private:
-    void run(RunRecord& record, const PassSettings& settings);
+    // What the thread and its owner share; the thread keeps it alive when it is left behind.
+    struct Shared {
+        StopSignal stop;
+        std::atomic<bool> finished{false};
+    };
 
-    StopSignal stop_;
-    std::atomic<bool> finished_{false};
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::thread thread_;
 };
 

@@ -28,8 +28,8 @@ std::optional<int> query_reader(SmartCardContext& context, const std::string& re
     if (!connection)
         return std::nullopt;
     if (slot == 0) {
-        const auto descriptor =
-            connection->control(kDescriptorRequestCode, kDescriptorRequest, kDescriptorSize);
+        const auto descriptor = connection->control(smart_card_control_code(kDescriptorRequestCode),
+                                                    kDescriptorRequest, kDescriptorSize);
         const UsbIdentifiers ids =
             descriptor ? identifiers_from_descriptor(*descriptor) : UsbIdentifiers{};
         if (ids.vid == 0 && ids.pid == 0) {
@@ -40,8 +40,9 @@ std::optional<int> query_reader(SmartCardContext& context, const std::string& re
             return kDetectedOtherReader;
     }
     return version_request_result(
-        connection->control(kSmartCardVersionRequestCode, {}, kVersionReplySize), description,
-        outcome);
+        connection->control(smart_card_control_code(kDeviceVersionRequestCode), {},
+                            kVersionReplySize),
+        description, outcome);
 }
 
 } // namespace

@@ -83,7 +83,11 @@ int serial_route(const ReaderDescription& description, const PassSettings& setti
             data = exchange(*port, kLongVersionCommand, stop);
         if (!data || data->size() < 2)
             continue;
+        // Kept where the other routes keep it: the report and the too-old message read it.
         outcome.reader_count = 1;
+        outcome.version_reply.fill(0);
+        outcome.version_reply[kFirmwareMajorByte] = (*data)[0];
+        outcome.version_reply[kFirmwareMinorByte] = (*data)[1];
         return compare_reader_version((*data)[0], (*data)[1], description);
     }
     return kDetectedNothing;

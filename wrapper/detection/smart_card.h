@@ -10,9 +10,10 @@
 
 namespace valdrun {
 
-// The version request in the form the smart-card service passes to the reader's driver:
-// SCARD_CTL_CODE(2049) of the platform's PC/SC headers.
-extern const std::uint32_t kSmartCardVersionRequestCode;
+// A reader's own control request (its Windows I/O control code) in the form the smart-card
+// service passes to the reader's driver: pcsc-lite's SCARD_CTL_CODE of its function
+// (platform/devices/smart_card_control.h), for the descriptor and the version request alike.
+std::uint32_t smart_card_control_code(std::uint32_t device_code);
 
 class SmartCardConnection {
   public:

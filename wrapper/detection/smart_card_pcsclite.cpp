@@ -1,5 +1,6 @@
 // The PC/SC side on Linux: pcsc-lite's client library. The service is pcscd; its socket is
 // where PCSCLITE_CSOCK_NAME says (tests point it at a private pcscd).
+#include "platform/devices/smart_card_control.h"
 #include "wrapper/detection/smart_card.h"
 
 #include <PCSC/reader.h>
@@ -7,7 +8,10 @@
 
 namespace valdrun {
 
-const std::uint32_t kSmartCardVersionRequestCode = SCARD_CTL_CODE(2049);
+std::uint32_t smart_card_control_code(std::uint32_t device_code) {
+    static_assert(SCARD_CTL_CODE(2049) == platform::pcsc_control_code(0x312004));
+    return platform::pcsc_control_code(device_code);
+}
 
 namespace {
 

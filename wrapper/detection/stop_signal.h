@@ -27,6 +27,15 @@ class StopSignal {
         std::lock_guard lock(mutex_);
         return stopped_;
     }
+    // Runs `work` under the lock unless stopped: once stop() has returned, no such work runs
+    // or is still running. False when stopped.
+    template <typename Work> bool unless_stopped(Work&& work) {
+        std::lock_guard lock(mutex_);
+        if (stopped_)
+            return false;
+        work();
+        return true;
+    }
     // Waits `duration`; false when stopped before or during the wait.
     bool wait(std::chrono::milliseconds duration) {
         std::unique_lock lock(mutex_);

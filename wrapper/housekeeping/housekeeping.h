@@ -6,6 +6,8 @@
 //
 // One instance per run. The stop runs on the service-stop thread; the state it leaves is read
 // by the main thread only after that thread has ended.
+#include "platform/processes/held_program.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,11 +17,19 @@
 namespace valdrun {
 
 struct HousekeepingState {
-    bool service_stopped = false;        // this run stopped the smart-card service
+    // This run stopped the smart-card service, or (when the service itself was inactive) its
+    // active trigger units: something must be started again.
+    bool service_stopped = false;
+    bool service_itself_stopped = false; // the service itself was running and was stopped
     bool service_restarted = false;      // its restart succeeded
     bool process_ended = false;          // this run ended a zkaservice.exe process
     bool process_restarted = false;      // it was started again
-    std::string process_path;            // program file of the last process ended
+    // The program file of the last process ended whose file Valdrun trusts, held open for its
+    // restart, and the user and groups that process ran as. Empty when no ended process
+    // had a trusted file: then nothing is started again.
+    std::string process_path;
+    std::shared_ptr<const platform::HeldProgram> process_program;
+    platform::ProcessCredentials process_credentials;
     std::vector<std::string> dependents; // dependents stopped, in the order of stopping
     std::uint32_t error = 0; // system error number of the last stop or restart that failed
 };

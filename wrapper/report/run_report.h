@@ -18,7 +18,11 @@ std::string run_report_path(const std::string& program_path);
 // notice flag) and its latest detection outcome. A report that cannot be opened shows the
 // open-error box through the user-interface port and writes nothing; the run goes on.
 // Returns whether the block was written.
+// With ReportNote::ToolStillRunning (Valdrun ended by a second termination signal) the block
+// says so, and a report that cannot be opened is only logged: no one is there to see a box.
+enum class ReportNote { None, ToolStillRunning };
 bool write_run_report(RunRecord& record, int return_code,
-                      std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+                      std::chrono::system_clock::time_point now = std::chrono::system_clock::now(),
+                      ReportNote note = ReportNote::None);
 
 } // namespace valdrun

@@ -43,8 +43,9 @@ std::string current_versions(const ReportFacts& facts) {
                            "V%d.%d.%d",
                            v.app_major, v.app_minor, v.fw_major, v.fw_minor, v.fw_build);
     }
-    return printf_text("\nCurrent firmware version: V%x.%.2x", facts.detected.version_reply[6],
-                       facts.detected.version_reply[7]);
+    return printf_text("\nCurrent firmware version: V%x.%.2x",
+                       facts.detected.version_reply[kFirmwareMajorByte],
+                       facts.detected.version_reply[kFirmwareMinorByte]);
 }
 
 bool application_due(int detection) {
@@ -106,8 +107,13 @@ std::string outcome_lines(const ReportFacts& facts, int return_code) {
         break;
     default:
         text += "\nFirmware update failed";
+        if (!facts.tool_not_started.empty())
+            text += ": the update tool " + std::string(facts.tool_not_started) +
+                    " could not be started";
         break;
     }
+    if (facts.tool_still_running)
+        text += "\nThe update tool was still running when Valdrun was ended.";
     return text + return_code_line(return_code);
 }
 

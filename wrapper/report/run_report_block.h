@@ -15,9 +15,11 @@ inline constexpr std::string_view kMakerLine = "Copyright (C) Ostrum";
 // What a block tells of the run besides its return code.
 struct ReportFacts {
     const ReaderDescription& description;
-    const PassOutcome& detected;     // the latest detection outcome
-    const std::string& version_line; // "Valdrun Version ..."
-    bool first_notice_shown = false; // the notice asking for the described reader was shown
+    const PassOutcome& detected;            // the latest detection outcome
+    const std::string& version_line;        // "Valdrun Version ..."
+    bool first_notice_shown = false;        // the notice asking for the described reader was shown
+    bool tool_still_running = false;        // Valdrun was ended while the update tool ran
+    std::string_view tool_not_started = {}; // the path of a tool that could not be started
 };
 
 // The block from its first line of asterisks to its last, without the "\n\n" that separates it

@@ -3,6 +3,7 @@
 #include "wrapper/language.h"
 #include "wrapper/os_type.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/termination.h"
 
 namespace valdrun {
 namespace {
@@ -45,6 +46,8 @@ void ProgressDlg::show_progress_text() {
 
 void ProgressDlg::on_initialise() {
     show_progress_text();
+    if (!terminal_)
+        update_begins(); // from here a termination signal puts back what is stopped
     start_worker(
         [this] { stop_code_ = services_.housekeeping.stop_for_update(terminal_, os_type_); });
     set_timer(kTimerServiceStop, kServiceStopPollMs);
@@ -70,6 +73,7 @@ void ProgressDlg::start_tool() {
     kill_timer(kTimerServiceStop);
     wait_for_worker(); // ended: this only joins it
     if (stop_code_.load() != 0) {
+        update_tool_ended();
         result_ = kResultServiceFailed;
         end(dialogs::kEndCancel);
         return;
@@ -78,6 +82,8 @@ void ProgressDlg::start_tool() {
     std::uint32_t error = 0;
     tool_ = services_.start_tool(job_.folder, job_.file, job_.command_line, error);
     if (!tool_) {
+        tool_not_started_ = tool_path(job_.folder, job_.file);
+        update_tool_ended();
         end(dialogs::kEndOk);
         return;
     }
@@ -89,6 +95,7 @@ void ProgressDlg::watch_tool() {
     if (!exit_code)
         return;
     kill_timer(kTimerToolEnd);
+    update_tool_ended();
     result_ = result_of_tool_exit(*exit_code);
     end(dialogs::kEndOk);
 }

@@ -39,6 +39,8 @@ class ProgressDlg final : public dialogs::Dialog {
     ~ProgressDlg() override;
 
     int outcome() const { return result_; }
+    // The path of the tool looked for when it could not be started; empty otherwise.
+    const std::string& tool_not_started() const { return tool_not_started_; }
 
     void clicked(int id) override;
     void close() override {}
@@ -62,6 +64,7 @@ class ProgressDlg final : public dialogs::Dialog {
     int result_;
     std::atomic<int> stop_code_{0};
     std::unique_ptr<ToolProcess> tool_;
+    std::string tool_not_started_;
 };
 
 } // namespace valdrun

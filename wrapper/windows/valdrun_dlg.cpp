@@ -2,6 +2,7 @@
 
 #include "wrapper/language.h"
 #include "wrapper/result_codes.h"
+#include "wrapper/termination.h"
 #include "wrapper/valdrun_app.h"
 
 namespace valdrun {
@@ -140,6 +141,8 @@ void ValdrunDlg::close() {
 }
 
 platform::MessageAnswer ValdrunDlg::notice(const std::string& shown, MessageIcon icon) {
+    if (ending_requested())
+        return platform::MessageAnswer::Ok; // ended by a signal: no one waits for the box
     return message_box({shown, record_.window_title, icon});
 }
 
@@ -278,8 +281,8 @@ void ValdrunDlg::too_old(const PassOutcome& outcome) {
     stop_detection();
     services_.write_report(record_, record_.result_code);
     const Version& target = record_.description.target_firmware;
-    notice(format_text(Message::FirmwareTooOld, unsigned{outcome.version_reply[6]},
-                       unsigned{outcome.version_reply[7]}, unsigned{target.major},
+    notice(format_text(Message::FirmwareTooOld, unsigned{outcome.version_reply[kFirmwareMajorByte]},
+                       unsigned{outcome.version_reply[kFirmwareMinorByte]}, unsigned{target.major},
                        unsigned{target.minor}),
            MessageIcon::Information);
     finish(dialogs::kEndOk);

@@ -44,6 +44,7 @@ bool ValdrunDlg::update_run(const PassOutcome& outcome) {
                          record_.os_type);
     run_child(progress);
     record_.result_code = progress.outcome();
+    record_.tool_not_started = progress.tool_not_started();
     switch (record_.result_code) {
     case kResultLoaded:
         notice(valdrun::text(Message::UpdateSucceeded), MessageIcon::Information);
