@@ -66,7 +66,8 @@ std::string plugin_version_line(std::string_view library_path, const HostTexts& 
 
 std::vector<std::string> plugin_folders() {
     std::vector<std::string> folders{platform::current_directory()};
-    if (auto installed = platform::installed_library_folder()) {
+    auto installed = platform::installed_library_folder();
+    if (installed && platform::directory_exists(*installed)) {
         folders.push_back(std::move(*installed));
     }
     return folders;

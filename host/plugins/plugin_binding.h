@@ -33,7 +33,7 @@ struct DiscoveryResult {
                                                const HostTexts& texts,
                                                std::array<PluginRecord, kMaxPlugins>& table);
 // Where Morlin looks for plug-ins, in order: the current folder, then the installed
-// product's plug-in folder (where the build installs that way).
+// product's plug-in folder when there is one (not beside a program run from the build).
 std::vector<std::string> plugin_folders();
 // The same over several folders in order; a file whose name an earlier folder had already
 // given is passed over (the current folder's plug-in wins over the installed one).
