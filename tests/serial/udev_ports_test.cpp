@@ -6,14 +6,20 @@
 #include "platform/devices/usb_serial_ports.h"
 #include "platform/devices/usb_serial_ports_udev.h"
 #include "platform/serial/serial_port.h"
+#include "platform/winapi/library.h"
+#include "sim/terminal.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <ctapi.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <poll.h>
 #include <sys/stat.h>
+#include <thread>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -135,6 +141,71 @@ TEST_F(UdevPortsTest, PortOpensThroughItsNodeAndCarriesBytes) {
     std::uint8_t got[3] = {};
     EXPECT_EQ(::read(far_end, got, sizeof got), 3);
     EXPECT_EQ(std::vector<std::uint8_t>(got, got + 3), std::vector<std::uint8_t>(hello, hello + 3));
+}
+
+// The terminal simulator answers on the far end of the node's pseudo-terminal.
+class TerminalOnFarEnd {
+  public:
+    explicit TerminalOnFarEnd(int fd) : fd_(fd), thread_([this] { serve(); }) {}
+    ~TerminalOnFarEnd() {
+        running_ = false;
+        thread_.join();
+    }
+
+  private:
+    void serve() {
+        sim::Terminal terminal(sim::TerminalConfig{}, sim::TerminalStatus{}, sim::Faults{});
+        std::vector<std::uint8_t> out;
+        while (running_) {
+            pollfd ready{fd_, POLLIN, 0};
+            std::uint8_t buffer[512];
+            if (::poll(&ready, 1, 5) > 0 && (ready.revents & POLLIN)) {
+                const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+                if (n > 0) {
+                    terminal.receive(std::span(buffer, static_cast<std::size_t>(n)),
+                                     sim::Terminal::Clock::now());
+                }
+            }
+            terminal.tick(sim::Terminal::Clock::now());
+            out.clear();
+            terminal.take_ready(sim::Terminal::Clock::now(), out);
+            if (!out.empty() && ::write(fd_, out.data(), out.size()) < 0) {
+                return;
+            }
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
+
+// Brantel finds the terminal among udev's ports, talks to it through the node, and hears of
+// its removal from udev: the next command fails as a lost link.
+TEST_F(UdevPortsTest, BrantelExchangeEndsWhenUdevRemovesTheTerminal) {
+    TerminalOnFarEnd terminal(umockdev_testbed_get_dev_fd(testbed_, "/dev/ttyACM0"));
+    const auto brantel = Library::load(MORLIN_BIN_DIR "/BRANTEL.so");
+    ASSERT_NE(brantel, nullptr);
+    const auto init = reinterpret_cast<CT_init_fn>(brantel->symbol("CT_init"));
+    const auto data = reinterpret_cast<CT_data_fn>(brantel->symbol("CT_data"));
+    const auto close = reinterpret_cast<CT_close_fn>(brantel->symbol("CT_close"));
+    const auto get_status = [&] {
+        IU8 command[] = {0x20, 0x13, 0x00, 0x46, 0x00};
+        IU8 response[256];
+        IU8 dad = 1;
+        IU8 sad = 2;
+        IU16 length = sizeof response;
+        return data(0, &dad, &sad, sizeof command, command, &length, response);
+    };
+    ASSERT_EQ(init(0, 0), OK);
+    EXPECT_EQ(get_status(), OK);
+    umockdev_testbed_uevent(testbed_, kHalvaneTty, "remove");
+    IS8 result = OK;
+    for (int attempt = 0; attempt < 200 && result == OK; ++attempt) {
+        result = get_status();
+    }
+    EXPECT_EQ(result, ERR_TRANS);
+    EXPECT_EQ(close(0), OK);
 }
 
 // A node this user may not open is named with the cause and both fixes.
