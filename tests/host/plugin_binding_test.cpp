@@ -77,19 +77,16 @@ TEST_F(PluginTest, TheFileFoundIsTheFileLoaded) {
     EXPECT_EQ(std::string(table_[0].version_line).find("Shadowing"), std::string::npos);
 }
 
-// The installed plug-in folder follows the current one; a name that the current folder has
-// already given is not loaded twice, whatever its letter case.
+// A later folder (the installed one) adds only names the earlier ones lack, whatever their case.
 TEST_F(PluginTest, LaterFoldersAddPluginsTheEarlierOnesLack) {
     add_plugin("VUPRecorder", "VUPRecA.so");
-    const fs::path installed = dir_.path() / "installed";
-    fs::create_directory(installed);
-    fs::copy_file(fs::path(MORLIN_TEST_PLUGIN_DIR) / "VUPRecorder.so", installed / "vuprecA.so");
-    fs::copy_file(fs::path(MORLIN_TEST_PLUGIN_DIR) / "VUPRecorder.so", installed / "VUPRecB.so");
-    const DiscoveryResult result = discover_plugins(
-        std::vector<std::string>{dir_.path().string(), installed.string()}, 1, texts_, table_);
-    ASSERT_EQ(result.plugin_count, 2);
-    EXPECT_EQ(table_[0].module->path(), fs::canonical(dir_.file("VUPRecA.so")).string());
-    EXPECT_EQ(table_[1].module->path(), fs::canonical(installed / "VUPRecB.so").string());
+    fs::create_directory(dir_.file("installed"));
+    add_plugin("VUPRecorder", "installed/vuprecA.so");
+    add_plugin("VUPRecorder", "installed/VUPRecB.so");
+    const auto installed = dir_.file("installed");
+    ASSERT_EQ(discover_plugins({dir_.path().string(), installed}, 1, texts_, table_).plugin_count,
+              2);
+    EXPECT_EQ(table_[1].module->path(), fs::canonical(installed + "/VUPRecB.so").string());
 }
 
 TEST_F(PluginTest, NoPluginFileGives120) {
