@@ -159,12 +159,15 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     }
 
     // Plug-ins.
-    const DiscoveryResult discovery =
-        discover_plugins(platform::current_directory(), platform_class, texts, plugins);
+    const std::vector<std::string> folders = plugin_folders();
+    const DiscoveryResult discovery = discover_plugins(folders, platform_class, texts, plugins);
     plugin_count = discovery.plugin_count;
-    const std::string plugins_searched = "VUP*" MORLIN_LIBRARY_SUFFIX " in " +
-                                         platform::current_directory() + ": " +
-                                         std::to_string(plugin_count) + " bound";
+    std::string folders_searched;
+    for (const std::string& folder : folders) {
+        folders_searched += (folders_searched.empty() ? "" : " and ") + folder;
+    }
+    const std::string plugins_searched = "VUP*" MORLIN_LIBRARY_SUFFIX " in " + folders_searched +
+                                         ": " + std::to_string(plugin_count) + " bound";
     if (discovery.code != 0) {
         std::fprintf(stderr, "Morlin: no usable plug-in: looked for as %s\n",
                      plugins_searched.c_str());

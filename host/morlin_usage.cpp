@@ -19,7 +19,8 @@ const cli::ToolUsage kUsage{
     kName, "usage: Morlin [/CE] [/DI] [/IV] [/PARALLEL] [/CFG path]\n",
     "The firmware update host. Without a switch it runs the configured update of Morlin.cfg\n"
     "(found in the current folder, letter case ignored), else the interactive run.\n"
-    "Plug-ins (VUP*" MORLIN_LIBRARY_SUFFIX ") are looked for in the current folder.\n"
+    "Plug-ins (VUP*" MORLIN_LIBRARY_SUFFIX ") are looked for in the current folder, then in the\n"
+    "plug-in folder of an installed Morlin.\n"
     "\n"
     "  /CFG path   use this configuration file; everything after /CFG is the path, so it\n"
     "              comes last\n"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the project and runs the whole test suite: the normal build, then the
+# Builds the project and runs the whole test suite: the normal build (and the Debian packages
+# with their install test, scripts/package_test.sh), then the
 # address+undefined and thread sanitizer builds, then each fuzz target briefly over its corpus,
 # then the Windows cross build and its smoke checks under Wine (docs/windows.md).
 # Usage: scripts/test.sh [preset...]   (default: default asan tsan fuzz windows)
@@ -18,5 +19,8 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset" -j 2
   echo "=== $preset: test"
   ctest --preset "$preset"
+  if [ "$preset" = default ]; then
+    scripts/package_test.sh # the Debian packages from the release build, and their install test
+  fi
 done
 echo "=== all test runs passed: ${presets[*]}"

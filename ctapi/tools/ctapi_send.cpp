@@ -4,7 +4,8 @@
 //   ctapi-send [--library PATH] [--port N] [--ctn N] [--dad N] [--sad N] [--lenr N] HEX...
 //
 // Each HEX argument is one command ("20 13 00 46 00" or "2013004600"). The library is loaded
-// by name beside the program unless --library names it. Output, one line per command:
+// by name (beside the program, or in the installed product's library folder) unless
+// --library names it. Output, one line per command:
 //   <return code> <dad> <sad> <response bytes in hex>
 // Exit code: 0 when every call returned OK, 1 when one did not, 2 for a usage error.
 #include "cli/tool_usage.h"
@@ -53,7 +54,8 @@ const cli::ToolUsage kUsage{
     "destination and source, the response in hex.\n"
     "\n"
     "  --library PATH  the CT-API library (default BRANTEL" MORLIN_LIBRARY_SUFFIX
-    " beside the program)\n"
+    ", beside the program or in\n"
+    "                  the installed product's library folder)\n"
     "  --port N        port number for CT_init (0: the first Halvane terminal found)\n"
     "  --ctn N         card terminal number (default 0)\n"
     "  --dad N         destination: 1 the terminal (default), 0 the card\n"

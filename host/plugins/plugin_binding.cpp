@@ -5,6 +5,7 @@
 #include "host/host_texts.h"
 #include "host/morlin_app.h"
 #include "platform/files/files.h"
+#include "platform/foundation/text_case.h"
 #include "platform/winapi/library.h"
 #include "platform/winapi/version_info.h"
 
@@ -64,26 +65,53 @@ std::string plugin_version_line(std::string_view library_path, const HostTexts& 
     return info->file_description + " " + texts.text(kStrVersionJoin) + " " + info->file_version;
 }
 
+std::vector<std::string> plugin_folders() {
+    std::vector<std::string> folders{platform::current_directory()};
+    auto installed = platform::installed_library_folder();
+    if (installed && platform::directory_exists(*installed)) {
+        folders.push_back(std::move(*installed));
+    }
+    return folders;
+}
+
 DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
                                  const HostTexts& texts,
                                  std::array<PluginRecord, kMaxPlugins>& table) {
+    const std::string folder =
+        directory.empty() ? platform::current_directory() : std::string(directory);
+    return discover_plugins(std::vector<std::string>{folder}, platform_class, texts, table);
+}
+
+DiscoveryResult discover_plugins(const std::vector<std::string>& folders, int platform_class,
+                                 const HostTexts& texts,
+                                 std::array<PluginRecord, kMaxPlugins>& table) {
     DiscoveryResult result;
-    const auto files = platform::find_files(directory, kPluginPattern);
-    if (files.empty()) {
+    std::vector<std::string> names;
+    std::vector<std::string> paths;
+    for (const std::string& folder : folders) {
+        for (const std::string& file : platform::find_files(folder, kPluginPattern)) {
+            const auto same = [&](const std::string& name) {
+                return platform::equal_ignoring_case(name, file);
+            };
+            if (std::none_of(names.begin(), names.end(), same)) {
+                names.push_back(file);
+                paths.push_back(platform::join_path(folder, file));
+            }
+        }
+    }
+    if (paths.empty()) {
         result.code = kStrNoPluginFile;
         return result;
     }
     result.code = kStrNoUsablePlugin;
-    const std::string folder =
-        directory.empty() ? platform::current_directory() : std::string(directory);
-    for (const std::string& file : files) {
+    for (const std::string& path : paths) {
         if (result.plugin_count == kMaxPlugins) {
             break;
         }
         PluginRecord& record = table[static_cast<std::size_t>(result.plugin_count)];
         // The file found, by its full path: never a library of the same name that the
         // library search order would find first.
-        auto library = platform::Library::load(platform::join_path(folder, file));
+        auto library = platform::Library::load(path);
         if (!library) {
             continue;
         }

@@ -32,6 +32,14 @@ struct DiscoveryResult {
 [[nodiscard]] DiscoveryResult discover_plugins(std::string_view directory, int platform_class,
                                                const HostTexts& texts,
                                                std::array<PluginRecord, kMaxPlugins>& table);
+// Where Morlin looks for plug-ins, in order: the current folder, then the installed
+// product's plug-in folder when there is one (not beside a program run from the build).
+std::vector<std::string> plugin_folders();
+// The same over several folders in order; a file whose name an earlier folder had already
+// given is passed over (the current folder's plug-in wins over the installed one).
+[[nodiscard]] DiscoveryResult discover_plugins(const std::vector<std::string>& folders,
+                                               int platform_class, const HostTexts& texts,
+                                               std::array<PluginRecord, kMaxPlugins>& table);
 
 class MorlinApp;
 // The first bound plug-in (table order) whose VUPIsBinaryValid accepts the file becomes the

@@ -1,8 +1,10 @@
-// Device arrival and removal with inotify: announcement files in MORLIN_DEVICES come and go,
-// and the machine's USB serial ports appear and vanish in /dev.
+// Device arrival and removal: announcement files in MORLIN_DEVICES come and go (inotify), and
+// the machine's USB serial ports are added and removed as udev tells once its rules have run
+// (sd-device's monitor). One sd-event loop on the watcher's thread hears both.
 #include "platform/devices/announcement.h"
 #include "platform/devices/device_watcher.h"
 #include "platform/devices/usb_serial_ports.h"
+#include "platform/devices/usb_serial_ports_udev.h"
 #include "platform/foundation/last_error.h"
 #include "platform/io/wait_posix.h"
 
@@ -10,8 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <systemd/sd-event.h>
 #include <thread>
 #include <unistd.h>
 
@@ -32,16 +35,18 @@ std::string upper(std::string_view text) {
     return out;
 }
 
-class InotifyWatcher final : public DeviceWatcher {
+class LinuxDeviceWatcher final : public DeviceWatcher {
   public:
-    InotifyWatcher(std::string interface_class, Callback callback)
+    LinuxDeviceWatcher(std::string interface_class, Callback callback)
         : interface_class_(upper(interface_class)), callback_(std::move(callback)) {}
 
-    ~InotifyWatcher() override {
+    ~LinuxDeviceWatcher() override {
         stop_.raise();
         if (thread_.joinable()) {
             thread_.join();
         }
+        sd_device_monitor_unref(monitor_);
+        sd_event_unref(event_);
         if (inotify_ >= 0) {
             ::close(inotify_);
         }
@@ -50,28 +55,24 @@ class InotifyWatcher final : public DeviceWatcher {
     // False, with the last error set, when a place that devices come and go in cannot be
     // watched: removals there would go unnoticed.
     bool start(PresentDevices present) {
-        inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (inotify_ < 0 || !stop_.valid()) {
-            set_last_error(inotify_ < 0 ? error_from_errno(errno) : kErrorNotEnoughMemory);
+        if (!stop_.valid() || sd_event_new(&event_) < 0 ||
+            sd_event_add_io(event_, nullptr, stop_.fd(), EPOLLIN, &LinuxDeviceWatcher::on_stop,
+                            this) < 0) {
+            set_last_error(kErrorNotEnoughMemory);
             return false;
         }
         if (const auto folder = announcement_folder()) {
-            folder_watch_ = ::inotify_add_watch(inotify_, folder->c_str(),
-                                                IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE |
-                                                    IN_MOVED_FROM | IN_DELETE_SELF);
-            if (folder_watch_ < 0) {
-                set_last_error_from_errno(errno);
+            if (!watch_folder(*folder)) {
                 return false;
             }
             announced_ = present_announcements();
         }
         if (real_ports_enabled()) {
-            dev_watch_ = ::inotify_add_watch(inotify_, "/dev", IN_CREATE | IN_DELETE);
-            if (dev_watch_ < 0) {
-                set_last_error_from_errno(errno);
+            if (const int error = watch_udev(); error != 0) {
+                set_last_error_from_errno(error);
                 return false;
             }
-            real_ports_ = present_real_ports();
+            real_ports_ = present_real_ports(); // after the monitor started: none falls between
         }
         if (present == PresentDevices::Report) {
             for (const Present* known : {&announced_, &real_ports_}) {
@@ -82,7 +83,7 @@ class InotifyWatcher final : public DeviceWatcher {
                 }
             }
         }
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this] { sd_event_loop(event_); });
         set_last_error(kErrorSuccess);
         return true;
     }
@@ -143,29 +144,77 @@ class InotifyWatcher final : public DeviceWatcher {
 
     // The kernel dropped events (its queue overflowed): what is there now is compared with
     // what was known, so that no removal goes unreported.
-    void rescan() {
-        if (folder_watch_ >= 0) {
-            report_changes(announced_, present_announcements());
+    void rescan() { report_changes(announced_, present_announcements()); }
+
+    bool watch_folder(const std::filesystem::path& folder) {
+        inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotify_ < 0) {
+            set_last_error_from_errno(errno);
+            return false;
         }
-        if (dev_watch_ >= 0) {
-            report_changes(real_ports_, present_real_ports());
+        folder_watch_ = ::inotify_add_watch(inotify_, folder.c_str(),
+                                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE |
+                                                IN_MOVED_FROM | IN_DELETE_SELF);
+        if (folder_watch_ < 0) {
+            set_last_error_from_errno(errno);
+            return false;
+        }
+        if (sd_event_add_io(event_, nullptr, inotify_, EPOLLIN, &LinuxDeviceWatcher::on_inotify,
+                            this) < 0) {
+            set_last_error(kErrorNotEnoughMemory);
+            return false;
+        }
+        return true;
+    }
+
+    // The udev monitor for tty devices: 0, or the errno why it cannot listen.
+    int watch_udev() {
+        int result = sd_device_monitor_new(&monitor_);
+        if (result >= 0) {
+            result = sd_device_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr);
+        }
+        if (result >= 0) {
+            result = sd_device_monitor_attach_event(monitor_, event_);
+        }
+        if (result >= 0) {
+            result = sd_device_monitor_start(monitor_, &LinuxDeviceWatcher::on_udev_event, this);
+        }
+        return result < 0 ? -result : 0;
+    }
+
+    static int on_stop(sd_event_source* source, int, uint32_t, void*) {
+        return sd_event_exit(sd_event_source_get_event(source), 0);
+    }
+
+    static int on_udev_event(sd_device_monitor*, sd_device* device, void* self) {
+        static_cast<LinuxDeviceWatcher*>(self)->udev_event(device);
+        return 0;
+    }
+
+    void udev_event(sd_device* device) {
+        sd_device_action_t action{};
+        const char* name = nullptr;
+        if (sd_device_get_action(device, &action) < 0 || sd_device_get_sysname(device, &name) < 0) {
+            return;
+        }
+        if (action == SD_DEVICE_ADD) {
+            port_arrived(name, usb_serial_record(device));
+        } else if (action == SD_DEVICE_REMOVE) {
+            port_removed(name);
         }
     }
 
-    void run() {
+    static int on_inotify(sd_event_source*, int, uint32_t, void* self) {
+        static_cast<LinuxDeviceWatcher*>(self)->read_inotify();
+        return 0;
+    }
+
+    void read_inotify() {
         alignas(inotify_event) std::array<char, 16 * 1024> buffer;
         for (;;) {
-            short revents = 0;
-            const auto outcome = wait_for(inotify_, POLLIN, std::nullopt, stop_, revents);
-            if (outcome != WaitOutcome::Ready) {
-                return; // stopped (or the descriptor failed: nothing more to hear)
-            }
             const ssize_t n = ::read(inotify_, buffer.data(), buffer.size());
             if (n <= 0) {
-                if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                    continue;
-                }
-                return;
+                return; // drained (EAGAIN), or nothing more to hear
             }
             std::size_t offset = 0;
             while (offset + sizeof(inotify_event) <= static_cast<std::size_t>(n)) {
@@ -194,12 +243,6 @@ class InotifyWatcher final : public DeviceWatcher {
                 announcement_arrived(name);
             } else if (event.mask & (IN_DELETE | IN_MOVED_FROM)) {
                 announcement_removed(name);
-            }
-        } else if (event.wd == dev_watch_ && dev_watch_ >= 0 && name.starts_with("tty")) {
-            if (event.mask & IN_CREATE) {
-                port_arrived(name);
-            } else if (event.mask & IN_DELETE) {
-                port_removed(name);
             }
         }
     }
@@ -232,10 +275,16 @@ class InotifyWatcher final : public DeviceWatcher {
         report(DeviceEvent::Kind::Removal, path);
     }
 
-    void port_arrived(const std::string& name) {
-        const auto port = usb_serial_port(name);
+    void port_arrived(const std::string& name, const std::optional<DeviceRecord>& port) {
         if (!port || !concerns_us(*port)) {
             return;
+        }
+        const auto known = real_ports_.find(name);
+        if (known != real_ports_.end() && known->second.interface_path == port->interface_path) {
+            return; // already reported (listed at the start while its event was on its way)
+        }
+        if (known != real_ports_.end()) {
+            report(DeviceEvent::Kind::Removal, known->second.interface_path);
         }
         real_ports_[name] = *port;
         report(DeviceEvent::Kind::Arrival, port->interface_path, *port);
@@ -255,7 +304,8 @@ class InotifyWatcher final : public DeviceWatcher {
     Callback callback_;
     int inotify_ = -1;
     int folder_watch_ = -1;
-    int dev_watch_ = -1;
+    sd_event* event_ = nullptr;
+    sd_device_monitor* monitor_ = nullptr;
     CancelSignal stop_;
     // Interface paths of the devices present, kept to report them when their file is gone.
     Present announced_;
@@ -272,7 +322,7 @@ std::unique_ptr<DeviceWatcher> DeviceWatcher::start(std::string_view interface_c
         return nullptr;
     }
     auto watcher =
-        std::make_unique<InotifyWatcher>(std::string(interface_class), std::move(callback));
+        std::make_unique<LinuxDeviceWatcher>(std::string(interface_class), std::move(callback));
     if (!watcher->start(present)) {
         return nullptr;
     }

@@ -338,7 +338,7 @@ std::unique_ptr<SerialPort> open_native_port(const std::string& path) {
         return nullptr;
     };
     termios original{};
-    if (!::isatty(fd) || ::tcgetattr(fd, &original) != 0) {
+    if (::tcgetattr(fd, &original) != 0) {
         return fail(kErrorFileNotFound); // not a serial device
     }
     // TIOCEXCL keeps other opens out (EBUSY); the lock also covers programs running as root,

@@ -15,11 +15,17 @@
 
 namespace platform {
 
+// The folder where an installed product keeps its plug-ins and libraries, found from the
+// running program's folder (/usr/bin/../lib/<multiarch>/morlin); nothing where the build does
+// not install that way (Windows, where they sit beside the program).
+std::optional<std::string> installed_library_folder();
+
 class Library {
   public:
     // Loads a library. A name without a directory is searched the way Windows searches a DLL
-    // named without a path: the running program's folder, then the system's library folders,
-    // then the current directory (matching ignoring case in each). A name with a directory is
+    // named without a path: the running program's folder, then the product's installed
+    // library folder (installed_library_folder()), then the system's library folders, then
+    // the current directory (matching ignoring case in each). A name with a directory is
     // loaded from there. Returns null and sets the last error (kErrorModNotFound,
     // kErrorBadFormat) on failure.
     [[nodiscard]] static std::unique_ptr<Library> load(std::string_view name);

@@ -56,6 +56,9 @@ std::string system_library_folder() {
 std::vector<std::string> search_folders() {
     std::vector<std::string> folders;
     folders.push_back(program_directory());
+    if (auto installed = installed_library_folder()) {
+        folders.push_back(std::move(*installed));
+    }
     for (std::string folder : {system_library_folder(), std::string("/usr/local/lib"),
                                std::string("/usr/lib"), std::string("/lib")}) {
         if (!folder.empty()) {

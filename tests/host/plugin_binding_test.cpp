@@ -77,6 +77,18 @@ TEST_F(PluginTest, TheFileFoundIsTheFileLoaded) {
     EXPECT_EQ(std::string(table_[0].version_line).find("Shadowing"), std::string::npos);
 }
 
+// A later folder (the installed one) adds only names the earlier ones lack, whatever their case.
+TEST_F(PluginTest, LaterFoldersAddPluginsTheEarlierOnesLack) {
+    add_plugin("VUPRecorder", "VUPRecA.so");
+    fs::create_directory(dir_.file("installed"));
+    add_plugin("VUPRecorder", "installed/vuprecA.so");
+    add_plugin("VUPRecorder", "installed/VUPRecB.so");
+    const auto installed = dir_.file("installed");
+    ASSERT_EQ(discover_plugins({dir_.path().string(), installed}, 1, texts_, table_).plugin_count,
+              2);
+    EXPECT_EQ(table_[1].module->path(), fs::canonical(installed + "/VUPRecB.so").string());
+}
+
 TEST_F(PluginTest, NoPluginFileGives120) {
     test::write_text(dir_.file("README.txt"), "not a plug-in");
     EXPECT_EQ(discover().code, 120);
