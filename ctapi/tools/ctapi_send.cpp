@@ -11,6 +11,7 @@
 #include "ctapi.h"
 #include "hex_bytes.h"
 #include "platform/winapi/library.h"
+#include "platform/winapi/version_info.h"
 
 #include <charconv>
 #include <cstdio>
@@ -18,6 +19,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+MORLIN_VERSION_INFO("CT-API command tool", "1.24", "ctapi-send", "Morlin", "1.24",
+                    "Copyright (C) 2026 Ostrum");
 
 namespace {
 
