@@ -10,6 +10,7 @@
 #include "cli/tool_usage.h"
 #include "ctapi.h"
 #include "hex_bytes.h"
+#include "platform/foundation/ansi_code_page.h"
 #include "platform/winapi/library.h"
 #include "platform/winapi/version_info.h"
 
@@ -150,6 +151,7 @@ template <typename Function> Function bind(const platform::Library& library, con
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::use_ansi_code_page_on_console();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto answered = cli::answer_help_or_version(kUsage, arguments)) {
         return *answered;

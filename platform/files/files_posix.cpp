@@ -348,6 +348,10 @@ std::string program_directory() {
     return split_last(program_path()).first;
 }
 
+std::string folder_of(std::string_view path) {
+    return split_last(std::string(path)).first;
+}
+
 std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& options) {
     std::string native = native_path(path);
     if (!options.exact_name && options.disposition != Disposition::CreateNew &&

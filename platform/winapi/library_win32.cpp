@@ -10,9 +10,10 @@ namespace platform {
 namespace {
 
 std::string module_file_name(HMODULE module) {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(module, buffer, sizeof buffer);
-    return std::string(buffer, length);
+    return win32::whole_text([module](char* buffer, DWORD size) {
+               return ::GetModuleFileNameA(module, buffer, size);
+           })
+        .value_or(std::string());
 }
 
 class Win32Library final : public Library {
