@@ -306,6 +306,25 @@ real_port() { # ctapi-send.exe with port number $1
 }
 check "BRANTEL.DLL finds COM5 through SetupAPI and talks over it (port search)" real_port 0
 check "BRANTEL.DLL opens COM5 by its number (presence check)" real_port 5
+# VUPPorta lists the terminal with its port and symbolic name, which its device monitor needs
+# to see the terminal leave.
+listed_by_setupapi() {
+  mkdir -p "$work/listing"
+  cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$work/listing/"
+  (cd "$work/listing" && MORLIN_LOG_FILE="$work/listing/Morlin.log" MORLIN_UI_ACTIONS=close \
+    env -u MORLIN_DEVICES -u MORLIN_REAL_PORTS timeout 60 "$wine" ./Morlin.exe) >/dev/null 2>&1 ||
+    true
+  sed 's/^/log: /' "$work/listing/Morlin.log"
+  grep -q 'Successful portname: COM5' "$work/listing/Morlin.log" &&
+    grep -qF 'Successful symlink: \??\USB#VID_04E6&PID_1A02#HV0001#{a5dcbf10-' \
+      "$work/listing/Morlin.log"
+}
+check "VUPPorta.dll lists COM5 with its PortName and SymbolicName from SetupAPI" \
+  listed_by_setupapi
+# The Win32 serial port keeps a cancel made while no read is pending (the simulator sends
+# nothing unasked, so the read after it would wait for its time-out).
+serial_cancel() { (unset MORLIN_DEVICES && wine_run "$win/serial-cancel-check.exe" COM5); }
+check "the Win32 serial port keeps a cancel for the next read (COM5)" serial_cancel
 kill "$bridge_hold" 2>/dev/null || true
 bridge_hold=
 end_sim "$sim_pid"
