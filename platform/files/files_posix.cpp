@@ -325,6 +325,10 @@ std::string current_directory() {
     return buffer;
 }
 
+const char* temp_directory_variable() {
+    return "TMPDIR";
+}
+
 std::string temp_directory() {
     const char* tmpdir = std::getenv("TMPDIR");
     std::string path = (tmpdir != nullptr && *tmpdir != '\0') ? tmpdir : "/tmp";

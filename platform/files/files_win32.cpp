@@ -204,6 +204,10 @@ std::string current_directory() {
         .value_or(".");
 }
 
+const char* temp_directory_variable() {
+    return "TMP";
+}
+
 std::string temp_directory() {
     auto path =
         win32::whole_text([](char* buffer, DWORD size) { return ::GetTempPathA(size, buffer); });

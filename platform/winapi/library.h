@@ -36,6 +36,10 @@ class Library {
 // on the program's own module), or null. Lets a plug-in reach what the program publishes.
 void* program_symbol(const char* name);
 
+// How the system's library search is named in messages: "the system's library folders
+// (LD_LIBRARY_PATH included)"; on Windows "the system folders and the folders of PATH".
+const char* system_library_folders();
+
 // Full path of the library or program file that contains `address` (GetModuleFileName of the
 // module that holds it). Lets a library find files beside itself.
 std::optional<std::string> module_path_of(const void* address);

@@ -160,6 +160,10 @@ std::optional<std::string> module_path_of(const void* address) {
     return std::string(map->l_name);
 }
 
+const char* system_library_folders() {
+    return "the system's library folders (LD_LIBRARY_PATH included)";
+}
+
 void* program_symbol(const char* name) {
     // The global scope: the program and the libraries it was linked with, never a library
     // loaded by name (those are loaded RTLD_LOCAL).

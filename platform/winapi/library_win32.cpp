@@ -58,6 +58,10 @@ std::optional<std::string> module_path_of(const void* address) {
     return module_file_name(module);
 }
 
+const char* system_library_folders() {
+    return "the system folders and the folders of PATH";
+}
+
 void* program_symbol(const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA(nullptr), name));
 }
