@@ -4,6 +4,7 @@
 #include "host/runs/result_file.h"
 #include "platform/foundation/ansi_code_page.h"
 #include "platform/processes/stop_request.h"
+#include "platform/winapi/library.h"
 #include "platform/winapi/version_info.h"
 #ifdef MORLIN_WITH_QT
 #include "ui/qt/qt_toolkit.h"
@@ -23,6 +24,7 @@ constexpr const char* kSecondStopNotice =
 
 int main(int argc, char** argv) {
     platform::use_ansi_code_page_on_console();
+    platform::restrict_library_search();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto answered = morlin::answer_help_or_version(arguments)) {
         return *answered;

@@ -13,7 +13,7 @@ constexpr const char* kResourceLibrary = "MORLNRES" MORLIN_LIBRARY_SUFFIX;
 } // namespace
 
 bool ResourceTexts::load() {
-    library_ = platform::Library::load(kResourceLibrary);
+    library_ = platform::Library::load_resources(kResourceLibrary);
     if (library_) {
         return true;
     }
@@ -22,7 +22,8 @@ bool ResourceTexts::load() {
     if (const auto own_path = platform::module_path_of(&anchor)) {
         const std::string folder = platform::folder_of(*own_path);
         if (!folder.empty()) {
-            library_ = platform::Library::load(platform::join_path(folder, kResourceLibrary));
+            library_ =
+                platform::Library::load_resources(platform::join_path(folder, kResourceLibrary));
         }
     }
     return library_ != nullptr;

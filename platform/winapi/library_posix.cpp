@@ -136,6 +136,12 @@ std::unique_ptr<Library> Library::load(std::string_view name) {
     return std::make_unique<PosixLibrary>(handle, std::move(full));
 }
 
+std::unique_ptr<Library> Library::load_resources(std::string_view name) {
+    return load(name);
+}
+
+void restrict_library_search() {}
+
 std::optional<std::string> module_path_of(const void* address) {
     Dl_info info{};
     void* extra = nullptr;
