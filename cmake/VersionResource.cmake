@@ -1,6 +1,7 @@
 # morlin_version_resource(<target> <source>)
 # On Windows, gives <target> a VERSIONINFO resource made from the MORLIN_VERSION_INFO(...)
 # declaration in <source>: the same six texts that the Linux build embeds as its version block.
+# A program also gets the suite's application manifest (cmake/windows/program.manifest).
 function(morlin_version_resource target source)
   if(NOT WIN32)
     return()
@@ -26,13 +27,16 @@ function(morlin_version_resource target source)
   if(type STREQUAL "EXECUTABLE")
     set(file_type 1) # VFT_APP
     set(original "${internal_name}.exe")
+    set(manifest "1 24 \"${CMAKE_SOURCE_DIR}/cmake/windows/program.manifest\"") # RT_MANIFEST
   else()
     set(file_type 2) # VFT_DLL
     set(original "${internal_name}.dll")
+    set(manifest "")
   endif()
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   file(CONFIGURE OUTPUT ${rc} CONTENT [=[
 // Made at build time from the MORLIN_VERSION_INFO declaration in @source@.
+@manifest@
 1 VERSIONINFO
 FILEVERSION @file_numbers@,0,0
 PRODUCTVERSION @product_numbers@,0,0
@@ -61,6 +65,7 @@ BEGIN
   END
 END
 ]=] @ONLY)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source}
+                                                                 ${CMAKE_SOURCE_DIR}/cmake/windows/program.manifest)
   target_sources(${target} PRIVATE ${rc})
 endfunction()

@@ -1,8 +1,12 @@
 // The exported CT-API functions: thin C entry points over the library's one state object.
 #include "ctapi.h"
 #include "ctapi_library.h"
+#include "platform/winapi/version_info.h"
 
 #include <cstring>
+
+MORLIN_VERSION_INFO("Halvane CT-API library", "1.09", "BRANTEL", "Morlin", "1.24",
+                    "Copyright (C) 2026 Ostrum");
 
 static_assert(OK == brantel::kOk && ERR_INVALID == brantel::kErrInvalid &&
               ERR_CT == brantel::kErrCt && ERR_TRANS == brantel::kErrTrans &&

@@ -2,6 +2,7 @@
 
 #include "ascii_case.h"
 #include "platform/devices/device_set.h"
+#include "platform/processes/remote_session.h"
 
 #include <cctype>
 #include <cstring>
@@ -92,7 +93,7 @@ std::optional<std::vector<std::string>> present_terminal_port_paths(OsFamily fam
 }
 
 bool running_in_remote_session() {
-    return false;
+    return platform::running_in_remote_session();
 }
 
 bool terminal_port_present(OsFamily family, std::string_view port_path) {

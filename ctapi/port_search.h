@@ -35,8 +35,7 @@ std::string com_port_path(unsigned number);
 // set cannot be made.
 [[nodiscard]] std::optional<std::vector<std::string>> present_terminal_port_paths(OsFamily family);
 
-// Whether the process runs in a remote session (Remote Desktop). There are no remote sessions
-// of that kind on this platform: always false.
+// Whether the process runs in a remote session (Remote Desktop; never on Linux).
 bool running_in_remote_session();
 
 // Presence check: whether `port_path` is among the present terminal ports (ignoring case).

@@ -19,7 +19,7 @@ std::uint16_t host_ui_language() {
 }
 
 bool HostTexts::load_module(std::string_view name) {
-    module_ = platform::Library::load(name);
+    module_ = platform::Library::load_resources(name);
     return module_ != nullptr;
 }
 

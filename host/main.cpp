@@ -2,7 +2,9 @@
 #include "host/morlin_app.h"
 #include "host/morlin_usage.h"
 #include "host/runs/result_file.h"
+#include "platform/foundation/ansi_code_page.h"
 #include "platform/processes/stop_request.h"
+#include "platform/winapi/library.h"
 #include "platform/winapi/version_info.h"
 #ifdef MORLIN_WITH_QT
 #include "ui/qt/qt_toolkit.h"
@@ -21,6 +23,8 @@ constexpr const char* kSecondStopNotice =
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::use_ansi_code_page_on_console();
+    platform::restrict_library_search();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto answered = morlin::answer_help_or_version(arguments)) {
         return *answered;

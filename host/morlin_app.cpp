@@ -137,10 +137,9 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     if (!texts.load_module(kResourceLibraryName)) {
         const std::uint32_t error = platform::last_error();
         std::fprintf(stderr,
-                     "Morlin: cannot load the resource library %s: looked in %s, the system's "
-                     "library folders (LD_LIBRARY_PATH included) and %s\n",
+                     "Morlin: cannot load the resource library %s: looked in %s, %s and %s\n",
                      kResourceLibraryName, platform::program_directory().c_str(),
-                     platform::current_directory().c_str());
+                     platform::system_library_folders(), platform::current_directory().c_str());
         show_system_error(error);
         return;
     }
@@ -151,7 +150,10 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     instance_ = platform::SingleInstance::acquire(kInstanceSection);
     if (!instance_ && platform::last_error() == platform::kErrorAlreadyExists) {
         // The running instance has been asked to bring its window to the front.
-        std::fputs("Morlin is already running: its window was brought to the front.\n", stderr);
+        std::fputs(platform::SingleInstance::running_instance_came_to_front()
+                       ? "Morlin is already running: its window was brought to the front.\n"
+                       : "Morlin is already running.\n",
+                   stderr);
         return;
     }
     if (instance_) {
@@ -240,12 +242,13 @@ void MorlinApp::dispatch_course() {
     backup_directory = platform::join_path(temp, "Morlin");
     if (!platform::create_directory(backup_directory)) {
         const std::uint32_t error = platform::last_error();
-        host_log("Morlin :Cannot create the backup folder %s (TMPDIR %s): %s",
-                 backup_directory.c_str(), temp.c_str(), platform::system_message(error).c_str());
+        const char* variable = platform::temp_directory_variable();
+        host_log("Morlin :Cannot create the backup folder %s (%s %s): %s", backup_directory.c_str(),
+                 variable, temp.c_str(), platform::system_message(error).c_str());
         std::fprintf(stderr,
-                     "Morlin: cannot create the backup folder %s (set TMPDIR to a "
-                     "writable folder): %s\n",
-                     backup_directory.c_str(), platform::system_message(error).c_str());
+                     "Morlin: cannot create the backup folder %s (set %s to a writable "
+                     "folder): %s\n",
+                     backup_directory.c_str(), variable, platform::system_message(error).c_str());
         show_system_error(error);
         return;
     }

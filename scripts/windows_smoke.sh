@@ -15,9 +15,11 @@ wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 
 work=$(mktemp -d)
 sim_pid=
 run_sim=
+bridge_hold=
 cleanup() {
   [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
   [ -z "$run_sim" ] || kill "$run_sim" 2>/dev/null || true
+  [ -z "$bridge_hold" ] || kill "$bridge_hold" 2>/dev/null || true
   WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -75,6 +77,41 @@ check "BRANTEL.DLL (i686) exports them undecorated" \
 check "VUPPorta.dll exports the eleven VUP functions and VUPGetCapabilities" \
   expect_exports x86_64-w64-mingw32 "$win/VUPPorta.dll" "$vup_exports"
 
+# The 32-bit BRANTEL.DLL cannot run on these machines (no 32-bit x86 code runs here), so its
+# ABI is checked statically: each export's first return removes the Part's arguments as
+# __stdcall does (CT_init 2, CT_data 7, CT_close 1, Get_VersionString 2 four-byte slots), and
+# the imports name only system DLLs that Windows 7 has, none of the functions it lacks.
+stdcall_returns() {
+  local dll=$win32/BRANTEL.DLL dump base entry name want index rva start first
+  dump=$(i686-w64-mingw32-objdump -p "$dll")
+  base=$(sed -n 's/^ImageBase\s*//p' <<<"$dump")
+  for entry in CT_init:8 CT_data:28 CT_close:4 Get_VersionString:8; do
+    name=${entry%%:*} want=${entry##*:}
+    index=$(sed -n "s/^\s*\[ *\([0-9]*\)\] $name\$/\1/p" <<<"$dump")
+    rva=$(sed -n "s/^\s*\[ *$index\] +base\[ *[0-9]*\] *\([0-9a-f]*\) Export RVA/\1/p" <<<"$dump")
+    [ -n "$rva" ] || { echo "$name: no export address"; return 1; }
+    start=$((0x$base + 0x$rva))
+    first=$(i686-w64-mingw32-objdump -d --start-address=$start --stop-address=$((start + 4096)) \
+      "$dll" | grep -m1 -oE '\sret\s*(\$0x[0-9a-f]+)?' | tr -s ' \t' ' ')
+    echo "$name:$first"
+    [ "$first" = " ret \$0x$(printf %x "$want")" ] || return 1
+  done
+}
+check "BRANTEL.DLL (i686): each export returns with __stdcall's clean-up" stdcall_returns
+windows7_imports() {
+  local dump dlls bad
+  dump=$(i686-w64-mingw32-objdump -p "$win32/BRANTEL.DLL")
+  dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | tr '[:lower:]' '[:upper:]' | sort | tr '\n' ' ')
+  echo "imports from: $dlls"
+  [ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SETUPAPI.DLL USER32.DLL VERSION.DLL WS2_32.DLL " ] ||
+    [ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SETUPAPI.DLL USER32.DLL WS2_32.DLL " ] ||
+    return 1
+  # Functions Windows 7 lacks (Windows 8 and later), and those only 64-bit Windows has.
+  bad=$(grep -owE 'GetSystemTimePreciseAsFileTime|CreateFile2|CopyFile2|SetDefaultDllDirectories|AddDllDirectory|RemoveDllDirectory|GetCurrentThreadStackLimits|WaitOnAddress|WakeByAddress(Single|All)|SetThreadDescription|GetThreadDescription|GetOverlappedResultEx|PrefetchVirtualMemory|SetThreadInformation|(Get|Set)ProcessMitigationPolicy|CreateRemoteThreadEx|RtlAddFunctionTable|RtlDeleteFunctionTable|RtlLookupFunctionEntry|RtlVirtualUnwind|RtlInstallFunctionTableCallback|GetTickCount64Ex' <<<"$dump" | sort -u)
+  [ -z "$bad" ] || { echo "not on 32-bit Windows 7: $bad"; return 1; }
+}
+check "BRANTEL.DLL (i686): imports that 32-bit Windows 7 has" windows7_imports
+
 timeout 180 "$wine" wineboot --init >/dev/null 2>&1
 
 # MorlinCfg writes and verifies a configuration file.
@@ -127,9 +164,36 @@ no_plugin() {
   (cd "$work/alone" && MORLIN_LOG_FILE="$work/alone/Morlin.log" timeout 60 "$wine" ./Morlin.exe) \
     2>"$work/alone/stderr.txt" || true
   cat "$work/alone/stderr.txt"
-  grep -q '^MSGBOX ' "$work/alone/stderr.txt"
+  grep -q "^MSGBOX .*$(sed -n 's/^120 en //p' "$root/resources/strings.txt")" \
+    "$work/alone/stderr.txt"
 }
-check "Morlin.exe start-up without a plug-in shows its message" no_plugin
+check "Morlin.exe start-up without a plug-in shows its message (string 120)" no_plugin
+
+# Names outside the old code pages and the German texts: a folder named Прошивка, the German
+# locale (made in the temporary folder), the texts as UTF-8 bytes, the console's code page.
+mkdir -p "$work/locale"
+localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" 2>/dev/null || true
+firmware_folder=$work/Прошивка
+mkdir -p "$firmware_folder"
+cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$firmware_folder/"
+in_german() { LOCPATH=$work/locale LC_ALL=de_DE.UTF-8 "$@"; }
+german_no_plugin() {
+  (cd "$firmware_folder" && MORLIN_LOG_FILE="$firmware_folder/Morlin.log" \
+    in_german timeout 60 "$wine" ./Morlin.exe) 2>"$work/german.txt" || true
+  cat "$work/german.txt"
+  grep -q "^MSGBOX .*$(sed -n 's/^120 de //p' "$root/resources/strings.txt")" "$work/german.txt"
+}
+check "Morlin.exe in a folder named Прошивка shows string 120 in German (UTF-8 bytes)" \
+  german_no_plugin
+cyrillic_bound() {
+  cp "$win/VUPPorta.dll" "$firmware_folder/"
+  (cd "$firmware_folder" && MORLIN_LOG_FILE="$firmware_folder/Morlin.log" \
+    MORLIN_UI_ACTIONS=close in_german timeout 60 "$wine" ./Morlin.exe) 2>&1 || true
+  sed 's/^/log: /' "$firmware_folder/Morlin.log"
+  grep -q 'VUP\*\.DLL in Z:.*Прошивка.*: 1 bound' "$firmware_folder/Morlin.log"
+}
+check "Morlin.exe in a folder named Прошивка binds VUPPorta.dll and writes its log" \
+  cyrillic_bound
 
 # A silent configured run: Morlin.exe with VUPPorta.dll brings the sample image into the
 # Linux HalvaneSim; the terminal then holds exactly the image, and the log has its header.
@@ -204,6 +268,65 @@ read_binary() {
   [ "$bytes" -eq 1026 ] || { echo "$bytes bytes"; return 1; }
 }
 check "ctapi-send.exe with BRANTEL.DLL: chained READ BINARY of 1024 bytes" read_binary
+end_sim "$sim_pid"
+sim_pid=
+
+# BRANTEL.DLL unloaded with a terminal open returns within the monitor's stop bound (1000 ms),
+# and loaded again at another address opens the terminal again (docs/windows.md).
+mkdir -p "$work/reload-devices"
+MORLIN_DEVICES=$work/reload-devices "$linux/HalvaneSim" --serial WINE0003 --port-name COM8 \
+  >"$work/reload-sim.txt" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do grep -q '^READY' "$work/reload-sim.txt" && break; sleep 0.1; done
+reload() {
+  MORLIN_DEVICES=$work/reload-devices wine_run "$win/brantel-reload.exe" "$win/BRANTEL.DLL"
+}
+check "BRANTEL.DLL unloaded with a terminal open, then loaded again at another address" reload
+
+# A terminal the way a real PC shows it: a USB device of the Ports class that SetupAPI lists
+# from the registry (PortName COM5, SymbolicName), and COM5 a Wine COM port on a
+# pseudo-terminal that leads to the simulator. No announcement: Brantel finds the terminal
+# through SetupAPI, and its presence checks read what the device watcher listed.
+timeout 60 "$wine" regedit /S "$root/tests/windows/halvane_usb_port.reg"
+port_url=$(sed -n 's/^Port=//p' "$work/reload-devices"/*.device)
+mkfifo "$work/bridge-stdin"
+sleep 600 >"$work/bridge-stdin" &
+bridge_hold=$!
+"$root/tests/windows/pty_bridge.py" "$port_url" <"$work/bridge-stdin" >"$work/bridge.txt" 2>&1 &
+for _ in $(seq 100); do [ -s "$work/bridge.txt" ] && break; sleep 0.1; done
+ln -sf "$(head -1 "$work/bridge.txt")" "$WINEPREFIX/dosdevices/com5"
+real_port() { # ctapi-send.exe with port number $1
+  local said
+  said=$(env -u MORLIN_DEVICES -u MORLIN_REAL_PORTS timeout 60 "$wine" "$win/ctapi-send.exe" \
+    --library "$win/BRANTEL.DLL" --port "$1" "20 13 00 46 00" 2>"$work/real-port.txt" |
+    tr -d '\r') || true
+  cat "$work/real-port.txt"
+  echo "$said"
+  [[ "$said" == "0 2 1 "*"90 00" ]]
+}
+check "BRANTEL.DLL finds COM5 through SetupAPI and talks over it (port search)" real_port 0
+check "BRANTEL.DLL opens COM5 by its number (presence check)" real_port 5
+# VUPPorta lists the terminal with its port and symbolic name, which its device monitor needs
+# to see the terminal leave.
+listed_by_setupapi() {
+  mkdir -p "$work/listing"
+  cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$work/listing/"
+  (cd "$work/listing" && MORLIN_LOG_FILE="$work/listing/Morlin.log" MORLIN_UI_ACTIONS=close \
+    env -u MORLIN_DEVICES -u MORLIN_REAL_PORTS timeout 60 "$wine" ./Morlin.exe) >/dev/null 2>&1 ||
+    true
+  sed 's/^/log: /' "$work/listing/Morlin.log"
+  grep -q 'Successful portname: COM5' "$work/listing/Morlin.log" &&
+    grep -qF 'Successful symlink: \??\USB#VID_04E6&PID_1A02#HV0001#{a5dcbf10-' \
+      "$work/listing/Morlin.log"
+}
+check "VUPPorta.dll lists COM5 with its PortName and SymbolicName from SetupAPI" \
+  listed_by_setupapi
+# The Win32 serial port keeps a cancel made while no read is pending (the simulator sends
+# nothing unasked, so the read after it would wait for its time-out).
+serial_cancel() { (unset MORLIN_DEVICES && wine_run "$win/serial-cancel-check.exe" COM5); }
+check "the Win32 serial port keeps a cancel for the next read (COM5)" serial_cancel
+kill "$bridge_hold" 2>/dev/null || true
+bridge_hold=
 end_sim "$sim_pid"
 sim_pid=
 

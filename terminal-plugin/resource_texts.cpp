@@ -13,16 +13,17 @@ constexpr const char* kResourceLibrary = "MORLNRES" MORLIN_LIBRARY_SUFFIX;
 } // namespace
 
 bool ResourceTexts::load() {
-    library_ = platform::Library::load(kResourceLibrary);
+    library_ = platform::Library::load_resources(kResourceLibrary);
     if (library_) {
         return true;
     }
     // A host in another folder: the resource library is installed beside the plug-in.
     static const int anchor = 0;
     if (const auto own_path = platform::module_path_of(&anchor)) {
-        const auto slash = own_path->find_last_of('/');
-        if (slash != std::string::npos) {
-            library_ = platform::Library::load(own_path->substr(0, slash + 1) + kResourceLibrary);
+        const std::string folder = platform::folder_of(*own_path);
+        if (!folder.empty()) {
+            library_ =
+                platform::Library::load_resources(platform::join_path(folder, kResourceLibrary));
         }
     }
     return library_ != nullptr;

@@ -1,5 +1,7 @@
 #include "texts-and-log/ansi_text.h"
 
+#include "platform/foundation/ansi_code_page.h"
+
 #include <algorithm>
 
 namespace shared {
@@ -55,6 +57,11 @@ void utf16_to_ansi(std::u16string_view text, std::span<char> buffer) {
         return;
     }
     std::fill(buffer.begin(), buffer.end(), '\0');
+    if (!platform::ansi_code_page_is_utf8()) {
+        const std::string converted = platform::utf16_to_legacy_ansi(text, buffer.size() - 1);
+        std::copy(converted.begin(), converted.end(), buffer.begin());
+        return;
+    }
     std::size_t used = 0;
     const std::size_t room = buffer.size() - 1; // the last byte stays the terminator
     for_each_utf8(text, [&](const char* bytes, std::size_t count) {

@@ -1,5 +1,6 @@
 #pragma once
-// UTF-16 texts to the 8-bit "ANSI" encoding of the locale, which is UTF-8 on Linux.
+// UTF-16 texts to the 8-bit "ANSI" encoding (platform/foundation/ansi_code_page.h): UTF-8 on
+// Linux and on Windows with the UTF-8 code page, the system's ANSI code page on older Windows.
 #include <span>
 #include <string>
 #include <string_view>

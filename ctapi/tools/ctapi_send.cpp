@@ -11,7 +11,9 @@
 #include "cli/tool_usage.h"
 #include "ctapi.h"
 #include "hex_bytes.h"
+#include "platform/foundation/ansi_code_page.h"
 #include "platform/winapi/library.h"
+#include "platform/winapi/version_info.h"
 
 #include <charconv>
 #include <cstdio>
@@ -19,6 +21,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+MORLIN_VERSION_INFO("CT-API command tool", "1.24", "ctapi-send", "Morlin", "1.24",
+                    "Copyright (C) 2026 Ostrum");
 
 namespace {
 
@@ -148,6 +153,7 @@ template <typename Function> Function bind(const platform::Library& library, con
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::use_ansi_code_page_on_console();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto answered = cli::answer_help_or_version(kUsage, arguments)) {
         return *answered;

@@ -49,10 +49,14 @@ bool delete_file(std::string_view path); // callers that clean up may ignore the
 [[nodiscard]] bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data);
 
 std::string current_directory();
-std::string temp_directory();    // GetTempPath: TMPDIR or /tmp, without trailing separator
-std::string program_path();      // full path of the running program
-std::string program_directory(); // folder of the running program
+std::string temp_directory();          // GetTempPath: TMPDIR or /tmp, without trailing separator
+const char* temp_directory_variable(); // the variable that names it: TMPDIR (TMP on Windows)
+std::string program_path();            // full path of the running program
+std::string program_directory();       // folder of the running program
 std::string join_path(std::string_view directory, std::string_view name);
+// The folder of `path`, up to its last separator ('/'; on Windows '\' or '/'); empty when it
+// has none.
+std::string folder_of(std::string_view path);
 
 enum class Access : std::uint8_t { Read = 1, Write = 2, ReadWrite = 3 };
 enum class Share : std::uint8_t { None = 0, Read = 1, Write = 2, ReadWrite = 3 };

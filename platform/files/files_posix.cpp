@@ -325,6 +325,10 @@ std::string current_directory() {
     return buffer;
 }
 
+const char* temp_directory_variable() {
+    return "TMPDIR";
+}
+
 std::string temp_directory() {
     const char* tmpdir = std::getenv("TMPDIR");
     std::string path = (tmpdir != nullptr && *tmpdir != '\0') ? tmpdir : "/tmp";
@@ -346,6 +350,10 @@ std::string program_path() {
 
 std::string program_directory() {
     return split_last(program_path()).first;
+}
+
+std::string folder_of(std::string_view path) {
+    return split_last(std::string(path)).first;
 }
 
 std::unique_ptr<File> File::open(std::string_view path, const OpenOptions& options) {

@@ -199,27 +199,36 @@ bool replace_file(std::string_view source, std::string_view target) {
 }
 
 std::string current_directory() {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = ::GetCurrentDirectoryA(sizeof buffer, buffer);
-    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string(".");
+    return win32::whole_text(
+               [](char* buffer, DWORD size) { return ::GetCurrentDirectoryA(size, buffer); })
+        .value_or(".");
+}
+
+const char* temp_directory_variable() {
+    return "TMP";
 }
 
 std::string temp_directory() {
-    char buffer[MAX_PATH + 2] = {};
-    DWORD length = ::GetTempPathA(sizeof buffer, buffer);
-    if (length == 0 || length >= sizeof buffer) {
+    auto path =
+        win32::whole_text([](char* buffer, DWORD size) { return ::GetTempPathA(size, buffer); });
+    if (!path) {
         return ".";
     }
-    while (length > 3 && buffer[length - 1] == '\\') {
-        --length;
+    while (path->size() > 3 && path->back() == '\\') {
+        path->pop_back();
     }
-    return std::string(buffer, length);
+    return *path;
 }
 
 std::string program_path() {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    return std::string(buffer, length);
+    return win32::whole_text(
+               [](char* buffer, DWORD size) { return ::GetModuleFileNameA(nullptr, buffer, size); })
+        .value_or(std::string());
+}
+
+std::string folder_of(std::string_view path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
 }
 
 std::string program_directory() {

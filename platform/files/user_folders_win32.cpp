@@ -3,19 +3,21 @@
 #include "platform/files/files.h"
 #include "platform/files/user_folders.h"
 #include "platform/foundation/last_error.h"
+#include "platform/foundation/win32_text.h"
 
 #include <windows.h>
 
 namespace platform {
 
 std::optional<std::string> user_state_directory(std::string_view application) {
-    char local[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    const auto local = win32::whole_text([](char* buffer, DWORD size) {
+        return ::GetEnvironmentVariableA("LOCALAPPDATA", buffer, size);
+    });
+    if (!local) {
         set_last_error(kErrorPathNotFound);
         return std::nullopt;
     }
-    std::string folder = join_path(std::string(local, length), application);
+    std::string folder = join_path(*local, application);
     if (!create_directory(folder) || is_symbolic_link(folder)) {
         return std::nullopt;
     }

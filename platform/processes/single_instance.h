@@ -15,6 +15,10 @@ class SingleInstance {
     // been asked to come to the front: its activation handler runs), another code when no
     // section could be made at all.
     [[nodiscard]] static std::unique_ptr<SingleInstance> acquire(std::string_view name);
+    // After acquire() found a running instance: whether a window of it came to the front. On
+    // Windows the running instance is found by its window's title, which a program on the
+    // console does not have.
+    static bool running_instance_came_to_front();
     virtual ~SingleInstance() = default;
 
     // Handler run (on a background thread) when a second instance asks this one to come to

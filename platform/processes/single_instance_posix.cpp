@@ -223,6 +223,10 @@ std::unique_ptr<SingleInstance> hold(int lock, const std::string& socket_path) {
 
 } // namespace
 
+bool SingleInstance::running_instance_came_to_front() {
+    return true;
+}
+
 std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
     const auto folder = user_runtime_directory("morlin");
     if (!folder) {

@@ -1,6 +1,7 @@
 // The single instance: a named file mapping that the first instance creates; a second start
 // finds it and brings the first instance's window (looked up by its title, the section's name)
-// to the front. The system removes the mapping when the holder ends, also after a crash.
+// to the front, when it has one (Morlin on the console has none). The system removes the mapping
+// when the holder ends, also after a crash.
 #include "platform/foundation/last_error.h"
 #include "platform/foundation/win32_text.h"
 #include "platform/processes/single_instance.h"
@@ -25,7 +26,13 @@ class FileMappingInstance final : public SingleInstance {
     std::function<void()> handler_;
 };
 
+bool came_to_front = false;
+
 } // namespace
+
+bool SingleInstance::running_instance_came_to_front() {
+    return came_to_front;
+}
 
 std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
     const std::string section(name);
@@ -37,7 +44,9 @@ std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(mapping);
-        if (HWND window = ::FindWindowA(nullptr, section.c_str()); window != nullptr) {
+        HWND window = ::FindWindowA(nullptr, section.c_str());
+        came_to_front = window != nullptr;
+        if (came_to_front) {
             ::ShowWindow(window, SW_RESTORE);
             ::SetForegroundWindow(window);
         }

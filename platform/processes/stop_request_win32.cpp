@@ -1,6 +1,8 @@
-// Stop requests from the console: Ctrl-C and Ctrl-Break count as SIGINT (2), closing the
-// console, logging off and shutting down as SIGTERM (15). The handler runs on a thread the
+// Stop requests from the console (console_event.h): Ctrl-C and Ctrl-Break count as SIGINT (2);
+// closing the console, logging off and shutting down as SIGTERM (15), and for those the
+// handler holds the process until the program has ended. The handler runs on a thread the
 // system starts for it.
+#include "platform/processes/console_event.h"
 #include "platform/processes/stop_request.h"
 #include "platform/processes/stop_request_state.h"
 
@@ -10,20 +12,35 @@
 namespace platform {
 namespace {
 
-constexpr int kInterrupt = 2;
-constexpr int kTerminate = 15;
+ConsoleEvent console_event_of(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+        return ConsoleEvent::CtrlC;
+    case CTRL_BREAK_EVENT:
+        return ConsoleEvent::CtrlBreak;
+    case CTRL_LOGOFF_EVENT:
+        return ConsoleEvent::Logoff;
+    case CTRL_SHUTDOWN_EVENT:
+        return ConsoleEvent::Shutdown;
+    default:
+        return ConsoleEvent::Close;
+    }
+}
 
 BOOL WINAPI on_console_event(DWORD event) {
-    const int signal_number =
-        event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? kInterrupt : kTerminate;
-    if (stop_state::note_request(signal_number)) {
+    const auto handling = console_event_handling(console_event_of(event));
+    if (stop_state::note_request(handling.signal_number)) {
+        if (handling.hold_until_exit) {
+            // The program's exit ends this thread with the process.
+            ::Sleep(INFINITE);
+        }
         return TRUE;
     }
     if (const char* notice = stop_state::second_request_notice(); notice != nullptr) {
         std::fputs(notice, stderr);
         std::fflush(stderr);
     }
-    ::ExitProcess(static_cast<UINT>(128 + signal_number));
+    ::ExitProcess(static_cast<UINT>(128 + handling.signal_number));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "platform/foundation/win32_text.h"
 #include "platform/serial/serial_port_backends.h"
 
+#include <atomic>
 #include <windows.h>
 
 namespace platform {
@@ -116,13 +117,18 @@ class Win32Port final : public SerialPort {
     }
 
     bool purge(std::uint32_t flags) override {
+        // PurgeComm itself ends the pending operations an abort flag names; the count tells
+        // them that their end was asked for.
         if ((flags & (kPurgeRxAbort | kPurgeTxAbort)) != 0) {
-            ::SetEvent(cancel_event_);
+            aborts_asked_.fetch_add(1);
         }
         return ::PurgeComm(port_, flags) ? succeed() : fail();
     }
 
-    void cancel() override { ::SetEvent(cancel_event_); }
+    void cancel() override {
+        aborts_asked_.fetch_add(1);
+        ::SetEvent(cancel_event_); // auto-reset: kept until an operation has been ended by it
+    }
     bool connected() const override { return connected_; }
 
   private:
@@ -140,13 +146,19 @@ class Win32Port final : public SerialPort {
         return false;
     }
 
-    // Starts an overlapped operation and waits for it or for cancel().
+    // Starts an overlapped operation and waits for it or for cancel(). A cancel that came
+    // while no operation was pending ends this one before it starts. An abort that nobody
+    // asked for (the driver's own) is a failure of the device, not a cancel.
     template <typename Start> std::optional<std::size_t> transfer(Start start) {
         if (!connected_) {
             set_last_error(kErrorDeviceNotConnected);
             return std::nullopt;
         }
-        ::ResetEvent(cancel_event_);
+        if (::WaitForSingleObject(cancel_event_, 0) == WAIT_OBJECT_0) {
+            set_last_error(kErrorOperationAborted);
+            return std::nullopt;
+        }
+        const unsigned asked_before = aborts_asked_.load();
         OVERLAPPED overlapped{};
         overlapped.hEvent = io_event_;
         if (!start(overlapped) && ::GetLastError() != ERROR_IO_PENDING) {
@@ -154,17 +166,24 @@ class Win32Port final : public SerialPort {
             return std::nullopt;
         }
         HANDLE handles[2] = {io_event_, cancel_event_};
-        if (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        const bool cancelled =
+            ::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+        if (cancelled) {
             ::CancelIoEx(port_, &overlapped);
         }
         DWORD done = 0;
         if (!::GetOverlappedResult(port_, &overlapped, &done, TRUE)) {
-            if (::GetLastError() == ERROR_OPERATION_ABORTED) {
+            if (::GetLastError() != ERROR_OPERATION_ABORTED) {
+                fail();
+            } else if (aborts_asked_.load() != asked_before) {
                 set_last_error(kErrorOperationAborted);
-                return std::nullopt;
+            } else {
+                set_last_error(kErrorGenFailure);
             }
-            fail();
             return std::nullopt;
+        }
+        if (cancelled) {
+            ::SetEvent(cancel_event_); // it came too late for this one: the next one ends
         }
         set_last_error(kErrorSuccess);
         return done;
@@ -175,6 +194,7 @@ class Win32Port final : public SerialPort {
     HANDLE cancel_event_;
     Timeouts timeouts_{};
     bool connected_ = true;
+    std::atomic<unsigned> aborts_asked_{0}; // cancel() and aborting purges so far
 };
 
 } // namespace
@@ -196,10 +216,14 @@ std::unique_ptr<SerialPort> open_native_port(const std::string& path) {
         return nullptr;
     }
     HANDLE io_event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE cancel_event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE cancel_event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (io_event == nullptr || cancel_event == nullptr) {
         win32::take_system_error();
-        ::CloseHandle(port);
+        for (HANDLE handle : {io_event, cancel_event, port}) {
+            if (handle != nullptr) {
+                ::CloseHandle(handle);
+            }
+        }
         return nullptr;
     }
     set_last_error(kErrorSuccess);

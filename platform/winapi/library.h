@@ -29,6 +29,11 @@ class Library {
     // loaded from there. Returns null and sets the last error (kErrorModNotFound,
     // kErrorBadFormat) on failure.
     [[nodiscard]] static std::unique_ptr<Library> load(std::string_view name);
+    // Loads a library whose resources alone are read (the resource library). On Windows it is
+    // mapped as a data file (LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE: no code
+    // of it runs), a name without a directory from the running program's folder only; its
+    // symbols are not there. Elsewhere as load().
+    [[nodiscard]] static std::unique_ptr<Library> load_resources(std::string_view name);
     virtual ~Library() = default;
 
     // Address of an exported function or object by its undecorated name, or null
@@ -41,6 +46,16 @@ class Library {
 // Address of a function or object that the running program exports by `name` (GetProcAddress
 // on the program's own module), or null. Lets a plug-in reach what the program publishes.
 void* program_symbol(const char* name);
+
+// Takes the current directory and PATH out of the library search of the process for the
+// libraries it loads and for theirs (SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)
+// on Windows, where Windows 7 has it with update KB2533623); a library loaded by its full path
+// still finds the libraries beside it. Nothing elsewhere. Programs call it once at their start.
+void restrict_library_search();
+
+// How the system's library search is named in messages: "the system's library folders
+// (LD_LIBRARY_PATH included)"; on Windows "the system folders and the folders of PATH".
+const char* system_library_folders();
 
 // Full path of the library or program file that contains `address` (GetModuleFileName of the
 // module that holds it). Lets a library find files beside itself.

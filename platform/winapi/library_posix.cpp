@@ -139,6 +139,12 @@ std::unique_ptr<Library> Library::load(std::string_view name) {
     return std::make_unique<PosixLibrary>(handle, std::move(full));
 }
 
+std::unique_ptr<Library> Library::load_resources(std::string_view name) {
+    return load(name);
+}
+
+void restrict_library_search() {}
+
 std::optional<std::string> module_path_of(const void* address) {
     Dl_info info{};
     void* extra = nullptr;
@@ -161,6 +167,10 @@ std::optional<std::string> module_path_of(const void* address) {
         return std::string(absolute);
     }
     return std::string(map->l_name);
+}
+
+const char* system_library_folders() {
+    return "the system's library folders (LD_LIBRARY_PATH included)";
 }
 
 void* program_symbol(const char* name) {

@@ -2,6 +2,7 @@
 // reads the resource section that windres built.
 #include "platform/foundation/last_error.h"
 #include "platform/foundation/win32_text.h"
+#include "platform/winapi/library_win32.h"
 #include "platform/winapi/resource.h"
 
 #include <windows.h>
@@ -11,7 +12,9 @@ namespace platform {
 std::optional<std::span<const std::uint8_t>> find_resource(const Library& library,
                                                            std::uint16_t type, std::uint16_t id,
                                                            std::uint16_t language) {
-    HMODULE module = ::GetModuleHandleA(library.path().c_str());
+    const auto* loaded_here = dynamic_cast<const Win32Library*>(&library);
+    HMODULE module =
+        loaded_here != nullptr ? loaded_here->module() : ::GetModuleHandleA(library.path().c_str());
     HRSRC found = module == nullptr ? nullptr
                                     : ::FindResourceExA(module, MAKEINTRESOURCEA(type),
                                                         MAKEINTRESOURCEA(id), language);
