@@ -23,6 +23,21 @@ class RunHistory : public ::testing::Test {
         return folder_.run(arguments, {{"MORLIN_RESULT_FILE", history_file()}});
     }
     std::string history_file() const { return folder_.file("history.jsonl"); }
+    // The course's configuration and what a user does in its dialogs to download fw.bin:
+    // "silent", "progress" (the configured run's progress dialog), "main" (the main window).
+    std::string prepare_course(const std::string& course) {
+        folder_.firmware_file("fw.bin");
+        ConfigContents contents = silent_config({"fw.bin"});
+        if (course == "progress") {
+            contents.options = {};
+        }
+        if (course != "main") {
+            EXPECT_TRUE(folder_.config(contents));
+        }
+        return course == "silent"     ? ""
+               : course == "progress" ? "click 1088;wait;close"
+                                      : "click 1003;click 1010;wait;close";
+    }
     std::vector<json> history() const {
         std::vector<json> records;
         for (const std::string& line : test::lines_of(test::read_text(history_file()))) {
@@ -150,6 +165,7 @@ TEST_F(RunHistory, LogNamesTheCauseOnSingleLines) {
 // Morlin runs in the background; `signals` are sent once the download has begun.
 struct StopCase {
     const char* name;
+    const char* course;         // as prepare_course() takes it
     const char* abort_handling; // the plug-in honours or ignores the abort flag
     const char* signals;        // kill arguments, one per signal
     int exit_code;
@@ -162,8 +178,7 @@ TEST_P(StopRequests, EndTheDownloadAsACancelOrAtOnce) {
     folder_.add_test_plugin("VUPRecorder");
     folder_.scenario(std::string("download.wait_ms=20000\ndownload.abort=") + c.abort_handling +
                      "\nrecord=" + folder_.file("calls.txt") + "\n");
-    folder_.firmware_file("fw.bin");
-    ASSERT_TRUE(folder_.config(silent_config({"fw.bin"})));
+    const std::string actions = prepare_course(c.course);
 
     const std::string dir = folder_.path();
     std::string send;
@@ -178,8 +193,9 @@ TEST_P(StopRequests, EndTheDownloadAsACancelOrAtOnce) {
     const std::string script =
         "cd '" + dir + "' && export MORLIN_UI=console MORLIN_INHIBIT=none LC_ALL=C TMPDIR='" + dir +
         "/tmp' MORLIN_LOG_FILE='" + dir + "/Morlin.log' MORLIN_RESULT_FILE='" + history_file() +
-        "' MORLIN_TEST_PLUGIN_SCENARIO='" + dir + "/scenario.txt' " + "MORLIN_INSTANCE_SCOPE='" +
-        dir + "' XDG_RUNTIME_DIR='" + dir + "/tmp'; '" + MORLIN_BIN_DIR +
+        "' MORLIN_TEST_PLUGIN_SCENARIO='" + dir + "/scenario.txt' MORLIN_UI_FILES=fw.bin" +
+        " MORLIN_UI_ACTIONS='" + actions + "' MORLIN_INSTANCE_SCOPE='" + dir +
+        "' XDG_RUNTIME_DIR='" + dir + "/tmp'; '" + MORLIN_BIN_DIR +
         "/Morlin' 2>stderr.txt & pid=$!; " +
         "for i in $(seq 100); do grep -q VUPDownloadFirmware calls.txt 2>/dev/null && break; "
         "sleep 0.05; done;" +
@@ -214,10 +230,59 @@ TEST_P(StopRequests, EndTheDownloadAsACancelOrAtOnce) {
 }
 
 const StopCase kStopCases[] = {
-    {"CtrlC", "honour", "INT", 130},
-    {"Term", "honour", "TERM", 143},
-    {"SecondCtrlC", "ignore", "INT INT", 130},
+    {"CtrlC", "silent", "honour", "INT", 130},
+    {"CtrlCInTheProgressDialog", "progress", "honour", "INT", 130},
+    {"CtrlCInTheMainWindow", "main", "honour", "INT", 130},
+    {"Term", "silent", "honour", "TERM", 143},
+    {"TermInTheMainWindow", "main", "honour", "TERM", 143},
+    {"SecondCtrlC", "silent", "ignore", "INT INT", 130},
+    {"SecondCtrlCInTheMainWindow", "main", "ignore", "INT INT", 130},
 };
+
+// Every course records its downloads and tells a good update from a failed one.
+struct DialogHistoryCase {
+    const char* course;
+    const char* scenario;
+    const char* outcome;
+    int exit_code;
+    int download_result;
+};
+
+class DialogRunHistory : public RunHistory,
+                         public ::testing::WithParamInterface<DialogHistoryCase> {};
+
+TEST_P(DialogRunHistory, RecordsTheDownloadAndTheRightOutcome) {
+    const DialogHistoryCase& c = GetParam();
+    folder_.add_test_plugin("VUPRecorder");
+    folder_.scenario(c.scenario);
+    const std::string actions = prepare_course(c.course);
+    const MorlinRun result = folder_.run({}, {{"MORLIN_RESULT_FILE", history_file()},
+                                              {"MORLIN_UI_ACTIONS", actions},
+                                              {"MORLIN_UI_FILES", "fw.bin"}});
+    EXPECT_EQ(result.exit_code, c.exit_code);
+    const std::vector<json> records = history();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["outcome"], c.outcome) << records[0].dump();
+    EXPECT_EQ(records[0]["exit_code"], c.exit_code);
+    ASSERT_EQ(records[0]["downloads"].size(), 1u) << records[0].dump();
+    const json& download = records[0]["downloads"][0];
+    EXPECT_EQ(download["plugin"], "VUPRecorder.so");
+    EXPECT_EQ(download["device"], "COM1 - VUPRecorder");
+    EXPECT_EQ(download["result"], c.download_result);
+    EXPECT_EQ(download["bytes"], 5);
+    EXPECT_NE(download["file"].get<std::string>().find("fw.bin"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Courses, DialogRunHistory,
+                         ::testing::Values(DialogHistoryCase{"progress", "", "ok", 0, 0},
+                                           DialogHistoryCase{"main", "", "ok", 0, 0},
+                                           DialogHistoryCase{"main",
+                                                             "result.VUPDownloadFirmware=729\n",
+                                                             "failed", 2, 729}),
+                         [](const auto& case_info) {
+                             return std::string(case_info.param.course) +
+                                    (case_info.param.download_result == 0 ? "Ok" : "Failed");
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopRequests, ::testing::ValuesIn(kStopCases),
                          [](const auto& test_case) { return std::string(test_case.param.name); });
