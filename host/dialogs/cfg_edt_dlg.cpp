@@ -68,11 +68,7 @@ void CfgEdtDlg::on_initialise() {
 // --- what the reader tells ----------------------------------------------------------------
 
 void CfgEdtDlg::before_first_record() {
-    std::vector<FileRow> rows;
-    for (std::string& name : listed_firmware_files("")) {
-        rows.push_back({std::move(name), false});
-    }
-    show_files(rows, -1);
+    show_files(first_listed_rows(listed_firmware_files("")), -1);
 }
 
 void CfgEdtDlg::option_read(std::string_view key, std::string_view value) {

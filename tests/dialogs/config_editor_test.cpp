@@ -34,6 +34,26 @@ ConfigContents contents(std::vector<ConfigOption> options, std::vector<std::stri
     return made;
 }
 
+// "f00.bin" ... for a folder with many firmware files.
+std::string numbered(int i) {
+    return "f" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".bin";
+}
+std::vector<std::string> numbered_files(int count) {
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        names.push_back(numbered(i));
+    }
+    return names;
+}
+// The 31st file, named in the Download section, first and checked; then the first 29.
+std::vector<FileRow> last_file_checked_then_the_first(int count) {
+    std::vector<FileRow> rows = {{numbered(count), true}};
+    for (int i = 0; i < 29; ++i) {
+        rows.push_back({numbered(i), false});
+    }
+    return rows;
+}
+
 class EditorEdges : public ::testing::TestWithParam<EditorCase> {};
 
 TEST_P(EditorEdges, ListsMarksAndQuestions) {
@@ -82,6 +102,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  {},
                                  {},
                                  {"ROW 1056 0 \"b.bin\" checked", "ROW 1056 2 \"c.bin\""}},
+                      EditorCase{"ASectionFileAfterTheThirtiethListedStaysChecked",
+                                 numbered_files(31),
+                                 contents({}, {numbered(30)}),
+                                 {},
+                                 {},
+                                 last_file_checked_then_the_first(30),
+                                 {},
+                                 {},
+                                 {"ROW 1056 0 \"f30.bin\" checked"}},
                       EditorCase{"FirstRowUpAndLastRowDownChangeAndMarkNothing",
                                  {"a.bin", "b.bin"},
                                  contents({}, {"a.bin"}),
