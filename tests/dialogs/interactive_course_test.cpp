@@ -136,6 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    {"DIALOG 129 \"Device information\""},
                    {"No device was found"}},
+        CourseCase{"HelpNamesTheUserGuideBesideTheProgram",
+                   "devices=1\n",
+                   "menu 57667;close",
+                   "",
+                   1,
+                   {"LINK \"" MORLIN_BIN_DIR "/Morlin.html\""},
+                   {}},
         CourseCase{"NoUploadMeansTemplate152WithoutModeButtons",
                    "devices=1\nresult.VUPIsUploadSupported=734\n",
                    "click 1000;close",
@@ -176,6 +183,8 @@ TEST(InteractiveCourseExtras, AboutBoxAndDeviceInformationOpenAsChildDialogs) {
     // File mode: three columns, the file handed to the plug-in.
     EXPECT_TRUE(result.has("ROW 1018 0 \"Product\"|\"VUPRecorder\"|\"\"")) << result.err;
     EXPECT_EQ(result.calls_of("VUPGetDisplayInfo").size(), 1u);
+    // The user guide that Help opens is built beside the program.
+    EXPECT_NE(test::read_text(MORLIN_BIN_DIR "/Morlin.html").find("<table>"), std::string::npos);
 }
 
 TEST(InteractiveCourseExtras, DisableHelpLeavesOnlyAboutAndUploadNamesGetTheDefaultExtension) {
