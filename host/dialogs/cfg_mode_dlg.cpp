@@ -139,6 +139,12 @@ void CfgModeDlg::close() {
     end(dialogs::kEndCancel);
 }
 
+void CfgModeDlg::stop_requested() {
+    if (run_.running.load() == 0) {
+        close();
+    }
+}
+
 void CfgModeDlg::show_device_information() {
     const dialogs::Control& list = control(kIdModeEntries);
     if (list.selection < 0 || run_.running.load() != 0) {

@@ -170,6 +170,12 @@ void MorlinDlg::close() {
     end(dialogs::kEndCancel);
 }
 
+void MorlinDlg::stop_requested() {
+    if (run_.running.load() == 0) {
+        close();
+    }
+}
+
 void MorlinDlg::enter_download_mode() {
     set_checked(kIdDownloadMode, true);
     set_checked(kIdUploadMode, false);

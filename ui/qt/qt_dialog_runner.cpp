@@ -1,6 +1,7 @@
 // The dialogs drawn with Qt 6 Widgets: one window per dialog, each control a widget placed at
 // its template position (dialog units scaled by the font), changes applied as they come.
 #include "platform/foundation/clock.h"
+#include "platform/processes/stop_request.h"
 #include "ui/dialog.h"
 #include "ui/qt/qt_parts.h"
 
@@ -96,6 +97,16 @@ class QtDialogWindow final : public QDialog, public DialogView {
                 make(item);
             }
         }
+        // Ctrl-C or SIGTERM (the end of the desktop session) is noted by the signal handler;
+        // the window hears of it here, once.
+        auto* stop_watch = new QTimer(this);
+        connect(stop_watch, &QTimer::timeout, this, [this, stop_watch] {
+            if (platform::stop_request_signal() != 0 && !dialog_.ended()) {
+                stop_watch->stop();
+                dialog_.stop_requested();
+            }
+        });
+        stop_watch->start(100);
     }
 
     // Builds the system menu's entries (known after the dialog's set-up) as a menu.
