@@ -63,11 +63,14 @@ void make_picture_button(QPushButton* button, const Control& item) {
                      [button, released] { button->setIcon(QIcon(released)); });
 }
 
-// The host's list look: light blue background, dark blue text, equal left-aligned columns.
+// The host's list look: light blue background, dark blue text, equal left-aligned columns. No
+// focus frame (focus without a selection must not look like one) and rows with room between
+// them, so check boxes do not touch.
 constexpr const char* kListLook =
     "QTreeWidget { background: rgb(176,226,255); color: rgb(0,0,139);"
     " alternate-background-color: rgb(176,226,255);"
-    " selection-background-color: rgb(0,0,139); selection-color: white; }";
+    " selection-background-color: rgb(0,0,139); selection-color: white; outline: 0; }"
+    " QTreeWidget::item { padding-top: 2px; padding-bottom: 2px; }";
 
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
