@@ -20,23 +20,27 @@ class RunHistory : public ::testing::Test {
         folder_.add_library(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so", "MORLNRES.so");
     }
     MorlinRun run(const std::string& arguments = {}) const {
-        return folder_.run(arguments, {{"MORLIN_RESULT_FILE", history_file()}});
+        return folder_.run(arguments, {{"MORLIN_RESULT_FILE", history_file()},
+                                       {"MORLIN_UI_ACTIONS", actions_},
+                                       {"MORLIN_UI_FILES", "fw.bin"}});
     }
     std::string history_file() const { return folder_.file("history.jsonl"); }
     // The course's configuration and what a user does in its dialogs to download fw.bin:
     // "silent", "progress" (the configured run's progress dialog), "main" (the main window).
     std::string prepare_course(const std::string& course) {
         folder_.firmware_file("fw.bin");
-        ConfigContents contents = silent_config({"fw.bin"});
-        if (course == "progress") {
+        ConfigContents contents = silent_config({"fw.bin"}, {{"REPORTSTATUS", "no"}});
+        if (course != "silent") {
             contents.options = {};
         }
-        if (course != "main") {
-            EXPECT_TRUE(folder_.config(contents));
+        if (course == "main") {
+            contents.downloads = {}; // read, but no file: the interactive course
         }
-        return course == "silent"     ? ""
-               : course == "progress" ? "click 1088;wait;close"
-                                      : "click 1003;click 1010;wait;close";
+        EXPECT_TRUE(folder_.config(contents));
+        actions_ = course == "silent"     ? ""
+                   : course == "progress" ? "click 1088;wait;close"
+                                          : "click 1003;click 1010;wait;close";
+        return actions_;
     }
     std::vector<json> history() const {
         std::vector<json> records;
@@ -47,6 +51,7 @@ class RunHistory : public ::testing::Test {
     }
 
     test::MorlinFolder folder_;
+    std::string actions_;
 };
 
 // "2026-12-09T15:23:24Z"
@@ -66,6 +71,7 @@ bool is_utc_timestamp(const std::string& text) {
 
 struct HistoryCase {
     const char* name;
+    const char* course;     // as prepare_course() takes it
     const char* scenario;   // the recording plug-in's answers
     bool with_plugin;       // VUPRecorder.so beside the configuration
     const char* outcome;    // "ok", "failed"
@@ -82,8 +88,7 @@ TEST_P(RunHistoryCases, OneJsonLinePerRunTellsSuccessFromFailure) {
         folder_.add_test_plugin("VUPRecorder");
     }
     folder_.scenario(c.scenario);
-    folder_.firmware_file("fw.bin");
-    ASSERT_TRUE(folder_.config(silent_config({"fw.bin"}, {{"REPORTSTATUS", "no"}})));
+    prepare_course(c.course);
     const MorlinRun first = run();
     const MorlinRun second = run();
     EXPECT_EQ(second.exit_code, c.exit_code);
@@ -101,7 +106,7 @@ TEST_P(RunHistoryCases, OneJsonLinePerRunTellsSuccessFromFailure) {
     } else {
         ASSERT_EQ(record["downloads"].size(), 1u);
         const json& download = record["downloads"][0];
-        EXPECT_EQ(download["file"], "fw.bin");
+        EXPECT_TRUE(download["file"].get<std::string>().ends_with("fw.bin")); // as chosen
         EXPECT_EQ(download["plugin"], "VUPRecorder.so");
         EXPECT_EQ(download["device"], "COM1 - VUPRecorder");
         EXPECT_EQ(download["result"], c.download_result);
@@ -117,12 +122,16 @@ TEST_P(RunHistoryCases, OneJsonLinePerRunTellsSuccessFromFailure) {
 }
 
 const HistoryCase kHistoryCases[] = {
-    {"SilentSuccess", "", true, "ok", 255, 0, ""},
-    {"DownloadFails", "result.VUPDownloadFirmware=729\nerror.729=The port is gone\n", true,
-     "failed", 255, 729, ""},
+    {"SilentSuccess", "silent", "", true, "ok", 255, 0, ""},
+    {"ProgressDialogSuccess", "progress", "", true, "ok", 0, 0, ""},
+    {"MainWindowSuccess", "main", "", true, "ok", 0, 0, ""},
+    {"MainWindowFailure", "main", "result.VUPDownloadFirmware=729\n", true, "failed", 2, 729,
+     "729"},
+    {"DownloadFails", "silent", "result.VUPDownloadFirmware=729\nerror.729=The port is gone\n",
+     true, "failed", 255, 729, ""},
     // Ends before any course with exit code 0: still a failure for a script.
-    {"NoPlugin", "", false, "failed", 0, -1, "lug-in"},
-    {"FileRejected", "accept=none\n", true, "failed", 0, -1, ""},
+    {"NoPlugin", "silent", "", false, "failed", 0, -1, "lug-in"},
+    {"FileRejected", "silent", "accept=none\n", true, "failed", 0, -1, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Courses, RunHistoryCases, ::testing::ValuesIn(kHistoryCases),
@@ -238,51 +247,6 @@ const StopCase kStopCases[] = {
     {"SecondCtrlC", "silent", "ignore", "INT INT", 130},
     {"SecondCtrlCInTheMainWindow", "main", "ignore", "INT INT", 130},
 };
-
-// Every course records its downloads and tells a good update from a failed one.
-struct DialogHistoryCase {
-    const char* course;
-    const char* scenario;
-    const char* outcome;
-    int exit_code;
-    int download_result;
-};
-
-class DialogRunHistory : public RunHistory,
-                         public ::testing::WithParamInterface<DialogHistoryCase> {};
-
-TEST_P(DialogRunHistory, RecordsTheDownloadAndTheRightOutcome) {
-    const DialogHistoryCase& c = GetParam();
-    folder_.add_test_plugin("VUPRecorder");
-    folder_.scenario(c.scenario);
-    const std::string actions = prepare_course(c.course);
-    const MorlinRun result = folder_.run({}, {{"MORLIN_RESULT_FILE", history_file()},
-                                              {"MORLIN_UI_ACTIONS", actions},
-                                              {"MORLIN_UI_FILES", "fw.bin"}});
-    EXPECT_EQ(result.exit_code, c.exit_code);
-    const std::vector<json> records = history();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0]["outcome"], c.outcome) << records[0].dump();
-    EXPECT_EQ(records[0]["exit_code"], c.exit_code);
-    ASSERT_EQ(records[0]["downloads"].size(), 1u) << records[0].dump();
-    const json& download = records[0]["downloads"][0];
-    EXPECT_EQ(download["plugin"], "VUPRecorder.so");
-    EXPECT_EQ(download["device"], "COM1 - VUPRecorder");
-    EXPECT_EQ(download["result"], c.download_result);
-    EXPECT_EQ(download["bytes"], 5);
-    EXPECT_NE(download["file"].get<std::string>().find("fw.bin"), std::string::npos);
-}
-
-INSTANTIATE_TEST_SUITE_P(Courses, DialogRunHistory,
-                         ::testing::Values(DialogHistoryCase{"progress", "", "ok", 0, 0},
-                                           DialogHistoryCase{"main", "", "ok", 0, 0},
-                                           DialogHistoryCase{"main",
-                                                             "result.VUPDownloadFirmware=729\n",
-                                                             "failed", 2, 729}),
-                         [](const auto& case_info) {
-                             return std::string(case_info.param.course) +
-                                    (case_info.param.download_result == 0 ? "Ok" : "Failed");
-                         });
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopRequests, ::testing::ValuesIn(kStopCases),
                          [](const auto& test_case) { return std::string(test_case.param.name); });
