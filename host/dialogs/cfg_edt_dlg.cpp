@@ -36,10 +36,10 @@ CfgEdtDlg::CfgEdtDlg(MorlinApp& app) : MorlinDialog(app, kTemplateCfgEdt, 300, 2
     dialogs::Control& files = add(ControlKind::ListView, kIdFileList, {14, 111, 205, 70});
     files.columns = {"Download files"};
     files.check_boxes = true;
-    dialogs::Control& up = add(ControlKind::Button, kIdFileUp, {225, 111, 15, 14}, "Up");
+    dialogs::Control& up = add(ControlKind::Button, kIdFileUp, {225, 111, 24, 22}, "Up");
     up.picture = program_bitmap("IDB_UP_ARROWU");
     up.pressed_picture = program_bitmap("IDB_UP_ARROWD");
-    dialogs::Control& down = add(ControlKind::Button, kIdFileDown, {225, 129, 15, 14}, "Down");
+    dialogs::Control& down = add(ControlKind::Button, kIdFileDown, {225, 137, 24, 22}, "Down");
     down.picture = program_bitmap("IDB_DOWN_ARROWU");
     down.pressed_picture = program_bitmap("IDB_DOWN_ARROWD");
     add(ControlKind::Button, kIdEditorSave, {164, 194, 61, 15});

@@ -48,11 +48,15 @@ QPixmap xpm_pixmap(const std::vector<std::string>& lines) {
     return QPixmap(data.data());
 }
 
-// A button drawn as its picture: the released face, the pressed one while it is held down.
-void make_picture_button(QPushButton* button, const Control& item) {
-    const QPixmap released = xpm_pixmap(item.picture);
+// A button drawn as its picture, scaled to the button (room for a finger or a 200 % screen):
+// the released face, the pressed one while it is held down.
+void make_picture_button(QPushButton* button, const Control& item, QSize size) {
+    const auto fitted = [size](const QPixmap& picture) {
+        return picture.scaled(size * 3 / 4, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    };
+    const QPixmap released = fitted(xpm_pixmap(item.picture));
     const QPixmap pressed =
-        item.pressed_picture.empty() ? released : xpm_pixmap(item.pressed_picture);
+        item.pressed_picture.empty() ? released : fitted(xpm_pixmap(item.pressed_picture));
     button->setFlat(true);
     button->setStyleSheet("QPushButton { border: none; padding: 0; }");
     button->setIcon(QIcon(released));
@@ -260,7 +264,8 @@ class QtDialogWindow final : public QDialog, public DialogView {
             button->setAutoDefault(item.default_button);
             connect(button, &QPushButton::clicked, this, [this, id] { clicked(id); });
             if (!item.picture.empty()) {
-                make_picture_button(button, item);
+                const Rect& r = item.rect;
+                make_picture_button(button, item, QSize(px(r.width, true), px(r.height, false)));
             }
             widget = button;
             break;
@@ -368,7 +373,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
             if (item.picture.empty()) {
                 static_cast<QPushButton*>(widget)->setText(text);
             } else {
-                static_cast<QPushButton*>(widget)->setIconSize(widget->size());
+                static_cast<QPushButton*>(widget)->setIconSize(widget->size() * 3 / 4);
             }
             break;
         case ControlKind::Edit: {
