@@ -433,6 +433,11 @@ void MorlinDlg::finish_run(int result) {
                                 : "********** Firmware Upload Complete **********");
     } else {
         run_.outcome = kOutcomeFailed;
+        // The window behind the error box no longer shows a run under way.
+        on_dialog_thread([&] {
+            set_position(kIdProgress, 0);
+            set_text(kIdStatus, "");
+        });
         if (!run_result_is_silent(result) && !stop_requested) {
             // Shown on the dialog thread through the program's port; this thread waits.
             app_.show_host_error(HostError::plugin(result, plugin_index_));
@@ -440,8 +445,6 @@ void MorlinDlg::finish_run(int result) {
     }
     on_dialog_thread([&] {
         if (result != 0) {
-            set_position(kIdProgress, 0);
-            set_text(kIdStatus, "");
             if (run_may_be_retried(result)) {
                 set_inputs({kIdStart, kIdBrowse, kIdDeviceInfo}, true);
             }
