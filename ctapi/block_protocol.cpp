@@ -94,6 +94,16 @@ bool BlockProtocol::resynchronise() {
     }
 }
 
+bool BlockProtocol::wait_for_quiet_line() {
+    for (int dropped = 0; dropped <= kMaxSkippedBlocks; ++dropped) {
+        if (!transport_.receive(receive_, 1)) {
+            transport_.discard_input(); // a whole read time-out of silence: nothing is on its way
+            return true;
+        }
+    }
+    return false; // the terminal keeps sending
+}
+
 BlockProtocol::Step BlockProtocol::parse_received() {
     received_nad_ = receive_[kNadOffset];
     received_pcb_ = receive_[kPcbOffset];
@@ -221,10 +231,14 @@ ExchangeResult BlockProtocol::exchange(ExchangeAddresses& addresses,
     const bool reset_ct = addresses.destination == 1 && is_reset_ct(command);
     nad_ = make_nad(addresses.destination, addresses.source);
     if (out_of_step_ && !resynchronise()) {
-        if (!reset_ct) {
+        // A terminal that knows no S-blocks never answers RESYNCH: what needs no help from it is
+        // a quiet line, everything that arrived dropped, and both numberings from 0 (as the
+        // terminal's own after a failed block).
+        if (!wait_for_quiet_line()) {
             return ExchangeResult::Failure;
         }
-        transport_.discard_input(); // silence for a whole read time-out: nothing is on its way
+        restart_numbering();
+        out_of_step_ = false;
     }
     if (reset_ct) {
         reset();

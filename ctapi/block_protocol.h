@@ -10,9 +10,10 @@
 // error address) is taken; any other block is skipped. A failed exchange leaves the link out of
 // step: an answer may still be on its way. Before the next command the library drops what has
 // arrived and resynchronises (RESYNCH request), skipping every block until the terminal's
-// RESYNCH response, so that a late answer is never taken for the next command's. Only a RESET
-// CT to the terminal goes ahead when the terminal does not answer the resynchronisation: it
-// restarts the numbering on both sides by itself.
+// RESYNCH response, so that a late answer is never taken for the next command's. A terminal
+// that does not answer the resynchronisation (one that knows no S-blocks) gets what needs no
+// help from it: the library waits until the line is quiet for a whole read time-out, drops
+// what arrived, restarts its numbering and sends the command.
 //
 // Threads: the caller's thread only.
 #include "block_frame.h"
@@ -67,6 +68,9 @@ class BlockProtocol {
 
     [[nodiscard]] bool gather_response();
     [[nodiscard]] bool resynchronise();
+    // Reads until a read time-out passes without a byte, then drops what is left; false when
+    // the terminal keeps sending.
+    [[nodiscard]] bool wait_for_quiet_line();
     void restart_numbering();
     void build_next_i_block();
     void prepare_r_block();

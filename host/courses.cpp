@@ -47,6 +47,8 @@ int run_interactive(MorlinApp& app) {
     }
     MorlinDlg window(app, app.upload_available ? kTemplateWithModes : kTemplateDownloadOnly);
     dialogs::dialog_runner().run_modal(window);
+    // The run history tells what the window's outcome tells: the last run succeeded.
+    app.run_record.succeeded = window.outcome() == kOutcomeSucceeded;
     return window.outcome();
 }
 

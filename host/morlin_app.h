@@ -82,18 +82,19 @@ class MorlinApp {
     PluginRecord* current_plugin = nullptr;
     int current_plugin_index = 0;
     std::array<PluginRecord, kMaxPlugins> plugins;
-    int download_count = 0;           // entries used in `downloads`
-    int matching_entry = 0;           // index of the entry being matched
-    HostTexts texts;                  // MORLNRES.so and the resource language
-    int platform_class = 2;           // 0 Windows 9x, 1 NT family, 2 other
-    bool config_loaded = false;       // Morlin.cfg was opened and verified
-    bool iv_flag = false;             // set for a run under /IV
-    bool configured_run = false;      // Morlin.cfg read completely and verified
-    bool download_mode = true;        // clear: upload mode
-    bool device_info_display = false; // /DI course
-    CommandLine command_line;         // switches and the /CFG path
-    DownloadTable downloads{};        // 30 entries, all zero at construction
-    RunRecord run_record;             // for the run history (host/runs/result_file.h)
+    int download_count = 0;                  // entries used in `downloads`
+    int matching_entry = 0;                  // index of the entry being matched
+    HostTexts texts;                         // MORLNRES.so and the resource language
+    int platform_class = 2;                  // 0 Windows 9x, 1 NT family, 2 other
+    bool config_loaded = false;              // Morlin.cfg was opened and verified
+    bool config_check_failure_shown = false; // error 110 was shown once already this run
+    bool iv_flag = false;                    // set for a run under /IV
+    bool configured_run = false;             // Morlin.cfg read completely and verified
+    bool download_mode = true;               // clear: upload mode
+    bool device_info_display = false;        // /DI course
+    CommandLine command_line;                // switches and the /CFG path
+    DownloadTable downloads{};               // 30 entries, all zero at construction
+    RunRecord run_record;                    // for the run history (host/runs/result_file.h)
     // Lines found before the log is open (the configuration is read first); logged once it is.
     std::vector<std::string> notes_before_log;
     // The process exit code; the last course that sets it wins.

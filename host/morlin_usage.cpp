@@ -36,7 +36,8 @@ const cli::ToolUsage kUsage{
     "ignored (each with one line on standard error).\n"
     "\n"
     "Files: the log is MORLIN_LOG_FILE, else Morlin.log in the user's own state folder\n"
-    "(docs/host.md); the configuration is Morlin.cfg (MorlinCfg shows, verifies and writes it).\n"
+    "(docs/host.md); the configuration is Morlin.cfg (MorlinCfg shows, verifies and writes\n"
+    "it); Help opens Morlin.html beside the program.\n"
     "Environment: MORLIN_LOG_FILE, MORLIN_RESULT_FILE (one JSON line per run), MORLIN_DEVICES\n"
     "(simulated devices), MORLIN_UI=console with MORLIN_UI_ANSWERS, MORLIN_REGISTRY,\n"
     "MORLIN_REAL_PORTS, MORLIN_INHIBIT, the temporary folder (TMPDIR; TMP on Windows), the\n"
@@ -44,8 +45,11 @@ const cli::ToolUsage kUsage{
     "lists them all.\n"
     "\n"
     "Exit codes: 0 tool course done or ended before a run; interactive run 0 success, 1\n"
-    "closed before any run, 2 failed; 255 for every configured run (silent or not, whatever\n"
-    "its result: read MORLIN_RESULT_FILE or the log). Ctrl-C or SIGTERM during a run lets the\n"
+    "closed before any run, 2 failed; configured run with its progress dialog (GUI yes) 0\n"
+    "every file downloaded, 1 closed before Start, 2 a download failed, 255 a file without a\n"
+    "device; 255 for a silent run whatever its result and for a configured run that stopped\n"
+    "early or fell back to the interactive run (read MORLIN_RESULT_FILE or the log).\n"
+    "Ctrl-C or SIGTERM during a run lets the\n"
     "download end as a cancel and exits with 130 (SIGINT) or 143 (SIGTERM); a second one\n"
     "ends at once and may leave the terminal in download mode.\n"};
 

@@ -22,9 +22,11 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-// The next blank-separated word of `rest`, taken off its front.
+// The next blank-separated word of `rest`, taken off its front (what follows it stays whole).
 std::string_view word(std::string_view& rest) {
-    rest = trim(rest);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+        rest.remove_prefix(1);
+    }
     const auto blank = rest.find_first_of(" \t");
     std::string_view found = rest.substr(0, blank);
     rest.remove_prefix(blank == std::string_view::npos ? rest.size() : blank);
@@ -99,7 +101,14 @@ std::optional<Action> parse_action(std::string_view line, std::string* error) {
             return fail("\"" + std::string(verb) + "\" needs a control and a row number");
         }
         if (with.verb == Action::Verb::Type) {
-            action.text = std::string(trim(rest));
+            // The text is everything after the one blank that follows the number.
+            if (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+                rest.remove_prefix(1);
+            }
+            if (!rest.empty() && rest.back() == '\r') {
+                rest.remove_suffix(1);
+            }
+            action.text = std::string(rest);
         } else if (!trim(rest).empty()) {
             return fail("too many words after \"" + std::string(verb) + "\"");
         }
@@ -109,14 +118,23 @@ std::optional<Action> parse_action(std::string_view line, std::string* error) {
 }
 
 std::string quoted(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
         } else if (c == '\n') {
             out += "\\n";
-        } else if (c != '\r') {
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            // No control byte of a file or device name reaches the terminal as it is.
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
             out += c;
         }
     }

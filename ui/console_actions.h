@@ -32,7 +32,7 @@ struct Action {
 std::optional<Action> parse_action(std::string_view line, std::string* error);
 
 // Writes `text` in double quotes with '"' and '\' escaped, line feeds as \n, carriage
-// returns left out.
+// returns as \r, every other control byte as \xNN (two lower-case hex digits).
 std::string quoted(std::string_view text);
 
 // Whether standard input is a terminal a user types at.

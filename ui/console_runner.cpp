@@ -1,5 +1,6 @@
 #include "ui/console_runner.h"
 
+#include "platform/processes/stop_request.h"
 #include "ui/dialog.h"
 #include "ui/dialog_thread_port.h"
 #include "ui/timer_driver.h"
@@ -241,6 +242,13 @@ int ConsoleRunner::run_modal(Dialog& dialog) {
     while (!dialog.ended()) {
         queue_.run_pending();
         if (dialog.ended()) {
+            break;
+        }
+        if (platform::stop_request_signal() != 0) {
+            // Ctrl-C or SIGTERM: no more actions; a running download ends as a cancel first.
+            dialog.stop_requested();
+            dialog.wait_for_worker();
+            dialog.end(kEndCancel);
             break;
         }
         if (input_ended) {

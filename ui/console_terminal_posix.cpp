@@ -1,5 +1,6 @@
 // Reading typed actions from a terminal on POSIX: poll on standard input and the dialog
 // thread's wake pipe, so that tasks of other threads run while the user types.
+#include "platform/processes/stop_request.h"
 #include "ui/console_actions.h"
 
 #include <cerrno>
@@ -22,6 +23,12 @@ std::optional<std::string> ActionSource::read_terminal(int wake_fd,
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
         const int ready = ::poll(fds, wake_fd >= 0 ? 2 : 1, -1);
         if (ready < 0 && errno == EINTR) {
+            if (platform::stop_request_signal() != 0) {
+                // Ctrl-C or SIGTERM: no more typing is waited for; the dialog gets what the
+                // end of input gives it (a running download ends as a cancel first).
+                terminal_ = false;
+                return std::nullopt;
+            }
             continue;
         }
         if (ready < 0) {

@@ -273,8 +273,11 @@ void Dialog::on_dialog_thread(const std::function<void()>& task) {
 }
 
 void Dialog::start_worker(std::function<void()> work) {
+    // The previous worker may still wait for its last task on this thread (a Start clicked
+    // right after a run was let through): it is served before the thread is joined.
+    wait_for_worker();
     if (worker_.joinable()) {
-        worker_.join(); // the previous worker has ended: its flag is clear
+        worker_.join();
     }
     worker_running_ = true;
     worker_ = std::thread([this, work = std::move(work)] {

@@ -71,6 +71,9 @@ class Dialog {
     // The Enter key when no visible default button takes it (the OK command); nothing unless
     // a dialog says otherwise.
     virtual void enter() {}
+    // A stop request (Ctrl-C, SIGTERM) came: the program is to end without questions. A dialog
+    // whose worker ends its work as a cancel may wait for it; by default the dialog ends.
+    virtual void stop_requested() { end(kEndCancel); }
     // A dialog that ends through its own work (timers, worker) and takes no command meanwhile:
     // a view whose input has run out lets it run to its end instead of closing it.
     virtual bool ends_by_itself() const { return false; }

@@ -1,5 +1,6 @@
 #include "host/config/config_file.h"
 
+#include "host/host_log.h"
 #include "platform/files/files.h"
 
 #include <climits>
@@ -208,7 +209,14 @@ ConfigImage load_config_image(std::string_view path) {
 }
 
 bool save_config_file(std::string_view path, const ConfigContents& contents) {
-    return platform::save_file_replacing(path, build_config_image(contents));
+    platform::SaveWay way = platform::SaveWay::Replaced;
+    const bool saved = platform::save_file_replacing(path, build_config_image(contents), &way);
+    if (saved && way == platform::SaveWay::InPlace) {
+        host_log("Morlin :%.*s was written in place: no new file could be made beside it that "
+                 "keeps its owner",
+                 static_cast<int>(path.size()), path.data());
+    }
+    return saved;
 }
 
 SymLinkLookup lookup_symlink(std::string_view path) {

@@ -61,7 +61,11 @@ int read_configuration(MorlinApp& app, ConfigEditorHooks* editor) {
     }
     if (image.status != ConfigLoadStatus::Loaded ||
         (!image.bytes.empty() && !verify_config_image(image.bytes))) {
-        app.show_host_error(HostError::host(kStrConfigCheckFailed));
+        // Start-up and the editor's load read the same damaged file: the user hears it once.
+        if (!app.config_check_failure_shown) {
+            app.config_check_failure_shown = true;
+            app.show_host_error(HostError::host(kStrConfigCheckFailed));
+        }
         return 0;
     }
     app.config_loaded = true;

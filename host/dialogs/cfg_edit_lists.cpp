@@ -70,6 +70,13 @@ bool valid_utf8(std::string_view text) {
     return true;
 }
 
+void note_cut_listing(std::size_t listed) {
+    host_log("%s(%i) :More than %d firmware files (%d): only %d are listed, the Download "
+             "section's files first",
+             kSource, 251, static_cast<int>(kMaxListedFirmwareFiles), static_cast<int>(listed),
+             static_cast<int>(kMaxListedFirmwareFiles));
+}
+
 } // namespace
 
 std::vector<std::string> listed_firmware_files(std::string_view folder) {
@@ -80,15 +87,21 @@ std::vector<std::string> listed_firmware_files(std::string_view folder) {
                      name.c_str());
             continue;
         }
-        if (names.size() == kMaxListedFirmwareFiles) {
-            host_log("%s(%i) :More than %d firmware files: only the first %d are listed", kSource,
-                     251, static_cast<int>(kMaxListedFirmwareFiles),
-                     static_cast<int>(kMaxListedFirmwareFiles));
-            break;
-        }
         names.push_back(std::move(name));
     }
     return names;
+}
+
+std::vector<FileRow> first_listed_rows(const std::vector<std::string>& listed) {
+    std::vector<FileRow> rows;
+    for (const std::string& name : listed) {
+        if (rows.size() == kMaxListedFirmwareFiles) {
+            note_cut_listing(listed.size());
+            break;
+        }
+        rows.push_back({name, false});
+    }
+    return rows;
 }
 
 std::vector<FileRow> download_file_rows(const std::vector<std::string>& section_files,
@@ -99,6 +112,7 @@ std::vector<FileRow> download_file_rows(const std::vector<std::string>& section_
         bool present;
     };
     std::vector<Entry> table;
+    bool cut = false;
     for (const std::string& file : section_files) {
         if (table.size() < kMaxListedFirmwareFiles) {
             table.push_back({file, true, false});
@@ -112,7 +126,12 @@ std::vector<FileRow> download_file_rows(const std::vector<std::string>& section_
             same->present = true;
         } else if (table.size() < kMaxListedFirmwareFiles) {
             table.push_back({name, false, false});
+        } else {
+            cut = true;
         }
+    }
+    if (cut) {
+        note_cut_listing(listed.size());
     }
     std::vector<FileRow> rows;
     for (const Entry& entry : table) {

@@ -16,19 +16,24 @@ namespace morlin {
 inline constexpr std::size_t kMaxListedFirmwareFiles = 30;
 inline constexpr const char* kFirmwareFilePattern = "*.?i?";
 
-// The folder's "*.?i?" files in listing order. Names that are not valid UTF-8 or longer than
-// 259 bytes cannot be shown or stored and are left out; the list stops at 30. Each is logged.
-std::vector<std::string> listed_firmware_files(std::string_view folder);
-
 struct FileRow {
     std::string name;
     bool checked = false;
     bool operator==(const FileRow&) const = default;
 };
 
+// The folder's "*.?i?" files in listing order, all of them. Names that are not valid UTF-8 or
+// longer than 259 bytes cannot be shown or stored and are left out; each is logged.
+std::vector<std::string> listed_firmware_files(std::string_view folder);
+
+// The file list before the Download section is read: the first 30 listed files, unchecked;
+// a longer listing is cut, and the log says so.
+std::vector<FileRow> first_listed_rows(const std::vector<std::string>& listed);
+
 // The file list after the Download section: the section's files (in the order given, at most
-// 30) that are in the folder's listing (same name ignoring case), checked; then the listed
-// files that the section does not name, unchecked. A section file not listed is left out.
+// 30) that are in the folder's whole listing (same name ignoring case), checked; then the
+// listed files that the section does not name, unchecked, while the list has room (a cut is
+// logged). A section file not listed is left out.
 std::vector<FileRow> download_file_rows(const std::vector<std::string>& section_files,
                                         const std::vector<std::string>& listed);
 

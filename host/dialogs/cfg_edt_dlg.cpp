@@ -36,10 +36,10 @@ CfgEdtDlg::CfgEdtDlg(MorlinApp& app) : MorlinDialog(app, kTemplateCfgEdt, 300, 2
     dialogs::Control& files = add(ControlKind::ListView, kIdFileList, {14, 111, 205, 70});
     files.columns = {"Download files"};
     files.check_boxes = true;
-    dialogs::Control& up = add(ControlKind::Button, kIdFileUp, {225, 111, 15, 14}, "Up");
+    dialogs::Control& up = add(ControlKind::Button, kIdFileUp, {225, 111, 24, 22}, "Up");
     up.picture = program_bitmap("IDB_UP_ARROWU");
     up.pressed_picture = program_bitmap("IDB_UP_ARROWD");
-    dialogs::Control& down = add(ControlKind::Button, kIdFileDown, {225, 129, 15, 14}, "Down");
+    dialogs::Control& down = add(ControlKind::Button, kIdFileDown, {225, 137, 24, 22}, "Down");
     down.picture = program_bitmap("IDB_DOWN_ARROWU");
     down.pressed_picture = program_bitmap("IDB_DOWN_ARROWD");
     add(ControlKind::Button, kIdEditorSave, {164, 194, 61, 15});
@@ -68,11 +68,7 @@ void CfgEdtDlg::on_initialise() {
 // --- what the reader tells ----------------------------------------------------------------
 
 void CfgEdtDlg::before_first_record() {
-    std::vector<FileRow> rows;
-    for (std::string& name : listed_firmware_files("")) {
-        rows.push_back({std::move(name), false});
-    }
-    show_files(rows, -1);
+    show_files(first_listed_rows(listed_firmware_files("")), -1);
 }
 
 void CfgEdtDlg::option_read(std::string_view key, std::string_view value) {

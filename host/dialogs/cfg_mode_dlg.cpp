@@ -6,7 +6,9 @@
 #include "host/host_log.h"
 #include "host/morlin_app.h"
 #include "host/runs/backup_path.h"
+#include "host/runs/download_call.h"
 #include "platform/foundation/clock.h"
+#include "platform/processes/stop_request.h"
 
 namespace morlin {
 
@@ -124,7 +126,8 @@ void CfgModeDlg::selection_changed(int id, int /*row*/) {
 
 void CfgModeDlg::close() {
     if (run_.running.load() != 0) {
-        if (confirm_cancel()) {
+        // The run may have ended while the question was open: then the answer changes nothing.
+        if (confirm_cancel() && run_.running.load() != 0) {
             run_.outcome = kOutcomeLeft;
             run_.set_abort(1);
         }
@@ -134,6 +137,12 @@ void CfgModeDlg::close() {
         run_.outcome = kOutcomeLeft;
     }
     end(dialogs::kEndCancel);
+}
+
+void CfgModeDlg::stop_requested() {
+    if (run_.running.load() == 0) {
+        close();
+    }
 }
 
 void CfgModeDlg::show_device_information() {
@@ -176,11 +185,19 @@ void CfgModeDlg::work() {
         on_dialog_thread([&] { progress(steps, text); });
     };
     set_progress_sink(&sink);
+    // A stop request (Ctrl-C, SIGTERM) sets the abort flag at once, also between downloads.
+    platform::bind_abort_flag(&run_.abort_flag);
     int last_result = 0;
     int downloaded = 0;
     for (int index = 0; index < app_.download_count; ++index) {
         if (!has_target(index)) {
             continue; // no device: not downloaded
+        }
+        if (platform::stop_request_signal() != 0) {
+            host_log("Morlin :Stop request (signal %d): %s is not downloaded",
+                     platform::stop_request_signal(),
+                     app_.downloads[static_cast<std::size_t>(index)].file_name);
+            break;
         }
         if (last_result != 0 && !continue_after_failure()) {
             break;
@@ -190,7 +207,9 @@ void CfgModeDlg::work() {
             ++downloaded;
         }
     }
+    platform::bind_abort_flag(nullptr);
     set_progress_sink(nullptr);
+    const bool stop_requested = platform::stop_request_signal() != 0;
     on_dialog_thread([&] {
         if (last_result != 0) {
             reset_bars();
@@ -202,6 +221,9 @@ void CfgModeDlg::work() {
         set_text(kIdModeClose, app_.texts.text(kStrClose));
         run_.running = 0;
         run_.finished = 1;
+        if (stop_requested) {
+            end(dialogs::kEndCancel); // the cancel nobody waits to confirm ends the window
+        }
     });
 }
 
@@ -232,16 +254,25 @@ int CfgModeDlg::download_entry(int index) {
     if (index != 0 && plugin.is_mobile_terminal_plugin()) {
         wait_before_mobile_terminal();
     }
-    const int result = plugin.fn.download_firmware(
-        plugin.devices.data(), static_cast<std::uint8_t>(entry.device_index), entry.backup_path,
-        entry.file_name, interactive_progress, &run_.abort_flag);
+    DownloadRecord record = make_download_call(
+        app_, {entry.plugin_index, entry.device_index, entry.file_name}, &run_.abort_flag, [&] {
+            return plugin.fn.download_firmware(
+                plugin.devices.data(), static_cast<std::uint8_t>(entry.device_index),
+                entry.backup_path, entry.file_name, interactive_progress, &run_.abort_flag);
+        });
+    const int result = record.result;
+    on_dialog_thread([&] { app_.run_record.downloads.push_back(std::move(record)); });
+    // After the call the stop binding of the run holds again.
+    platform::bind_abort_flag(&run_.abort_flag);
     if (result != 0) {
         run_.outcome = kOutcomeFailed;
         on_dialog_thread([&] {
             reset_bars();
             set_text(kIdModeOverallText, app_.texts.text(kStrUpdateFailed) + device);
         });
-        app_.show_host_error(HostError::plugin(result, entry.plugin_index));
+        if (platform::stop_request_signal() == 0) {
+            app_.show_host_error(HostError::plugin(result, entry.plugin_index));
+        }
         return result;
     }
     set_overall(app_.texts.text(kStrUpdateCompleted), 1);

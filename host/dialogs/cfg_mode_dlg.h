@@ -48,6 +48,8 @@ class CfgModeDlg final : public MorlinDialog {
     void clicked(int id) override;
     void selection_changed(int id, int row) override;
     void close() override;
+    // While a run goes on its worker ends the window; otherwise the window closes.
+    void stop_requested() override;
 
   protected:
     void on_initialise() override;

@@ -4,6 +4,8 @@
 #include "host/dialogs/system_menu.h"
 #include "host/morlin_app.h"
 
+#include <algorithm>
+
 namespace morlin {
 
 namespace {
@@ -44,7 +46,9 @@ bool MorlinDialog::confirm_cancel() {
 
 void MorlinDialog::show_progress(int bar, int status, int steps, const std::string& text) {
     if (steps > 0) {
-        set_position(bar, control(bar).position + steps);
+        // Any step count moves the bar at most to its end, without overflowing.
+        const long long moved = static_cast<long long>(control(bar).position) + steps;
+        set_position(bar, static_cast<int>(std::min<long long>(moved, 100)));
     } else if (steps == 0) {
         set_position(bar, 0);
     }

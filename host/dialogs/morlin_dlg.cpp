@@ -7,8 +7,11 @@
 #include "host/plugins/matching.h"
 #include "host/plugins/plugin_binding.h"
 #include "host/runs/backup_path.h"
+#include "host/runs/download_call.h"
+#include "platform/processes/stop_request.h"
 
 #include <cstring>
+#include <functional>
 
 namespace morlin {
 
@@ -154,7 +157,8 @@ void MorlinDlg::selection_changed(int id, int row) {
 
 void MorlinDlg::close() {
     if (run_.running.load() != 0) {
-        if (confirm_cancel()) {
+        // The run may have ended while the question was open: then the answer changes nothing.
+        if (confirm_cancel() && run_.running.load() != 0) {
             run_.outcome = kOutcomeLeft;
             run_.set_abort(1);
         }
@@ -164,6 +168,12 @@ void MorlinDlg::close() {
         run_.outcome = kOutcomeLeft;
     }
     end(dialogs::kEndCancel);
+}
+
+void MorlinDlg::stop_requested() {
+    if (run_.running.load() == 0) {
+        close();
+    }
 }
 
 void MorlinDlg::enter_download_mode() {
@@ -334,6 +344,11 @@ void MorlinDlg::map_selection(int row) {
 }
 
 void MorlinDlg::show_device_information() {
+    if (!download_mode_) {
+        // The device the list shows selected, also before the user picked a row.
+        const int row = control(kIdDeviceList).selection;
+        map_selection(row < 0 ? 0 : row);
+    }
     DevInfoTarget target;
     target.plugin_index = plugin_index_;
     target.device_index = selected_device_;
@@ -380,41 +395,56 @@ void MorlinDlg::work() {
     set_progress_sink(&sink);
     PluginRecord& plugin = app_.plugins[static_cast<std::size_t>(plugin_index_)];
     const auto device = static_cast<std::uint8_t>(selected_device_);
-    int result = 0;
+    DownloadTarget target{plugin_index_, selected_device_, path_};
+    std::function<int()> call;
     if (download_mode_) {
         log_text("********** Firmware  Download  Start **********");
         host_log("%s(%i) :Preparing to download %s", kSource, 730, entry_.file_name);
         host_log("%s(%i) :Selected device is device %d", kSource, 732, selected_device_);
-        result =
-            plugin.fn.download_firmware(plugin.devices.data(), device, path_.c_str(),
-                                        entry_.file_name, interactive_progress, &run_.abort_flag);
+        target.file = entry_.file_name;
+        call = [&] {
+            return plugin.fn.download_firmware(plugin.devices.data(), device, path_.c_str(),
+                                               entry_.file_name, interactive_progress,
+                                               &run_.abort_flag);
+        };
     } else {
         log_text("********** Firmware  Upload  Start **********");
         host_log("%s(%i) :Preparing to upload to %s", kSource, 744, path_.c_str());
         host_log("%s(%i) :Selected device is device %d", kSource, 746, selected_device_);
-        result = plugin.fn.upload_firmware(plugin.devices.data(), device, path_.c_str(),
-                                           interactive_progress, &run_.abort_flag);
+        call = [&] {
+            return plugin.fn.upload_firmware(plugin.devices.data(), device, path_.c_str(),
+                                             interactive_progress, &run_.abort_flag);
+        };
     }
+    DownloadRecord record = make_download_call(app_, target, &run_.abort_flag, call);
+    const int result = record.result;
     set_progress_sink(nullptr);
+    on_dialog_thread([&] { app_.run_record.downloads.push_back(std::move(record)); });
     finish_run(result);
 }
 
 void MorlinDlg::finish_run(int result) {
+    // A stop request (Ctrl-C, SIGTERM) is a cancel nobody waits to confirm: no error box, and
+    // the window ends once the run has.
+    const bool stop_requested = platform::stop_request_signal() != 0;
     if (result == 0) {
         run_.outcome = kOutcomeSucceeded;
         log_text(download_mode_ ? "********** Firmware Download Complete **********"
                                 : "********** Firmware Upload Complete **********");
     } else {
         run_.outcome = kOutcomeFailed;
-        if (!run_result_is_silent(result)) {
+        // The window behind the error box no longer shows a run under way.
+        on_dialog_thread([&] {
+            set_position(kIdProgress, 0);
+            set_text(kIdStatus, "");
+        });
+        if (!run_result_is_silent(result) && !stop_requested) {
             // Shown on the dialog thread through the program's port; this thread waits.
             app_.show_host_error(HostError::plugin(result, plugin_index_));
         }
     }
     on_dialog_thread([&] {
         if (result != 0) {
-            set_position(kIdProgress, 0);
-            set_text(kIdStatus, "");
             if (run_may_be_retried(result)) {
                 set_inputs({kIdStart, kIdBrowse, kIdDeviceInfo}, true);
             }
@@ -424,6 +454,9 @@ void MorlinDlg::finish_run(int result) {
         run_.running = 0;
         run_.finished = 1;
         focus(kIdClose);
+        if (stop_requested) {
+            end(dialogs::kEndCancel);
+        }
     });
 }
 

@@ -49,6 +49,8 @@ class MorlinDlg final : public MorlinDialog {
     void clicked(int id) override;
     void selection_changed(int id, int row) override;
     void close() override;
+    // While a run goes on its worker ends the window; otherwise the window closes.
+    void stop_requested() override;
 
     // What the progress callback asks for, carried out on the dialog thread: steps above 0
     // advance the bar, 0 resets it, negative steps leave it; the status text always follows.

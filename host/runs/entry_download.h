@@ -13,8 +13,10 @@ struct DownloadEntry;
 bool download_target_exists(const MorlinApp& app, const DownloadEntry& entry);
 
 // Builds the backup path, logs the start lines and downloads the entry into its device with
-// `abort_flag` (the caller's word, which a stop request or the plug-in may set). The plug-in's
-// result, with its text and the time it took, is logged and returned.
-DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry, int* abort_flag);
+// `abort_flag` (the caller's word, which the plug-in may set; with `bind_stop_requests` a stop
+// request sets it too). The plug-in's result, with its text and the time it took, is logged
+// and returned.
+DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry, int* abort_flag,
+                              bool bind_stop_requests);
 
 } // namespace morlin

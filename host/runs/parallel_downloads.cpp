@@ -55,7 +55,7 @@ void download_lane(MorlinApp& app, const std::vector<int>& lane, int& abort_flag
         set_log_line_tag(plugin.devices[static_cast<std::size_t>(entry.device_index)].name);
         // A removal seen during the lane's last download must not end the next one at once.
         store(abort_flag, platform::stop_request_signal() != 0 ? 1 : 0);
-        records[static_cast<std::size_t>(index)] = download_entry(app, entry, &abort_flag);
+        records[static_cast<std::size_t>(index)] = download_entry(app, entry, &abort_flag, false);
     }
     set_log_line_tag({});
 }

@@ -18,14 +18,7 @@ DownloadRecord download_bound_to_stop_requests(MorlinApp& app, DownloadEntry& en
     // It lives as long as the program, as the signal handler may still reach it.
     static int abort_flag = 0;
     abort_flag = 0;
-    platform::bind_abort_flag(&abort_flag);
-    DownloadRecord record = download_entry(app, entry, &abort_flag);
-    platform::bind_abort_flag(nullptr);
-    if (platform::stop_request_signal() != 0) {
-        host_log("%s :Stop request (signal %d): the download was ended as a cancel", kSource,
-                 platform::stop_request_signal());
-    }
-    return record;
+    return download_entry(app, entry, &abort_flag, true);
 }
 
 } // namespace

@@ -128,6 +128,7 @@ int run_configured_update(MorlinApp& app) {
             CfgModeDlg progress(app);
             dialogs::dialog_runner().run_modal(progress);
             exit_code = progress.outcome();
+            app.run_record.succeeded = exit_code == kOutcomeSucceeded;
         }
     }
     report(app, run);

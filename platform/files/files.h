@@ -41,12 +41,19 @@ bool create_directory(std::string_view path);
 bool delete_file(std::string_view path); // callers that clean up may ignore the result
 // Replaces `target` by `source` in one step (rename); the old file stays whole on failure.
 [[nodiscard]] bool replace_file(std::string_view source, std::string_view target);
+// How a save reached the file: replaced by a whole new file, or written into the old one.
+enum class SaveWay { Replaced, InPlace };
 // Saves `data` as the file `path` names (an existing file found ignoring case, as File::open
-// finds it) in one step: the bytes go to a temporary file of a unique name beside it, which
-// replaces the file by rename. Saves of one folder are serialised by an exclusive lock, so two
-// saves at once never mix; the file keeps its mode; the folder is synced after the rename. A
-// save that fails leaves the old file whole. False (last error set) on failure.
-[[nodiscard]] bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data);
+// finds it; a symbolic link stands for the file it names, which is saved and the link kept)
+// in one step: the bytes go to a temporary file of a unique name beside it, which replaces the
+// file by rename. Saves of one folder are serialised by an exclusive lock, so two saves at
+// once never mix; the file keeps its mode, owner and group; the folder is synced after the
+// rename. A save that fails leaves the old file whole. Where no temporary file can be made
+// beside it (or it would not keep the owner) but the file itself is writable, the bytes are
+// written into the file in place, and `*way` (when given) says so. False (last error set) on
+// failure.
+[[nodiscard]] bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data,
+                                       SaveWay* way = nullptr);
 
 std::string current_directory();
 std::string temp_directory();          // GetTempPath: TMPDIR or /tmp, without trailing separator

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -93,10 +95,47 @@ bool write_all(int fd, std::span<const std::uint8_t> data) {
     return true;
 }
 
+// The file a symbolic link names (links of links followed); any other path as it is.
+std::string file_behind_links(const std::string& path) {
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return path;
+    }
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+// Writes the file itself: from its start, then cut behind the new end. Its mode, owner, group
+// and links stay; a failure half way can leave it damaged, so this is the last way out.
+bool write_in_place(int folder, const std::string& name, std::span<const std::uint8_t> data) {
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        set_last_error_from_errno(errno);
+        return false;
+    }
+    const bool written = write_all(fd, data) &&
+                         ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!written) {
+        set_last_error_from_errno(error);
+        return false;
+    }
+    set_last_error(kErrorSuccess);
+    return true;
+}
+
+bool writable(int folder, const std::string& name) {
+    return ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 } // namespace
 
-bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data) {
-    const std::string target = resolve_ignoring_case(path);
+bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data, SaveWay* way) {
+    if (way != nullptr) {
+        *way = SaveWay::Replaced;
+    }
+    const std::string target = file_behind_links(resolve_ignoring_case(path));
     const auto slash = target.rfind('/');
     const std::string folder_path = slash == std::string::npos ? std::string(".")
                                     : slash == 0               ? std::string("/")
@@ -114,15 +153,33 @@ bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> da
     if (!folder.lock()) {
         return false;
     }
+    struct stat old {};
+    const bool exists = ::fstatat(folder.fd(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISREG(old.st_mode);
+    const auto in_place = [&] {
+        if (way != nullptr) {
+            *way = SaveWay::InPlace;
+        }
+        return write_in_place(folder.fd(), name, data);
+    };
     std::string temporary;
     const int fd = create_temporary(folder.fd(), name, temporary);
     if (fd < 0) {
-        set_last_error_from_errno(errno);
+        const int error = errno;
+        if (exists && writable(folder.fd(), name)) {
+            return in_place(); // no room for a second file beside it, but the file takes it
+        }
+        set_last_error_from_errno(error);
         return false;
     }
-    struct stat old {};
-    const bool keeps_mode = ::fstatat(folder.fd(), name.c_str(), &old, 0) == 0;
-    bool saved = (!keeps_mode || ::fchmod(fd, old.st_mode & 07777) == 0) && write_all(fd, data) &&
+    // The new file gets the old one's owner and group; one that cannot (another user's file
+    // in a shared folder) is written in place when it may be, so nothing changes hands.
+    if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0 && writable(folder.fd(), name)) {
+        ::close(fd);
+        (void)::unlinkat(folder.fd(), temporary.c_str(), 0);
+        return in_place();
+    }
+    bool saved = (!exists || ::fchmod(fd, old.st_mode & 07777) == 0) && write_all(fd, data) &&
                  ::fsync(fd) == 0;
     int error = errno;
     if (::close(fd) != 0 && saved) {

@@ -10,7 +10,10 @@
 
 namespace platform {
 
-bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data) {
+bool save_file_replacing(std::string_view path, std::span<const std::uint8_t> data, SaveWay* way) {
+    if (way != nullptr) {
+        *way = SaveWay::Replaced;
+    }
     static std::mutex saving;
     const std::lock_guard lock(saving);
     const std::string target = win32::windows_path(resolve_ignoring_case(path));

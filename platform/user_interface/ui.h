@@ -86,9 +86,17 @@ std::shared_ptr<UserInterface> make_default_user_interface();
 // dialog's initial directory (or the current directory), and a name without an extension gets
 // the request's default extension. Both lists are read when the
 // implementation is made. Thread-safe.
+// When no scripted answer is left and standard input is a terminal, the user is asked: the
+// box's caption, text and buttons on standard error, then one line is read (the button's name
+// or its first letter, letter case ignored; an empty line is the default button; anything
+// else asks again; the end of input is the box's Cancel, or its default button without one).
 std::shared_ptr<UserInterface> make_console_user_interface();
-// The same, writing its lines to `out` instead of standard error (for tests).
-std::shared_ptr<UserInterface> make_console_user_interface(std::FILE* out);
+// The same, writing its lines to `out` instead of standard error and taking typed answers
+// from `terminal` (none: nobody types), for tests.
+std::shared_ptr<UserInterface> make_console_user_interface(std::FILE* out,
+                                                           std::FILE* terminal = nullptr);
+// Whether standard input is a terminal a user types at.
+bool standard_input_is_terminal();
 
 // The console's spelling of icons, buttons and answers ("error", "yesno", "cancel").
 const char* icon_name(MessageIcon icon);

@@ -49,10 +49,28 @@ std::optional<MessageAnswer> parse_answer(std::string_view word) {
     return std::nullopt;
 }
 
+// A typed answer: a button's name or its first letter, letter case ignored.
+std::optional<MessageAnswer> typed_answer(std::string_view line, MessageButtons buttons) {
+    std::string word;
+    for (char c : line) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    for (MessageAnswer answer :
+         {MessageAnswer::Ok, MessageAnswer::Cancel, MessageAnswer::Yes, MessageAnswer::No}) {
+        const std::string_view name = answer_name(answer);
+        if (offers_answer(buttons, answer) && (word == name || word == name.substr(0, 1))) {
+            return answer;
+        }
+    }
+    return std::nullopt;
+}
+
 class ConsoleUserInterface final : public UserInterface {
   public:
-    explicit ConsoleUserInterface(std::FILE* out)
-        : out_(out), answers_(split_list("MORLIN_UI_ANSWERS")),
+    ConsoleUserInterface(std::FILE* out, std::FILE* terminal)
+        : out_(out), terminal_(terminal), answers_(split_list("MORLIN_UI_ANSWERS")),
           files_(split_list("MORLIN_UI_FILES")) {}
 
     MessageAnswer message_box(const MessageBoxRequest& request) override {
@@ -69,6 +87,8 @@ class ConsoleUserInterface final : public UserInterface {
                       buttons_name(request.buttons) + "; default button " + answer_name(answer) +
                       " used");
             }
+        } else if (terminal_ != nullptr) {
+            answer = ask(request, answer);
         }
         write(std::string("MSGBOX ") + icon_name(request.icon) + ' ' +
               buttons_name(request.buttons) + " [" + one_line(request.caption) + "] " +
@@ -99,6 +119,36 @@ class ConsoleUserInterface final : public UserInterface {
     }
 
   private:
+    // Shows the box on the terminal and reads the user's answer.
+    MessageAnswer ask(const MessageBoxRequest& request, MessageAnswer default_button) {
+        std::string buttons;
+        for (MessageAnswer answer :
+             {MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Ok, MessageAnswer::Cancel}) {
+            if (offers_answer(request.buttons, answer)) {
+                buttons += std::string(buttons.empty() ? "" : "/") + answer_name(answer);
+            }
+        }
+        write(one_line(request.caption) + ": " + one_line(request.text));
+        while (true) {
+            std::fprintf(out_, "%s (Enter: %s)? ", buttons.c_str(), answer_name(default_button));
+            std::fflush(out_);
+            char line[256];
+            if (std::fgets(line, sizeof line, terminal_) == nullptr) {
+                std::fputc('\n', out_);
+                terminal_ = nullptr; // nobody types any more
+                return offers_answer(request.buttons, MessageAnswer::Cancel) ? MessageAnswer::Cancel
+                                                                             : default_button;
+            }
+            const std::string_view typed(line);
+            if (typed.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+                return default_button;
+            }
+            if (const auto answer = typed_answer(typed, request.buttons)) {
+                return *answer;
+            }
+        }
+    }
+
     std::optional<std::string> file_dialog(const char* kind, const FileDialogRequest& request) {
         std::lock_guard lock(mutex_);
         std::optional<std::string> chosen;
@@ -125,6 +175,7 @@ class ConsoleUserInterface final : public UserInterface {
 
     std::mutex mutex_;
     std::FILE* out_;
+    std::FILE* terminal_; // where a user types answers; null when nobody does
     std::deque<std::string> answers_;
     std::deque<std::string> files_;
     bool wait_visible_ = false;
@@ -133,11 +184,12 @@ class ConsoleUserInterface final : public UserInterface {
 } // namespace
 
 std::shared_ptr<UserInterface> make_console_user_interface() {
-    return std::make_shared<ConsoleUserInterface>(stderr);
+    return std::make_shared<ConsoleUserInterface>(stderr,
+                                                  standard_input_is_terminal() ? stdin : nullptr);
 }
 
-std::shared_ptr<UserInterface> make_console_user_interface(std::FILE* out) {
-    return std::make_shared<ConsoleUserInterface>(out != nullptr ? out : stderr);
+std::shared_ptr<UserInterface> make_console_user_interface(std::FILE* out, std::FILE* terminal) {
+    return std::make_shared<ConsoleUserInterface>(out != nullptr ? out : stderr, terminal);
 }
 
 } // namespace platform

@@ -2,10 +2,16 @@
 // toolkit's port is installed by the dialogs' layer when a display is there).
 #include "platform/user_interface/ui.h"
 
+#include <unistd.h>
+
 namespace platform {
 
 std::shared_ptr<UserInterface> make_default_user_interface() {
     return make_console_user_interface();
+}
+
+bool standard_input_is_terminal() {
+    return ::isatty(STDIN_FILENO) == 1;
 }
 
 } // namespace platform

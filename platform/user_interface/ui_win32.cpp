@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <io.h>
 #include <windows.h>
 // windows.h first: commdlg.h uses its types.
 #include <commdlg.h>
@@ -128,6 +129,10 @@ std::shared_ptr<UserInterface> make_default_user_interface() {
         return make_console_user_interface();
     }
     return std::make_shared<Win32UserInterface>();
+}
+
+bool standard_input_is_terminal() {
+    return ::_isatty(::_fileno(stdin)) != 0;
 }
 
 } // namespace platform

@@ -204,18 +204,31 @@ TEST_F(BlockProtocolTest, LateAnswerIsSkippedAfterAResynchronisation) {
     EXPECT_FALSE(protocol.out_of_step());
 }
 
-TEST_F(BlockProtocolTest, UnansweredResynchronisationFailsAllButResetCt) {
-    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
-    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // no RESYNCH response either
-    EXPECT_EQ(terminal.sent.size(), 2u);                  // the command did not go out
-    EXPECT_TRUE(protocol.out_of_step());
-
-    // RESET CT restarts the numbering on both sides by itself.
+TEST_F(BlockProtocolTest, UnansweredResynchronisationFallsBackToAQuietLine) {
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure); // its answer is late
+    // A terminal without S-blocks: the late answer instead of a RESYNCH response, then silence;
+    // the line is waited quiet, the numbering restarts and the command goes out.
+    terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x11, 0x90, 0x00}));
+    terminal.answer(kSilence);
     terminal.answer(kSilence);
     terminal.answer(make_block(kToHostFromTerminal, 0x00, {0x90, 0x00}));
-    ASSERT_EQ(send(kResetCt), ExchangeResult::Success);
-    EXPECT_EQ(terminal.sent.back(), make_block(kToTerminal, 0x00, kResetCt));
+    ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
+    EXPECT_EQ(received(), (Bytes{0x90, 0x00}));
+    EXPECT_EQ(terminal.sent.back(), make_block(kToTerminal, 0x00, kGetStatus));
     EXPECT_FALSE(protocol.out_of_step());
+    // The next commands go on in step.
+    for (const std::uint8_t sequence : {std::uint8_t{0x40}, std::uint8_t{0x00}}) {
+        terminal.answer(make_block(kToHostFromTerminal, sequence, {0x90, 0x00}));
+        ASSERT_EQ(send(kGetStatus), ExchangeResult::Success);
+    }
+
+    // A line that never falls quiet fails the command without sending it.
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+    const std::size_t sent = terminal.sent.size();
+    for (int i = 0; i < 2 * kMaxSkippedBlocks + 4; ++i)
+        terminal.answer(make_block(0x20, 0x40, {0x90, 0x00}));
+    EXPECT_EQ(send(kGetStatus), ExchangeResult::Failure);
+    EXPECT_EQ(terminal.sent.size(), sent + 1); // the RESYNCH request only
 }
 
 TEST_F(BlockProtocolTest, BlocksFromElsewhereAreSkipped) {

@@ -253,6 +253,21 @@ TEST(Editor, AFileItCannotReadClosesTheEditorAndStaysUntouched) {
     }
 }
 
+TEST(Editor, ASectionFileAfterTheThirtiethListedStaysChecked) {
+    test::HostDialogBench bench;
+    for (int i = 100; i <= 130; ++i) {
+        morlin_test::write_text(bench.dir.file("fw" + std::to_string(i) + ".bin"), "x");
+    }
+    ASSERT_TRUE(save_config_file(bench.dir.file("Morlin.cfg"), contents({}, {"fw130.bin"})));
+    CfgEdtDlg editor(bench.app);
+    bench.run(editor, {"click 1059"}); // Save without an edit
+    EXPECT_EQ(load_config_image(bench.dir.file("Morlin.cfg")).bytes,
+              build_config_image(contents({}, {"fw130.bin"})));
+    EXPECT_EQ(editor.file_rows().size(), 30u);
+    EXPECT_NE(bench.log().find("CfgEdtDlg(251) :More than 30 firmware files (31)"),
+              std::string::npos);
+}
+
 TEST(Editor, FolderListingLeavesOutUnstorableNamesAndStopsAt30) {
     test::HostDialogBench bench;
     for (int i = 0; i < 32; ++i) {

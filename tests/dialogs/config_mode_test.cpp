@@ -112,14 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "CTRL 1089 button enabled visible \"Device information...\""}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST(ProgressDialog, OverallStepIsASixthOfTheRangeForThreeEntries) {
-    test::HostDialogBench bench("devices=3\n");
-    bench.table({{"a.bin", 0}, {"b.bin", 1}, {"c.bin", 2}, {"d.bin", kNoDevice}});
-    CfgModeDlg dialog(bench.app);
-    bench.run(dialog, {});
-    EXPECT_EQ(dialog.overall_step(), 100 / 6);
-}
-
 TEST(ProgressDialog, AMobileTerminalsEntryAfterTheTablesFirstWaitsTenSeconds) {
     // 10 s at 5 % of real time: 500 ms.
     platform::set_time_scale_percent(5);

@@ -33,6 +33,7 @@ TEST(ConsoleActions, ParseEveryVerbAndRefuseWhatIsNotOne) {
         {"  select 1006 2 ", true, Action::Verb::Select, 1006, 2, ""},
         {"check 1018 0", true, Action::Verb::Check, 1018, 0, ""},
         {"type 1002 a b  c", true, Action::Verb::Type, 1002, 0, "a b  c"},
+        {"type 1002  blanks kept  \r", true, Action::Verb::Type, 1002, 0, " blanks kept  "},
         {"menu 16", true, Action::Verb::Menu, 16, 0, ""},
         {"close", true, Action::Verb::Close, 0, 0, ""},
         {"escape", true, Action::Verb::Escape, 0, 0, ""},
@@ -63,7 +64,8 @@ TEST(ConsoleActions, ParseEveryVerbAndRefuseWhatIsNotOne) {
     EXPECT_EQ(platform::with_default_extension("/tmp.d/fw.bin", "ALL"), "/tmp.d/fw.bin");
     EXPECT_EQ(platform::with_default_extension("a.dir/name", "ALL"), "a.dir/name.ALL");
     EXPECT_EQ(platform::with_default_extension("name", ""), "name");
-    EXPECT_EQ(dialogs::quoted("a \"b\" c:\\d\r\ne"), "\"a \\\"b\\\" c:\\\\d\\ne\"");
+    EXPECT_EQ(dialogs::quoted("a \"b\" c:\\d\r\ne\x1b[2J\x7f"),
+              "\"a \\\"b\\\" c:\\\\d\\r\\ne\\x1b[2J\\x7f\"");
 }
 
 // A dialog with a button that starts a worker, which moves the bar twice and sets a text.
@@ -289,16 +291,7 @@ TEST(DeviceChoice, RepeatedTextsOfOnePluginAreLeftOutAndRowsMapByPrefixSearch) {
               static_cast<std::size_t>(VUP_TEXT_SIZE));
 }
 
-TEST(InteractiveRun, RetryResultsAndProgressTexts) {
-    for (int result : {735, 737, 738, 740, 751}) {
-        EXPECT_TRUE(morlin::run_may_be_retried(result)) << result;
-    }
-    for (int result : {0, 212, 730, 736, 739, 755}) {
-        EXPECT_FALSE(morlin::run_may_be_retried(result)) << result;
-    }
-    EXPECT_TRUE(morlin::run_result_is_silent(751));
-    EXPECT_FALSE(morlin::run_result_is_silent(735));
-
+TEST(InteractiveRun, ProgressTextsAreCutAndReachTheActiveSinkOnly) {
     std::vector<std::pair<int, std::string>> seen;
     morlin::ProgressSink sink = [&](int steps, const std::string& text) {
         seen.emplace_back(steps, text);

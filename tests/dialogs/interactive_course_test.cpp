@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <thread>
 
 namespace morlin {
@@ -79,6 +78,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {"ROW 1006 1 \"COM2 - VUPRecorder\" selected", "TEXT 1035 \"done\"",
                     "PROGRESS 1005 100", "CTRL 2 button enabled visible \"Cancel\""},
                    {"MSGBOX"}},
+        CourseCase{"AHugeStepCountFillsTheBar",
+                   "devices=1\ndownload.steps=2147483647\n",
+                   "click 1003;click 1010;wait;close",
+                   "",
+                   0,
+                   {"PROGRESS 1005 50", "PROGRESS 1005 100"},
+                   {}},
         CourseCase{"FailedDownloadShowsThePluginsMessage",
                    "devices=1\nresult.VUPDownloadFirmware=730\nerror.730=Block refused\n",
                    "click 1003;click 1010;wait;close",
@@ -123,6 +129,20 @@ INSTANTIATE_TEST_SUITE_P(
                     "supported.",
                     "CTRL 1001 radio disabled visible", "CTRL 1003 button disabled visible"},
                    {}},
+        CourseCase{"DeviceInformationInUploadModeShowsTheListedDevice",
+                   "devices=1\n",
+                   "click 1001;click 1012;click 1;close",
+                   "",
+                   1,
+                   {"DIALOG 129 \"Device information\""},
+                   {"No device was found"}},
+        CourseCase{"HelpNamesTheUserGuideBesideTheProgram",
+                   "devices=1\n",
+                   "menu 57667;close",
+                   "",
+                   1,
+                   {"LINK \"" MORLIN_BIN_DIR "/Morlin.html\""},
+                   {}},
         CourseCase{"NoUploadMeansTemplate152WithoutModeButtons",
                    "devices=1\nresult.VUPIsUploadSupported=734\n",
                    "click 1000;close",
@@ -163,6 +183,8 @@ TEST(InteractiveCourseExtras, AboutBoxAndDeviceInformationOpenAsChildDialogs) {
     // File mode: three columns, the file handed to the plug-in.
     EXPECT_TRUE(result.has("ROW 1018 0 \"Product\"|\"VUPRecorder\"|\"\"")) << result.err;
     EXPECT_EQ(result.calls_of("VUPGetDisplayInfo").size(), 1u);
+    // The user guide that Help opens is built beside the program.
+    EXPECT_NE(test::read_text(MORLIN_BIN_DIR "/Morlin.html").find("<table>"), std::string::npos);
 }
 
 TEST(InteractiveCourseExtras, DisableHelpLeavesOnlyAboutAndUploadNamesGetTheDefaultExtension) {
@@ -220,8 +242,21 @@ TEST(InteractiveCourseExtras, ASecondInstanceSaysThatMorlinIsAlreadyRunning) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     const Session second = run_course(folder, "close");
+    // The first instance is not this process's child: it is ended (SIGTERM cancels its
+    // download) and watched until it is gone or a zombie, else killed.
+    const auto gone = [pid] {
+        const std::string stat = test::read_text("/proc/" + std::to_string(pid) + "/stat");
+        const auto paren = stat.rfind(") ");
+        return ::kill(pid, 0) != 0 || (paren != std::string::npos && stat[paren + 2] == 'Z');
+    };
     ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    for (int i = 0; i < 400 && !gone(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    EXPECT_TRUE(gone()) << "the first instance stayed after SIGTERM";
+    if (!gone()) {
+        ::kill(pid, SIGKILL);
+    }
     EXPECT_EQ(second.exit_code, 0) << second.err;
     EXPECT_TRUE(second.has("Morlin is already running")) << second.err;
     EXPECT_FALSE(second.has("DIALOG")) << second.err;

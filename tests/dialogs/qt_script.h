@@ -4,10 +4,12 @@
 // MORLIN_SCREENSHOT_DIR, as steps of a script that runs while the dialogs run modally.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -44,28 +46,52 @@ inline void screenshot(QWidget* widget, const std::string& name) {
 }
 
 // Steps carried out one after another while dialogs run modally; a step that returns false is
-// tried again on the next tick (it waits for something to appear).
+// tried again on the next tick (it waits for something to appear). A step that does not
+// happen within its time limit fails the test, and every window still open is closed, so the
+// test ends at once instead of at the time-out of the whole run.
 class Script {
   public:
+    static constexpr int kTickMs = 15;
+    static constexpr int kStepLimitMs = 20000;
+
     explicit Script(std::vector<std::function<bool()>> steps) : steps_(std::move(steps)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-        timer_.start(15);
+        timer_.start(kTickMs);
     }
     bool finished() const { return next_ == steps_.size(); }
 
   private:
     void tick() {
-        if (finished() || ++ticks_ > 4000) {
+        if (failed_) {
+            close_every_window(); // boxes a closed window still shows on its way out
+            return;
+        }
+        if (finished()) {
             timer_.stop();
             return;
         }
         if (steps_[next_]()) {
             ++next_;
+            step_ticks_ = 0;
+        } else if (++step_ticks_ * kTickMs > kStepLimitMs) {
+            ADD_FAILURE() << "step " << next_ + 1 << " of the script did not happen within "
+                          << kStepLimitMs << " ms";
+            failed_ = true;
+            close_every_window();
+        }
+    }
+    static void close_every_window() {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(window);
+                dialog != nullptr && dialog->isVisible()) {
+                dialog->done(QDialog::Rejected);
+            }
         }
     }
     std::vector<std::function<bool()>> steps_;
     std::size_t next_ = 0;
-    int ticks_ = 0;
+    int step_ticks_ = 0;
+    bool failed_ = false;
     QTimer timer_;
 };
 

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace morlin {
 namespace {
@@ -286,6 +288,30 @@ TEST(ConfigFile, SaveReplacesTheFileWhole) {
 
     ASSERT_TRUE(save_config_file(path, second));
     EXPECT_EQ(test::read_bytes(path), build_config_image(second));
+}
+
+TEST(ConfigFile, SaveThroughASymbolicLinkKeepsTheLinkModeOwnerAndGroup) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.file("shared"));
+    const std::string real = dir.file("shared/Morlin.cfg");
+    const std::string link = dir.file("Morlin.cfg");
+    ASSERT_TRUE(save_config_file(real, ConfigContents{}));
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    // Another owner and group where the test may give them (as root).
+    const bool other_owner = ::chown(real.c_str(), 4321, 4322) == 0;
+    std::filesystem::create_symlink("shared/Morlin.cfg", link);
+    ConfigContents saved;
+    saved.downloads = {"fw.bin"};
+    ASSERT_TRUE(save_config_file(link, saved));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::read_bytes(real), build_config_image(saved));
+    struct stat after {};
+    ASSERT_EQ(::stat(real.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    if (other_owner) {
+        EXPECT_EQ(after.st_uid, 4321u);
+        EXPECT_EQ(after.st_gid, 4322u);
+    }
 }
 
 TEST(ConfigFile, SymLinkLookup) {

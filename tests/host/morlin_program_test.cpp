@@ -232,11 +232,14 @@ TEST_F(MorlinProgram, DamagedConfigurationShows110AndRunsInteractively) {
     auto image = build_config_image(contents);
     image[4] ^= 1;
     test::write_bytes(dir_.file("morlin.CFG"), image); // found ignoring letter case
-    const ProgramRun result = run("");
-    ASSERT_EQ(result.boxes.size(), 1u); // then the main window, closed at once
-    EXPECT_NE(result.boxes[0].find(box(110)), std::string::npos) << result.boxes[0];
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_TRUE(has(result.calls, "VUPStartStop 1 (null)"));
+    // The interactive course, and the editor (whose load reads the file again): one box each.
+    for (const char* arguments : {"", "/CE"}) {
+        const ProgramRun result = run(arguments);
+        ASSERT_EQ(result.boxes.size(), 1u) << arguments; // then the window, closed at once
+        EXPECT_NE(result.boxes[0].find(box(110)), std::string::npos) << result.boxes[0];
+        EXPECT_EQ(result.exit_code, *arguments == '\0' ? 1 : 0);
+        EXPECT_TRUE(has(result.calls, "VUPStartStop 1 (null)") || *arguments != '\0');
+    }
 }
 
 TEST_F(MorlinProgram, DisableLogKeepsTheLogFileAway) {

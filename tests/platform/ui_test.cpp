@@ -45,6 +45,43 @@ platform::MessageBoxRequest box(std::string text, MessageButtons buttons, int de
     return {std::move(text), "Morlin", icon, buttons, default_button};
 }
 
+// Typed at a terminal once the scripted answers are used up: a name or a first letter in any
+// case, Enter for the default, a wrong word asks again, the end of input cancels.
+TEST(PlatformConsoleUi, AsksAtATerminalWhenNoScriptedAnswerIsLeft) {
+    EnvGuard answers("MORLIN_UI_ANSWERS", "no");
+    struct Typed {
+        MessageButtons buttons;
+        int default_button;
+        MessageAnswer expected;
+    };
+    const Typed boxes[] = {
+        {MessageButtons::YesNo, 0, MessageAnswer::No},           // scripted, nothing read
+        {MessageButtons::YesNo, 1, MessageAnswer::Yes},          // "Y"
+        {MessageButtons::OkCancel, 0, MessageAnswer::Cancel},    // "maybe", then "cancel"
+        {MessageButtons::YesNo, 1, MessageAnswer::No},           // empty line: the default
+        {MessageButtons::YesNoCancel, 0, MessageAnswer::Cancel}, // end of input
+        {MessageButtons::YesNo, 0, MessageAnswer::Yes},          // still the end: the default
+    };
+    char typed[] = "Y\nmaybe\ncancel\n\n";
+    std::FILE* terminal = ::fmemopen(typed, sizeof typed - 1, "r");
+    std::FILE* out = std::tmpfile();
+    const auto ui = platform::make_console_user_interface(out, terminal);
+    for (const Typed& asked : boxes) {
+        EXPECT_EQ(ui->message_box(box("Save?", asked.buttons, asked.default_button)),
+                  asked.expected);
+    }
+    std::rewind(out);
+    char line[256];
+    std::string written;
+    while (std::fgets(line, sizeof line, out) != nullptr) {
+        written += line;
+    }
+    EXPECT_NE(written.find("Morlin: Save?\nyes/no (Enter: no)? "), std::string::npos) << written;
+    EXPECT_NE(written.find("MSGBOX question okcancel [Morlin] Save? => cancel"), std::string::npos);
+    std::fclose(out);
+    std::fclose(terminal);
+}
+
 TEST(PlatformConsoleUi, WritesOneLinePerBoxWithScriptedAnswersThenDefaults) {
     EnvGuard answers("MORLIN_UI_ANSWERS", "no,,cancel");
     EnvGuard files("MORLIN_UI_FILES", nullptr);

@@ -74,7 +74,7 @@ TEST_P(CommandLineManners, AnswerAsDocumented) {
 
 const Case kCases[] = {
     // Help and version everywhere.
-    {"Morlin", "--help", 0, "usage: Morlin [/CE] [/DI] [/IV] [/CFG path]", ""},
+    {"Morlin", "--help", 0, "usage: Morlin [/CE] [/DI] [/IV] [/PARALLEL] [/CFG path]", ""},
     {"Morlin", "-h", 0, "MORLIN_RESULT_FILE", ""},
     {"Morlin", "'/?'", 0, "usage: Morlin", ""},
     {"Morlin", "--version", 0, "Morlin 1.", ""},

@@ -20,9 +20,28 @@ class RunHistory : public ::testing::Test {
         folder_.add_library(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so", "MORLNRES.so");
     }
     MorlinRun run(const std::string& arguments = {}) const {
-        return folder_.run(arguments, {{"MORLIN_RESULT_FILE", history_file()}});
+        return folder_.run(arguments, {{"MORLIN_RESULT_FILE", history_file()},
+                                       {"MORLIN_UI_ACTIONS", actions_},
+                                       {"MORLIN_UI_FILES", "fw.bin"}});
     }
     std::string history_file() const { return folder_.file("history.jsonl"); }
+    // The course's configuration and what a user does in its dialogs to download fw.bin:
+    // "silent", "progress" (the configured run's progress dialog), "main" (the main window).
+    std::string prepare_course(const std::string& course) {
+        folder_.firmware_file("fw.bin");
+        ConfigContents contents = silent_config({"fw.bin"}, {{"REPORTSTATUS", "no"}});
+        if (course != "silent") {
+            contents.options = {};
+        }
+        if (course == "main") {
+            contents.downloads = {}; // read, but no file: the interactive course
+        }
+        EXPECT_TRUE(folder_.config(contents));
+        actions_ = course == "silent"     ? ""
+                   : course == "progress" ? "click 1088;wait;close"
+                                          : "click 1003;click 1010;wait;close";
+        return actions_;
+    }
     std::vector<json> history() const {
         std::vector<json> records;
         for (const std::string& line : test::lines_of(test::read_text(history_file()))) {
@@ -32,6 +51,7 @@ class RunHistory : public ::testing::Test {
     }
 
     test::MorlinFolder folder_;
+    std::string actions_;
 };
 
 // "2026-12-09T15:23:24Z"
@@ -51,6 +71,7 @@ bool is_utc_timestamp(const std::string& text) {
 
 struct HistoryCase {
     const char* name;
+    const char* course;     // as prepare_course() takes it
     const char* scenario;   // the recording plug-in's answers
     bool with_plugin;       // VUPRecorder.so beside the configuration
     const char* outcome;    // "ok", "failed"
@@ -67,8 +88,7 @@ TEST_P(RunHistoryCases, OneJsonLinePerRunTellsSuccessFromFailure) {
         folder_.add_test_plugin("VUPRecorder");
     }
     folder_.scenario(c.scenario);
-    folder_.firmware_file("fw.bin");
-    ASSERT_TRUE(folder_.config(silent_config({"fw.bin"}, {{"REPORTSTATUS", "no"}})));
+    prepare_course(c.course);
     const MorlinRun first = run();
     const MorlinRun second = run();
     EXPECT_EQ(second.exit_code, c.exit_code);
@@ -86,7 +106,7 @@ TEST_P(RunHistoryCases, OneJsonLinePerRunTellsSuccessFromFailure) {
     } else {
         ASSERT_EQ(record["downloads"].size(), 1u);
         const json& download = record["downloads"][0];
-        EXPECT_EQ(download["file"], "fw.bin");
+        EXPECT_TRUE(download["file"].get<std::string>().ends_with("fw.bin")); // as chosen
         EXPECT_EQ(download["plugin"], "VUPRecorder.so");
         EXPECT_EQ(download["device"], "COM1 - VUPRecorder");
         EXPECT_EQ(download["result"], c.download_result);
@@ -102,12 +122,16 @@ TEST_P(RunHistoryCases, OneJsonLinePerRunTellsSuccessFromFailure) {
 }
 
 const HistoryCase kHistoryCases[] = {
-    {"SilentSuccess", "", true, "ok", 255, 0, ""},
-    {"DownloadFails", "result.VUPDownloadFirmware=729\nerror.729=The port is gone\n", true,
-     "failed", 255, 729, ""},
+    {"SilentSuccess", "silent", "", true, "ok", 255, 0, ""},
+    {"ProgressDialogSuccess", "progress", "", true, "ok", 0, 0, ""},
+    {"MainWindowSuccess", "main", "", true, "ok", 0, 0, ""},
+    {"MainWindowFailure", "main", "result.VUPDownloadFirmware=729\n", true, "failed", 2, 729,
+     "729"},
+    {"DownloadFails", "silent", "result.VUPDownloadFirmware=729\nerror.729=The port is gone\n",
+     true, "failed", 255, 729, ""},
     // Ends before any course with exit code 0: still a failure for a script.
-    {"NoPlugin", "", false, "failed", 0, -1, "lug-in"},
-    {"FileRejected", "accept=none\n", true, "failed", 0, -1, ""},
+    {"NoPlugin", "silent", "", false, "failed", 0, -1, "lug-in"},
+    {"FileRejected", "silent", "accept=none\n", true, "failed", 0, -1, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Courses, RunHistoryCases, ::testing::ValuesIn(kHistoryCases),
@@ -150,6 +174,7 @@ TEST_F(RunHistory, LogNamesTheCauseOnSingleLines) {
 // Morlin runs in the background; `signals` are sent once the download has begun.
 struct StopCase {
     const char* name;
+    const char* course;         // as prepare_course() takes it
     const char* abort_handling; // the plug-in honours or ignores the abort flag
     const char* signals;        // kill arguments, one per signal
     int exit_code;
@@ -162,8 +187,7 @@ TEST_P(StopRequests, EndTheDownloadAsACancelOrAtOnce) {
     folder_.add_test_plugin("VUPRecorder");
     folder_.scenario(std::string("download.wait_ms=20000\ndownload.abort=") + c.abort_handling +
                      "\nrecord=" + folder_.file("calls.txt") + "\n");
-    folder_.firmware_file("fw.bin");
-    ASSERT_TRUE(folder_.config(silent_config({"fw.bin"})));
+    const std::string actions = prepare_course(c.course);
 
     const std::string dir = folder_.path();
     std::string send;
@@ -178,8 +202,9 @@ TEST_P(StopRequests, EndTheDownloadAsACancelOrAtOnce) {
     const std::string script =
         "cd '" + dir + "' && export MORLIN_UI=console MORLIN_INHIBIT=none LC_ALL=C TMPDIR='" + dir +
         "/tmp' MORLIN_LOG_FILE='" + dir + "/Morlin.log' MORLIN_RESULT_FILE='" + history_file() +
-        "' MORLIN_TEST_PLUGIN_SCENARIO='" + dir + "/scenario.txt' " + "MORLIN_INSTANCE_SCOPE='" +
-        dir + "' XDG_RUNTIME_DIR='" + dir + "/tmp'; '" + MORLIN_BIN_DIR +
+        "' MORLIN_TEST_PLUGIN_SCENARIO='" + dir + "/scenario.txt' MORLIN_UI_FILES=fw.bin" +
+        " MORLIN_UI_ACTIONS='" + actions + "' MORLIN_INSTANCE_SCOPE='" + dir +
+        "' XDG_RUNTIME_DIR='" + dir + "/tmp'; '" + MORLIN_BIN_DIR +
         "/Morlin' 2>stderr.txt & pid=$!; " +
         "for i in $(seq 100); do grep -q VUPDownloadFirmware calls.txt 2>/dev/null && break; "
         "sleep 0.05; done;" +
@@ -214,9 +239,13 @@ TEST_P(StopRequests, EndTheDownloadAsACancelOrAtOnce) {
 }
 
 const StopCase kStopCases[] = {
-    {"CtrlC", "honour", "INT", 130},
-    {"Term", "honour", "TERM", 143},
-    {"SecondCtrlC", "ignore", "INT INT", 130},
+    {"CtrlC", "silent", "honour", "INT", 130},
+    {"CtrlCInTheProgressDialog", "progress", "honour", "INT", 130},
+    {"CtrlCInTheMainWindow", "main", "honour", "INT", 130},
+    {"Term", "silent", "honour", "TERM", 143},
+    {"TermInTheMainWindow", "main", "honour", "TERM", 143},
+    {"SecondCtrlC", "silent", "ignore", "INT INT", 130},
+    {"SecondCtrlCInTheMainWindow", "main", "ignore", "INT INT", 130},
 };
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopRequests, ::testing::ValuesIn(kStopCases),

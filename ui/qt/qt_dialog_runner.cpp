@@ -1,6 +1,7 @@
 // The dialogs drawn with Qt 6 Widgets: one window per dialog, each control a widget placed at
 // its template position (dialog units scaled by the font), changes applied as they come.
 #include "platform/foundation/clock.h"
+#include "platform/processes/stop_request.h"
 #include "ui/dialog.h"
 #include "ui/qt/qt_parts.h"
 
@@ -47,11 +48,15 @@ QPixmap xpm_pixmap(const std::vector<std::string>& lines) {
     return QPixmap(data.data());
 }
 
-// A button drawn as its picture: the released face, the pressed one while it is held down.
-void make_picture_button(QPushButton* button, const Control& item) {
-    const QPixmap released = xpm_pixmap(item.picture);
+// A button drawn as its picture, scaled to the button (room for a finger or a 200 % screen):
+// the released face, the pressed one while it is held down.
+void make_picture_button(QPushButton* button, const Control& item, QSize size) {
+    const auto fitted = [size](const QPixmap& picture) {
+        return picture.scaled(size * 3 / 4, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    };
+    const QPixmap released = fitted(xpm_pixmap(item.picture));
     const QPixmap pressed =
-        item.pressed_picture.empty() ? released : xpm_pixmap(item.pressed_picture);
+        item.pressed_picture.empty() ? released : fitted(xpm_pixmap(item.pressed_picture));
     button->setFlat(true);
     button->setStyleSheet("QPushButton { border: none; padding: 0; }");
     button->setIcon(QIcon(released));
@@ -62,11 +67,14 @@ void make_picture_button(QPushButton* button, const Control& item) {
                      [button, released] { button->setIcon(QIcon(released)); });
 }
 
-// The host's list look: light blue background, dark blue text, equal left-aligned columns.
+// The host's list look: light blue background, dark blue text, equal left-aligned columns. No
+// focus frame (focus without a selection must not look like one) and rows with room between
+// them, so check boxes do not touch.
 constexpr const char* kListLook =
     "QTreeWidget { background: rgb(176,226,255); color: rgb(0,0,139);"
     " alternate-background-color: rgb(176,226,255);"
-    " selection-background-color: rgb(0,0,139); selection-color: white; }";
+    " selection-background-color: rgb(0,0,139); selection-color: white; outline: 0; }"
+    " QTreeWidget::item { padding-top: 2px; padding-bottom: 2px; }";
 
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
@@ -96,6 +104,16 @@ class QtDialogWindow final : public QDialog, public DialogView {
                 make(item);
             }
         }
+        // Ctrl-C or SIGTERM (the end of the desktop session) is noted by the signal handler;
+        // the window hears of it here, once.
+        auto* stop_watch = new QTimer(this);
+        connect(stop_watch, &QTimer::timeout, this, [this, stop_watch] {
+            if (platform::stop_request_signal() != 0 && !dialog_.ended()) {
+                stop_watch->stop();
+                dialog_.stop_requested();
+            }
+        });
+        stop_watch->start(100);
     }
 
     // Builds the system menu's entries (known after the dialog's set-up) as a menu.
@@ -246,7 +264,8 @@ class QtDialogWindow final : public QDialog, public DialogView {
             button->setAutoDefault(item.default_button);
             connect(button, &QPushButton::clicked, this, [this, id] { clicked(id); });
             if (!item.picture.empty()) {
-                make_picture_button(button, item);
+                const Rect& r = item.rect;
+                make_picture_button(button, item, QSize(px(r.width, true), px(r.height, false)));
             }
             widget = button;
             break;
@@ -354,7 +373,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
             if (item.picture.empty()) {
                 static_cast<QPushButton*>(widget)->setText(text);
             } else {
-                static_cast<QPushButton*>(widget)->setIconSize(widget->size());
+                static_cast<QPushButton*>(widget)->setIconSize(widget->size() * 3 / 4);
             }
             break;
         case ControlKind::Edit: {

@@ -248,7 +248,11 @@ RECORDER_EXPORT int VUPDownloadFirmware(DeviceInfoEntry* /*list*/, int device_in
         }
         return result_of("VUPDownloadFirmware");
     }
-    if (progress != nullptr) {
+    // "download.steps=N": half way, then N steps at once (a plug-in with a huge step count).
+    if (progress != nullptr && number("download.steps", 0) != 0) {
+        progress(50, "half way");
+        progress(number("download.steps", 0), "done");
+    } else if (progress != nullptr) {
         progress(100, "done");
     }
     const int wait_ms = number("download.wait_ms", 0);
