@@ -37,8 +37,9 @@ std::string usage_error_text(std::string_view name, std::string_view problem) {
 }
 
 std::optional<int> answer_help_or_version(const ToolUsage& tool,
-                                          const std::vector<std::string>& arguments) {
-    switch (help_request(arguments)) {
+                                          const std::vector<std::string>& arguments,
+                                          std::string_view extra_help) {
+    switch (help_request(arguments, extra_help)) {
     case HelpRequest::None:
         return std::nullopt;
     case HelpRequest::Help:

@@ -31,10 +31,11 @@ std::string version_line(std::string_view name);
 // "<name>: <problem>\nTry '<name> --help'.\n"
 std::string usage_error_text(std::string_view name, std::string_view problem);
 
-// Answers -h, --help and --version on standard output and returns the exit code (0); nothing
-// when the arguments ask for neither.
+// Answers -h, --help (and `extra_help`, such as "/?") and --version on standard output and
+// returns the exit code (0); nothing when the arguments ask for neither.
 std::optional<int> answer_help_or_version(const ToolUsage& tool,
-                                          const std::vector<std::string>& arguments);
+                                          const std::vector<std::string>& arguments,
+                                          std::string_view extra_help = {});
 // Prints the usage error on standard error; returns kExitUsage.
 int usage_error(std::string_view name, std::string_view problem);
 

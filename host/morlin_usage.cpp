@@ -68,19 +68,7 @@ std::vector<std::string> switch_arguments(const std::vector<std::string>& argume
 } // namespace
 
 std::optional<int> answer_help_or_version(const std::vector<std::string>& arguments) {
-    const std::vector<std::string> switches = switch_arguments(arguments);
-    switch (cli::help_request(switches, "/?")) {
-    case cli::HelpRequest::None:
-        return std::nullopt;
-    case cli::HelpRequest::Help:
-        std::fputs(cli::usage_text(kUsage).c_str(), stdout);
-        break;
-    case cli::HelpRequest::Version:
-        std::fputs(cli::version_line(kName).c_str(), stdout);
-        break;
-    }
-    std::fflush(stdout);
-    return 0;
+    return cli::answer_help_or_version(kUsage, switch_arguments(arguments), "/?");
 }
 
 std::vector<std::string> ignored_arguments(const std::vector<std::string>& arguments) {

@@ -48,18 +48,7 @@ constexpr cli::ToolUsage kUsage{
 
 std::optional<int> answer_help_or_version(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    switch (cli::help_request(arguments, "/?")) {
-    case cli::HelpRequest::None:
-        return std::nullopt;
-    case cli::HelpRequest::Help:
-        std::fputs(cli::usage_text(kUsage).c_str(), stdout);
-        break;
-    case cli::HelpRequest::Version:
-        std::fputs(cli::version_line(kUsage.name).c_str(), stdout);
-        break;
-    }
-    std::fflush(stdout);
-    return 0;
+    return cli::answer_help_or_version(kUsage, arguments, "/?");
 }
 
 } // namespace valdrun
