@@ -65,6 +65,8 @@ platform::DeviceIoReply answer_control(const ReaderState& state,
         output.assign(12, 0);
         output[6] = state.fw_major;
         output[7] = state.fw_minor;
+    } else if (request.code == kFirmwareLoadRequestCode && request.input.size() == 2) {
+        // loaded by the caller (the state is the reader's); nothing to answer
     } else {
         reply.status = kErrorInvalidFunction;
         return reply;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace sim {
@@ -17,8 +18,14 @@ struct ReaderState {
     ReaderFaults faults;
 };
 
+// The interface class of the reader driver, under which the reader's device is announced.
+inline constexpr std::string_view kReaderInterfaceClass = "{077E2F20-E171-4DC6-8A24-ECEA3035C257}";
+
 inline constexpr std::uint32_t kDescriptorRequestCode = 0x221808;
 inline constexpr std::uint32_t kDeviceVersionRequestCode = 0x312004; // the driver's own code
+// The maker's firmware load request, which its update tool sends: input the new firmware's
+// major and minor number, no output. The reader runs that firmware from then on.
+inline constexpr std::uint32_t kFirmwareLoadRequestCode = 0x312008;
 inline constexpr std::uint32_t kErrorInvalidFunction = 1;
 
 // The answer to a control request in the device's own (Windows) codes; the pcscd driver

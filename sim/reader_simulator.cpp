@@ -15,8 +15,6 @@
 namespace sim {
 namespace {
 
-constexpr std::string_view kReaderInterfaceClass = "{077E2F20-E171-4DC6-8A24-ECEA3035C257}";
-
 std::string hex4(std::uint16_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", value);
@@ -213,13 +211,17 @@ class Reader final : public ReaderSimulator, private LineSink {
             connection, waiter, stopping_, {},
             [&](std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
                 received.insert(received.end(), bytes.begin(), bytes.end());
-                const ReaderState now = state();
+                ReaderState now = state();
                 if (now.faults.vanished)
                     return false;
                 bool bad = false;
                 while (auto request = platform::take_request(received, bad)) {
                     if (now.faults.no_answer)
                         continue;
+                    if (request->code == kFirmwareLoadRequestCode && request->input.size() == 2) {
+                        set_firmware(request->input[0], request->input[1]);
+                        now = state();
+                    }
                     const auto frame = platform::encode_reply(answer_control(now, *request));
                     out.insert(out.end(), frame.begin(), frame.end());
                 }

@@ -1,10 +1,12 @@
 // A stand-in for the firmware update tool that Valdrun starts: it records where and how it was
-// started and exits with the code asked for. Copy it as "FWUpdate.exe" where a description
-// names the Windows file.
+// started, loads the versions of the reader description in its folder ("Valdrun.ini") into the
+// simulated terminal or reader that description names (sample_update_load.h), and exits with
+// the code asked for. Copy it as "FWUpdate.exe" where a description names the Windows file.
 //
 // Requests (an argument wins over the environment):
-//   -exit=N        / FWUPDATE_EXIT=N         exit with N (default 0)
-//   -signal=N      / FWUPDATE_SIGNAL=N       end by signal N instead
+//   -exit=N        / FWUPDATE_EXIT=N         exit with N (default 0); only with 0 is
+//                                            anything loaded, and a failed load gives 2
+//   -signal=N      / FWUPDATE_SIGNAL=N       end by signal N instead, loading nothing
 //   -leave-child=S / FWUPDATE_LEAVE_CHILD=S  leave a process behind that lives S seconds
 // The record, "FWUpdate.record" in the current folder (appended, one item a line; a line break
 // inside an item is written as "\n"):
@@ -13,6 +15,7 @@
 //   env=<NAME=value>               (every variable of the environment)
 //   child=<process id>             (with -leave-child)
 #include "cli/tool_usage.h"
+#include "sim/sample_update_load.h"
 
 #include <csignal>
 #include <cstdio>
@@ -72,8 +75,10 @@ int main(int argc, char** argv) {
         "FWUpdate", "usage: FWUpdate [-exit=N] [-signal=N] [-leave-child=SECONDS]\n",
         "A stand-in for a firmware update tool (tests and demonstrations, docs/valdrun.md):\n"
         "appends to FWUpdate.record in the current folder its folder, arguments and\n"
-        "environment, then ends as asked (FWUPDATE_EXIT, FWUPDATE_SIGNAL,\n"
-        "FWUPDATE_LEAVE_CHILD do the same). --help and --version write no record.\n"};
+        "environment; loads the versions of Valdrun.ini in the current folder into the\n"
+        "simulated terminal or reader it describes; then ends as asked (FWUPDATE_EXIT,\n"
+        "FWUPDATE_SIGNAL, FWUPDATE_LEAVE_CHILD do the same). --help and --version write no\n"
+        "record.\n"};
     if (const auto answered =
             cli::answer_help_or_version(kUsage, std::vector<std::string>(argv + 1, argv + argc)))
         return *answered;
@@ -105,5 +110,12 @@ int main(int argc, char** argv) {
         std::raise(std::atoi(signal));
     }
     const char* code = request(argc, argv, "exit", "FWUPDATE_EXIT");
-    return code != nullptr ? std::atoi(code) : 0;
+    if (code != nullptr && std::atoi(code) != 0)
+        return std::atoi(code);
+    std::string problem;
+    if (sim::load_described_device("Valdrun.ini", problem) == sim::LoadOutcome::Failed) {
+        std::fprintf(stderr, "FWUpdate: %s\n", problem.c_str());
+        return 2;
+    }
+    return 0;
 }

@@ -576,6 +576,29 @@ void Terminal::finish_image(TimePoint now) {
         return;
     }
     queue_byte(kAck, now);
+    run_received_image();
+}
+
+// The terminal runs an acknowledged image of the part it was asked for: its version (bytes
+// 132 to 134, type byte 136 '0' firmware or '1' application, as the images carry them) is
+// reported from then on. Anything else the terminal keeps but does not run.
+void Terminal::run_received_image() {
+    constexpr std::size_t kVersionOffset = 132;
+    constexpr std::size_t kTypeOffset = 136;
+    const std::vector<std::uint8_t>& image = received_image_;
+    const std::uint8_t type = firmware_ ? kFirmwareUpgradeRequest : kApplicationUpgradeRequest;
+    if (image.size() <= kTypeOffset || image[kTypeOffset] != type)
+        return;
+    if (firmware_) {
+        status_.fw_major = image[kVersionOffset];
+        status_.fw_minor = image[kVersionOffset + 1];
+        status_.fw_build = image[kVersionOffset + 2];
+        status_.fw_text.clear();
+    } else {
+        status_.app_major = image[kVersionOffset];
+        status_.app_minor = image[kVersionOffset + 1];
+        status_.app_text.clear();
+    }
 }
 
 } // namespace sim

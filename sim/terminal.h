@@ -116,6 +116,7 @@ class Terminal {
     std::chrono::nanoseconds image_end_pause() const;
     void data_block_done(TimePoint now);
     void finish_image(TimePoint now);
+    void run_received_image();
 
     TerminalConfig config_;
     TerminalStatus status_;

@@ -1,5 +1,5 @@
-// Start-up rules: switches, OS type, version line, versions and their comparison, the
-// message table.
+// Start-up rules: switches, OS type, version line, versions and their comparison, every
+// message in both languages.
 #include "wrapper/command_line.h"
 #include "wrapper/detection/versions.h"
 #include "wrapper/messages.h"
@@ -86,16 +86,6 @@ TEST(Versions, ComparisonTable) {
             << c.current.major << "." << c.current.minor;
 }
 
-TEST(ResultCodes, MappingFromDetection) {
-    EXPECT_EQ(result_code_for(0), 3);
-    EXPECT_EQ(result_code_for(1), 1);
-    EXPECT_EQ(result_code_for(2), 2);
-    EXPECT_EQ(result_code_for(3), 4);
-    EXPECT_EQ(result_code_for(4), 11);
-    EXPECT_EQ(result_code_for(0x01), 1);
-    EXPECT_EQ(result_code_for(0x11), 2) << "combined terminal results map to 2";
-}
-
 bool valid_utf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -120,9 +110,6 @@ TEST(Messages, PairsByRole) {
               std::string_view::npos);
     EXPECT_NE(message(Message::MoreThanOneTerminal, Language::German).find("%s"),
               std::string_view::npos);
-    EXPECT_EQ(message(Message::UpToDateReader, Language::German),
-              "Der Leser enthält bereits die aktuelle Firmware Version. Eine Aktualisierung der "
-              "Firmware ist nicht notwendig.");
 }
 
 } // namespace

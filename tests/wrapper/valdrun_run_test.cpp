@@ -112,6 +112,13 @@ TEST_P(ValdrunRun, StopsUpdatesRestartsAndReports) {
     const auto report = morlin_test::lines_of(morlin_test::read_text(installation / "Valdrun.log"));
     for (const std::string& line : c.report)
         EXPECT_TRUE(has_line(report, line)) << line;
+    // The tool really loaded the reader: up to date after success (3), still due otherwise (1).
+    EXPECT_EQ(valdrun_test::run_valdrun(
+                  installation, "-CHECK",
+                  {{"MORLIN_DEVICES", devices.string()},
+                   {"MORLIN_REAL_PORTS", "none"},
+                   {"PCSCLITE_CSOCK_NAME", (folder.path() / "no-pcscd.comm").string()}}),
+              c.exit_code == 0 ? 3 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -240,6 +247,10 @@ TEST(ValdrunTerminalRun, OffersTheFirmwareAloneAndStopsNothing) {
     const auto report = morlin_test::lines_of(morlin_test::read_text(installation / "Valdrun.log"));
     EXPECT_TRUE(has_line(report, "New firmware version: V2.1.4"));
     EXPECT_TRUE(has_line(report, "ReturnCode: 0"));
+    const sim::TerminalStatus loaded = terminal->status(); // what the sample tool downloaded
+    EXPECT_EQ(std::vector<int>({loaded.fw_major, loaded.fw_minor, loaded.fw_build, loaded.app_major,
+                                loaded.app_minor}),
+              std::vector<int>({2, 1, 4, 1, 5}));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Stand-ins for what Valdrun's windows use outside themselves: a housekeeping that records
 // its calls, an update tool that ends with a chosen code after a few looks, a detection that
-// publishes what the test says, and a record of every report, set-aside and bring-back.
+// publishes what the test says, and a record of every tool start, report and set-aside.
 #include "tests/common/temp_dir.h"
 #include "wrapper/result_codes.h"
 #include "wrapper/windows/window_services.h"
@@ -18,8 +18,7 @@ class FakeHousekeeping final : public valdrun::Housekeeping {
   public:
     int stop_code = 0;
     bool service_restart_ok = true;
-    bool process_restart_ok = true;
-    bool restart_accepted = true;
+
     valdrun::HousekeepingState held;
     std::vector<std::string> calls;
 
@@ -33,7 +32,7 @@ class FakeHousekeeping final : public valdrun::Housekeeping {
     }
     bool restart_process() override {
         calls.push_back("restart process");
-        return process_restart_ok;
+        return true;
     }
     const valdrun::HousekeepingState& state() const override { return held; }
     bool check_if_already_installed_and_remove_if(std::string_view, bool, bool) override {
@@ -41,7 +40,7 @@ class FakeHousekeeping final : public valdrun::Housekeeping {
     }
     bool request_restart(bool shutdown, int) override {
         calls.push_back(shutdown ? "shutdown" : "reboot");
-        return restart_accepted;
+        return true;
     }
 };
 
@@ -59,29 +58,23 @@ class FakeTool final : public valdrun::ToolProcess {
     int looks_ = 0;
 };
 
-struct ToolCall {
-    std::string folder, file, command_line;
-};
-
 // The services of one window run, every call recorded.
 struct RecordedServices {
     FakeHousekeeping housekeeping;
     valdrun::WindowServices services{housekeeping};
     std::optional<int> tool_exit = 0; // nothing: the tool cannot be started
     std::atomic<bool> hold_tool{false};
-    std::vector<ToolCall> tool_calls;
+    int tool_starts = 0;
     std::vector<int> reports;
     std::vector<std::string> set_aside;
-    int bring_backs = 0;
     std::optional<valdrun::PassOutcome> first_pass; // published when detection starts
     bool detection_running = false;
 
     RecordedServices() {
         services.start_tool =
-            [this](const std::string& folder, const std::string& file,
-                   const std::string& command_line,
+            [this](const std::string&, const std::string&, const std::string&,
                    std::uint32_t& error) -> std::unique_ptr<valdrun::ToolProcess> {
-            tool_calls.push_back({folder, file, command_line});
+            ++tool_starts;
             if (!tool_exit) {
                 error = 2;
                 return nullptr;
@@ -93,7 +86,7 @@ struct RecordedServices {
             set_aside.push_back(pattern);
             return std::vector<std::uint32_t>{};
         };
-        services.bring_back = [this](const std::string&) { ++bring_backs; };
+        services.bring_back = [](const std::string&) {};
         services.start_detection = [this](valdrun::RunRecord& record) {
             detection_running = true;
             if (first_pass)
