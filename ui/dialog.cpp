@@ -151,6 +151,19 @@ void Dialog::set_columns(int id, std::vector<std::string> columns) {
     changed(id);
 }
 
+void Dialog::set_cell(int id, int row, int column, std::string text) {
+    Control& item = control(id);
+    if (row < 0 || row >= static_cast<int>(item.rows.size())) {
+        return;
+    }
+    auto& cells = item.rows[static_cast<std::size_t>(row)];
+    if (column >= 0 && column < static_cast<int>(cells.size()) &&
+        cells[static_cast<std::size_t>(column)] != text) {
+        cells[static_cast<std::size_t>(column)] = std::move(text);
+        changed(id);
+    }
+}
+
 void Dialog::select(int id, int row) {
     Control& item = control(id);
     if (row < -1 || row >= static_cast<int>(item.rows.size())) {
