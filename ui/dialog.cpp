@@ -151,17 +151,14 @@ void Dialog::set_columns(int id, std::vector<std::string> columns) {
     changed(id);
 }
 
-void Dialog::set_cell(int id, int row, int column, std::string text) {
+void Dialog::set_row(int id, int row, std::vector<std::string> texts) {
     Control& item = control(id);
-    if (row < 0 || row >= static_cast<int>(item.rows.size())) {
+    if (row < 0 || row >= static_cast<int>(item.rows.size()) ||
+        item.rows[static_cast<std::size_t>(row)] == texts) {
         return;
     }
-    auto& cells = item.rows[static_cast<std::size_t>(row)];
-    if (column >= 0 && column < static_cast<int>(cells.size()) &&
-        cells[static_cast<std::size_t>(column)] != text) {
-        cells[static_cast<std::size_t>(column)] = std::move(text);
-        changed(id);
-    }
+    item.rows[static_cast<std::size_t>(row)] = std::move(texts);
+    changed(id);
 }
 
 void Dialog::select(int id, int row) {

@@ -21,6 +21,7 @@ using namespace cfg_mode;
 // The texts' numbers in the resource library.
 constexpr const char* kSource = "CfgModeDlg";
 constexpr int kStrStart = 10;
+constexpr int kStrClose = 11;
 constexpr int kStrWindowTitle = 15;
 constexpr int kStrInstruction = 24;
 constexpr int kStrCancel = 27;
@@ -231,21 +232,24 @@ void CfgModeDlg::work() {
     platform::bind_abort_flag(nullptr);
     set_progress_sink(nullptr);
     const bool stop_requested = platform::stop_request_signal() != 0;
-    on_dialog_thread([&] {
-        if (last_result != 0) {
-            reset_bars();
-        } else if (downloaded == app_.download_count) {
-            run_.outcome = kOutcomeSucceeded;
-            set_position(kIdModeOverallBar, kBarRange);
-            set_position(kIdModeDownloadBar, kBarRange);
-        }
-        set_text(kIdModeClose, app_.texts.text(kStrClose));
-        run_.running = 0;
-        run_.finished = 1;
-        if (stop_requested) {
-            end(dialogs::kEndCancel); // the cancel nobody waits to confirm ends the window
-        }
-    });
+    on_dialog_thread(
+        [&] { finish_run(last_result != 0, downloaded == app_.download_count, stop_requested); });
+}
+
+void CfgModeDlg::finish_run(bool failed, bool all_downloaded, bool stop_requested) {
+    if (failed) {
+        reset_bars();
+    } else if (all_downloaded) {
+        run_.outcome = kOutcomeSucceeded;
+        set_position(kIdModeOverallBar, kBarRange);
+        set_position(kIdModeDownloadBar, kBarRange);
+    }
+    set_text(kIdModeClose, app_.texts.text(kStrClose));
+    run_.running = 0;
+    run_.finished = 1;
+    if (stop_requested) {
+        end(dialogs::kEndCancel); // the cancel nobody waits to confirm ends the window
+    }
 }
 
 bool CfgModeDlg::continue_after_failure() {

@@ -69,6 +69,9 @@ class CfgModeDlg final : public MorlinDialog {
     std::string device_text(int entry) const;
     void start_run();
     void work(); // the worker thread's body
+    // The end of a run (dialog thread): the bars, the outcome and the buttons; after a stop
+    // request the window ends.
+    void finish_run(bool failed, bool all_downloaded, bool stop_requested);
     // One entry on the worker thread; returns the download call's result.
     int download_entry(int index);
     // The download call of one entry (the worker's or a lane's thread): the backup path, the

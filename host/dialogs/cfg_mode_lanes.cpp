@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace morlin {
 
@@ -22,7 +23,7 @@ using namespace cfg_mode;
 
 constexpr const char* kSource = "Morlin";
 // A lane's state between its entries: the last result, or that it was told to end.
-constexpr int kLaneEnded = -1;
+constexpr int kLaneEnded = std::numeric_limits<int>::min();
 
 } // namespace
 
@@ -66,18 +67,7 @@ void CfgModeDlg::work_in_lanes() {
                 app_.run_record.downloads.push_back(std::move(*record));
             }
         }
-        if (failed) {
-            set_position(kIdModeOverallBar, 0);
-        } else if (downloaded == app_.download_count) {
-            run_.outcome = kOutcomeSucceeded;
-            set_position(kIdModeOverallBar, kBarRange);
-        }
-        set_text(kIdModeClose, app_.texts.text(kStrClose));
-        run_.running = 0;
-        run_.finished = 1;
-        if (stop_requested) {
-            end(dialogs::kEndCancel); // the cancel nobody waits to confirm ends the window
-        }
+        finish_run(failed, downloaded == app_.download_count, stop_requested);
     });
 }
 
@@ -136,8 +126,10 @@ void CfgModeDlg::entry_progress(int index, int steps, const std::string& text) {
 
 void CfgModeDlg::show_entry(int index, int position, const std::string& status) {
     const int row = rows_[static_cast<std::size_t>(index)];
-    set_cell(kIdModeEntries, row, kColumnBar, std::to_string(position));
-    set_cell(kIdModeEntries, row, kColumnStatus, status);
+    std::vector<std::string> texts = control(kIdModeEntries).rows[static_cast<std::size_t>(row)];
+    texts[kColumnBar] = std::to_string(position);
+    texts[kColumnStatus] = status;
+    set_row(kIdModeEntries, row, std::move(texts));
 }
 
 } // namespace morlin

@@ -3,7 +3,6 @@
 // in the resource library, the bars' range and the columns of a run in lanes.
 namespace morlin::cfg_mode {
 
-inline constexpr int kStrClose = 11;
 inline constexpr int kStrDownloadLabel = 44;
 inline constexpr int kStrOverallLabel = 45;
 inline constexpr int kStrUpdating = 111;
