@@ -170,7 +170,9 @@ TEST_F(TerminalsRun, InLanesEveryRowHasItsBarAndAFailureAsksOnlyInItsLane) {
         << history;
 
     const Console cancelled = run_console(folder_, "/PARALLEL", "click 1088;close", "yes");
-    EXPECT_EQ(cancelled.run.exit_code, 2) << cancelled.err << cancelled.run.log;
+    // 2 when a lane's download had started (it ends with 212), else 1.
+    EXPECT_TRUE(cancelled.run.exit_code == 2 || cancelled.run.exit_code == 1)
+        << cancelled.err << cancelled.run.log;
     EXPECT_EQ(completed(), 3u);
     EXPECT_TRUE(cancelled.run.log_has("Morlin :Cancel: every download is ended as a cancel"))
         << cancelled.run.log;
