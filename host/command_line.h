@@ -23,7 +23,7 @@ struct CommandLine {
     bool config_editor() const { return has("/CE"); }
     bool device_info() const { return has("/DI"); }
     bool identical_version() const { return has("/IV"); }
-    // A silent configured run downloads to several devices at the same time.
+    // A configured run downloads to several devices at the same time.
     bool parallel() const { return has("/PARALLEL"); }
 };
 

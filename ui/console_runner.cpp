@@ -59,6 +59,7 @@ class ConsoleView final : public DialogView {
         for (const Control& item : dialog_.controls()) {
             known_text_[item.id] = item.text;
             known_position_[item.id] = item.position;
+            known_rows_[item.id] = item.rows;
         }
         reporting_ = true;
     }
@@ -77,19 +78,7 @@ class ConsoleView final : public DialogView {
                 continue;
             }
             for (std::size_t row = 0; row < item.rows.size(); ++row) {
-                std::string columns;
-                for (const std::string& column : item.rows[row]) {
-                    columns += (columns.empty() ? "" : "|") + quoted(column);
-                }
-                std::string row_line =
-                    "ROW " + std::to_string(item.id) + ' ' + std::to_string(row) + ' ' + columns;
-                if (row < item.row_checked.size() && item.row_checked[row]) {
-                    row_line += " checked";
-                }
-                if (static_cast<int>(row) == item.selection) {
-                    row_line += " selected";
-                }
-                runner_.write(row_line);
+                runner_.write(row_line(item, row));
             }
         }
     }
@@ -187,6 +176,17 @@ class ConsoleView final : public DialogView {
             known_text_[id] = item->text;
             runner_.write("TEXT " + std::to_string(id) + ' ' + quoted(item->text));
         }
+        // A list with bars (a run in lanes: one row per entry, with its bar and status) reports
+        // each row that changed during the work.
+        auto& rows = known_rows_[id];
+        if (item->bar_column >= 0 && rows != item->rows) {
+            for (std::size_t row = 0; row < item->rows.size(); ++row) {
+                if (row >= rows.size() || rows[row] != item->rows[row]) {
+                    runner_.write(row_line(*item, row));
+                }
+            }
+            rows = item->rows;
+        }
     }
     void title_changed() override {}
     void dialog_ended(int /*result*/) override {}
@@ -204,12 +204,29 @@ class ConsoleView final : public DialogView {
   private:
     void warn(const std::string& reason) { runner_.write("UI-WARNING " + reason); }
 
+    static std::string row_line(const Control& item, std::size_t row) {
+        std::string columns;
+        for (const std::string& column : item.rows[row]) {
+            columns += (columns.empty() ? "" : "|") + quoted(column);
+        }
+        std::string line =
+            "ROW " + std::to_string(item.id) + ' ' + std::to_string(row) + ' ' + columns;
+        if (row < item.row_checked.size() && item.row_checked[row]) {
+            line += " checked";
+        }
+        if (static_cast<int>(row) == item.selection) {
+            line += " selected";
+        }
+        return line;
+    }
+
     ConsoleRunner& runner_;
     Dialog& dialog_;
     TimerDriver timers_;
     bool reporting_ = false;
     std::map<int, std::string> known_text_;
     std::map<int, int> known_position_;
+    std::map<int, std::vector<std::vector<std::string>>> known_rows_;
 };
 
 } // namespace

@@ -49,6 +49,8 @@ struct Control {
     int selection = -1;
     bool check_boxes = false;
     std::vector<bool> row_checked;
+    // List views: the column whose texts are positions 0..100, drawn as bars (-1 none).
+    int bar_column = -1;
     // Buttons drawn from pictures instead of their text: the released and the pressed face,
     // each as the lines of an XPM image. The text stays for the console and screen readers.
     std::vector<std::string> picture;

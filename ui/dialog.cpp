@@ -151,6 +151,16 @@ void Dialog::set_columns(int id, std::vector<std::string> columns) {
     changed(id);
 }
 
+void Dialog::set_row(int id, int row, std::vector<std::string> texts) {
+    Control& item = control(id);
+    if (row < 0 || row >= static_cast<int>(item.rows.size()) ||
+        item.rows[static_cast<std::size_t>(row)] == texts) {
+        return;
+    }
+    item.rows[static_cast<std::size_t>(row)] = std::move(texts);
+    changed(id);
+}
+
 void Dialog::select(int id, int row) {
     Control& item = control(id);
     if (row < -1 || row >= static_cast<int>(item.rows.size())) {

@@ -120,6 +120,8 @@ class Dialog {
     void set_position(int id, int position);
     void set_rows(int id, std::vector<std::vector<std::string>> rows);
     void set_columns(int id, std::vector<std::string> columns);
+    // The texts of one row of a list (a row it does not have is left alone).
+    void set_row(int id, int row, std::vector<std::string> texts);
     void select(int id, int row);
     void set_row_checked(int id, int row, bool checked);
     void focus(int id);

@@ -1,5 +1,6 @@
 #include "host/dialogs/cfg_mode_dlg.h"
 
+#include "host/dialogs/cfg_mode_texts.h"
 #include "host/dialogs/dev_info.h"
 #include "host/dialogs/device_choice.h"
 #include "host/fixed_text.h"
@@ -15,7 +16,9 @@ namespace morlin {
 namespace {
 
 using dialogs::ControlKind;
+using namespace cfg_mode;
 
+// The texts' numbers in the resource library.
 constexpr const char* kSource = "CfgModeDlg";
 constexpr int kStrStart = 10;
 constexpr int kStrClose = 11;
@@ -25,23 +28,28 @@ constexpr int kStrCancel = 27;
 constexpr int kStrFileColumn = 35;
 constexpr int kStrDeviceColumn = 36;
 constexpr int kStrDeviceInfo = 37;
-constexpr int kStrDownloadLabel = 44;
-constexpr int kStrOverallLabel = 45;
-constexpr int kStrUpdating = 111;
-constexpr int kStrUpdateCompleted = 112;
-constexpr int kStrUpdateFailed = 113;
 constexpr int kStrContinueQuestion = 116;
-constexpr int kBarRange = 100;
 constexpr std::uint32_t kWaitSliceMs = 100;
+
+// "Download:" as a column's title.
+std::string label_without_colon(std::string label) {
+    while (!label.empty() && (label.back() == ':' || label.back() == ' ')) {
+        label.pop_back();
+    }
+    return label;
+}
 
 } // namespace
 
-CfgModeDlg::CfgModeDlg(MorlinApp& app) : MorlinDialog(app, kTemplateCfgMode, 300, 196) {
+CfgModeDlg::CfgModeDlg(MorlinApp& app)
+    : MorlinDialog(app, kTemplateCfgMode, 300, 196), in_lanes_(app.command_line.parallel()) {
+    // In lanes each row has its own bar: the list takes the place of the download's line.
+    const int lower = in_lanes_ ? 29 : 0;
     add(ControlKind::Static, kIdModeInstruction, {7, 6, 286, 18});
-    add(ControlKind::ListView, kIdModeEntries, {7, 27, 286, 80});
-    add(ControlKind::Static, kIdModeOverallLabel, {7, 114, 54, 10});
-    add(ControlKind::Static, kIdModeOverallText, {63, 114, 230, 10});
-    add(ControlKind::Progress, kIdModeOverallBar, {7, 126, 286, 10});
+    add(ControlKind::ListView, kIdModeEntries, {7, 27, 286, 80 + lower});
+    add(ControlKind::Static, kIdModeOverallLabel, {7, 114 + lower, 54, 10});
+    add(ControlKind::Static, kIdModeOverallText, {63, 114 + lower, 230, 10});
+    add(ControlKind::Progress, kIdModeOverallBar, {7, 126 + lower, 286, 10});
     add(ControlKind::Static, kIdModeDownloadLabel, {7, 143, 54, 10});
     add(ControlKind::Static, kIdModeDownloadText, {63, 143, 230, 10});
     add(ControlKind::Progress, kIdModeDownloadBar, {7, 155, 286, 10});
@@ -76,12 +84,26 @@ std::string CfgModeDlg::device_text(int entry) const {
 void CfgModeDlg::on_initialise() {
     set_morlin_system_menu();
     const HostTexts& texts = app_.texts;
-    set_columns(kIdModeEntries, {texts.text(kStrFileColumn), texts.text(kStrDeviceColumn)});
+    std::vector<std::string> columns{texts.text(kStrFileColumn), texts.text(kStrDeviceColumn)};
+    if (in_lanes_) {
+        control(kIdModeEntries).bar_column = kColumnBar;
+        columns.push_back(label_without_colon(texts.text(kStrDownloadLabel)));
+        columns.push_back(label_without_colon(texts.text(kStrOverallLabel)));
+        for (int id : {kIdModeDownloadLabel, kIdModeDownloadText, kIdModeDownloadBar}) {
+            show(id, false);
+        }
+    }
+    set_columns(kIdModeEntries, std::move(columns));
     std::vector<std::vector<std::string>> rows;
+    rows_.assign(static_cast<std::size_t>(app_.download_count), -1);
     for (int i = 0; i < app_.download_count; ++i) {
         const DownloadEntry& entry = app_.downloads[static_cast<std::size_t>(i)];
         if (has_target(i)) {
+            rows_[static_cast<std::size_t>(i)] = static_cast<int>(rows.size());
             rows.push_back({record_field_text(entry.file_name), device_text(i)});
+            if (in_lanes_) {
+                rows.back().insert(rows.back().end(), {"0", ""});
+            }
         }
     }
     const int listed = static_cast<int>(rows.size());
@@ -177,7 +199,7 @@ void CfgModeDlg::start_run() {
     run_.set_abort(0);
     run_.finished = 0;
     run_.running = 1;
-    start_worker([this] { work(); });
+    start_worker([this] { in_lanes_ ? work_in_lanes() : work(); });
 }
 
 void CfgModeDlg::work() {
@@ -210,21 +232,24 @@ void CfgModeDlg::work() {
     platform::bind_abort_flag(nullptr);
     set_progress_sink(nullptr);
     const bool stop_requested = platform::stop_request_signal() != 0;
-    on_dialog_thread([&] {
-        if (last_result != 0) {
-            reset_bars();
-        } else if (downloaded == app_.download_count) {
-            run_.outcome = kOutcomeSucceeded;
-            set_position(kIdModeOverallBar, kBarRange);
-            set_position(kIdModeDownloadBar, kBarRange);
-        }
-        set_text(kIdModeClose, app_.texts.text(kStrClose));
-        run_.running = 0;
-        run_.finished = 1;
-        if (stop_requested) {
-            end(dialogs::kEndCancel); // the cancel nobody waits to confirm ends the window
-        }
-    });
+    on_dialog_thread(
+        [&] { finish_run(last_result != 0, downloaded == app_.download_count, stop_requested); });
+}
+
+void CfgModeDlg::finish_run(bool failed, bool all_downloaded, bool stop_requested) {
+    if (failed) {
+        reset_bars();
+    } else if (all_downloaded) {
+        run_.outcome = kOutcomeSucceeded;
+        set_position(kIdModeOverallBar, kBarRange);
+        set_position(kIdModeDownloadBar, kBarRange);
+    }
+    set_text(kIdModeClose, app_.texts.text(kStrClose));
+    run_.running = 0;
+    run_.finished = 1;
+    if (stop_requested) {
+        end(dialogs::kEndCancel); // the cancel nobody waits to confirm ends the window
+    }
 }
 
 bool CfgModeDlg::continue_after_failure() {
@@ -237,29 +262,42 @@ bool CfgModeDlg::continue_after_failure() {
     return app_.ui()->message_box(box) == platform::MessageAnswer::Yes;
 }
 
-int CfgModeDlg::download_entry(int index) {
+DownloadRecord CfgModeDlg::call_entry(int index, bool wait, int* abort_flag,
+                                      VUPProgressCallback progress_callback,
+                                      bool bind_stop_requests) {
     DownloadEntry& entry = app_.downloads[static_cast<std::size_t>(index)];
-    const std::string device = device_text(index);
     PluginRecord& plugin = app_.plugins[static_cast<std::size_t>(entry.plugin_index)];
     set_record_field(entry.backup_path,
                      app_.options.backup
                          ? backup_file_path(app_.backup_directory, platform::local_time())
                          : std::string());
-    set_overall(app_.texts.text(kStrUpdating) + device + "...", 1);
-
     log_text("********** Firmware  Download  Start **********");
     host_log("%s(%i) :Preparing to download %s", kSource, 489, entry.file_name);
     host_log("%s(%i) :Selected device is device %d", kSource, 492,
              static_cast<int>(entry.device_index));
-    if (index != 0 && plugin.is_mobile_terminal_plugin()) {
-        wait_before_mobile_terminal();
+    if (wait && plugin.is_mobile_terminal_plugin()) {
+        if (in_lanes_) {
+            host_log("Morlin :Waiting %u s before the next download into this terminal",
+                     kMobileTerminalWaitMs / 1000);
+        }
+        wait_before_mobile_terminal(abort_flag);
     }
-    DownloadRecord record = make_download_call(
-        app_, {entry.plugin_index, entry.device_index, entry.file_name}, &run_.abort_flag, [&] {
+    return make_download_call(
+        app_, {entry.plugin_index, entry.device_index, entry.file_name}, abort_flag,
+        [&] {
             return plugin.fn.download_firmware(
                 plugin.devices.data(), static_cast<std::uint8_t>(entry.device_index),
-                entry.backup_path, entry.file_name, interactive_progress, &run_.abort_flag);
-        });
+                entry.backup_path, entry.file_name, progress_callback, abort_flag);
+        },
+        bind_stop_requests);
+}
+
+int CfgModeDlg::download_entry(int index) {
+    DownloadEntry& entry = app_.downloads[static_cast<std::size_t>(index)];
+    const std::string device = device_text(index);
+    set_overall(app_.texts.text(kStrUpdating) + device + "...", 1);
+    DownloadRecord record =
+        call_entry(index, index != 0, &run_.abort_flag, interactive_progress, true);
     const int result = record.result;
     on_dialog_thread([&] { app_.run_record.downloads.push_back(std::move(record)); });
     // After the call the stop binding of the run holds again.
@@ -281,8 +319,9 @@ int CfgModeDlg::download_entry(int index) {
 
 // A mobile terminal needs time between two downloads; a cancel ends the wait early (the
 // download call then sees the abort flag).
-void CfgModeDlg::wait_before_mobile_terminal() {
-    for (std::uint32_t waited = 0; waited < kMobileTerminalWaitMs && run_.abort() == 0;
+void CfgModeDlg::wait_before_mobile_terminal(int* abort_flag) {
+    for (std::uint32_t waited = 0;
+         waited < kMobileTerminalWaitMs && std::atomic_ref<int>(*abort_flag).load() == 0;
          waited += kWaitSliceMs) {
         platform::sleep_ms(kWaitSliceMs);
     }

@@ -4,6 +4,7 @@
 #include "vup_plugin.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -37,5 +38,10 @@ bool run_result_is_silent(int result);
 using ProgressSink = std::function<void(int steps, const std::string& text)>;
 void set_progress_sink(ProgressSink* sink);
 extern "C" void interactive_progress(int steps, const char* text);
+
+// A run in lanes: the plug-in's callback carries no context, so each lane (below the download
+// table's size) has a callback of its own, routed to that lane's sink, from any thread.
+VUPProgressCallback lane_progress_callback(std::size_t lane);
+void set_lane_progress_sink(std::size_t lane, ProgressSink* sink);
 
 } // namespace morlin

@@ -3,25 +3,19 @@
 #include "host/host_log.h"
 #include "host/morlin_app.h"
 #include "host/runs/entry_download.h"
+#include "host/runs/lane_workers.h"
 #include "host/runs/silent_download.h"
 #include "platform/processes/stop_request.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <iterator>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace morlin {
 
 namespace {
 
 constexpr const char* kSource = "Morlin";
-constexpr auto kStopRequestLook = std::chrono::milliseconds(50);
 
 bool allows_parallel_downloads(const MorlinApp& app, const DownloadEntry& entry) {
     if (!download_target_exists(app, entry)) {
@@ -30,34 +24,6 @@ bool allows_parallel_downloads(const MorlinApp& app, const DownloadEntry& entry)
     const PluginRecord& plugin = app.plugins[static_cast<std::size_t>(entry.plugin_index)];
     return plugin.fn.get_capabilities != nullptr &&
            (plugin.fn.get_capabilities() & VUP_CAP_PARALLEL_DOWNLOADS) != 0;
-}
-
-// What the workers share with the thread that waits for them.
-struct LaneRun {
-    std::mutex lock;
-    std::condition_variable lane_ended;
-    int lanes_running = 0;
-};
-
-void store(int& flag, int value) {
-    std::atomic_ref<int>(flag).store(value);
-}
-
-void download_lane(MorlinApp& app, const std::vector<int>& lane, int& abort_flag,
-                   std::vector<std::optional<DownloadRecord>>& records) {
-    for (const int index : lane) {
-        DownloadEntry& entry = app.downloads[static_cast<std::size_t>(index)];
-        set_log_line_tag({});
-        if (!entry_may_start(app, entry, index)) {
-            continue;
-        }
-        const PluginRecord& plugin = app.plugins[static_cast<std::size_t>(entry.plugin_index)];
-        set_log_line_tag(plugin.devices[static_cast<std::size_t>(entry.device_index)].name);
-        // A removal seen during the lane's last download must not end the next one at once.
-        store(abort_flag, platform::stop_request_signal() != 0 ? 1 : 0);
-        records[static_cast<std::size_t>(index)] = download_entry(app, entry, &abort_flag, false);
-    }
-    set_log_line_tag({});
 }
 
 } // namespace
@@ -87,59 +53,54 @@ std::vector<std::vector<int>> download_lanes(std::span<const LaneEntry> entries)
     return result;
 }
 
-HostError run_parallel_downloads(MorlinApp& app) {
+std::vector<std::vector<int>> plan_lanes(const MorlinApp& app, std::span<const int> indexes) {
     std::vector<LaneEntry> entries;
-    for (int index = 0; index < app.download_count; ++index) {
+    for (const int index : indexes) {
         const DownloadEntry& entry = app.downloads[static_cast<std::size_t>(index)];
-        if (entry.device_index != kNoDevice) {
-            entries.push_back({index, entry.plugin_index, entry.device_index,
-                               allows_parallel_downloads(app, entry)});
+        entries.push_back(
+            {index, entry.plugin_index, entry.device_index, allows_parallel_downloads(app, entry)});
+    }
+    std::vector<std::vector<int>> lanes = download_lanes(entries);
+    host_log("%s :Parallel run: %zu downloads on %zu lanes", kSource, entries.size(), lanes.size());
+    return lanes;
+}
+
+HostError run_parallel_downloads(MorlinApp& app) {
+    std::vector<int> indexes;
+    for (int index = 0; index < app.download_count; ++index) {
+        if (app.downloads[static_cast<std::size_t>(index)].device_index != kNoDevice) {
+            indexes.push_back(index);
         }
     }
-    if (entries.empty()) {
+    if (indexes.empty()) {
         return HostError::host(kStrSilentRunFailed);
     }
-    const std::vector<std::vector<int>> lanes = download_lanes(entries);
-    host_log("%s :Parallel run: %zu downloads on %zu lanes", kSource, entries.size(), lanes.size());
-
-    // The abort flags stay where they are while the workers run.
-    const auto abort_flags = std::make_unique<int[]>(lanes.size());
+    LaneWorkers workers(plan_lanes(app, indexes));
     std::vector<std::optional<DownloadRecord>> records(
         static_cast<std::size_t>(app.download_count));
-    LaneRun run;
-    run.lanes_running = static_cast<int>(lanes.size());
-    std::vector<std::thread> workers;
-    for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
-        workers.emplace_back([&, lane] {
-            download_lane(app, lanes[lane], abort_flags[lane], records);
-            std::lock_guard guard(run.lock);
-            --run.lanes_running;
-            run.lane_ended.notify_all();
-        });
-    }
-    // A stop request (Ctrl-C, SIGTERM) ends every download the plug-in's way, as a cancel.
-    bool stop_passed_on = false;
-    {
-        std::unique_lock guard(run.lock);
-        while (!run.lane_ended.wait_for(guard, kStopRequestLook,
-                                        [&] { return run.lanes_running == 0; })) {
-            if (!stop_passed_on && platform::stop_request_signal() != 0) {
-                stop_passed_on = true;
-                for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
-                    store(abort_flags[lane], 1);
-                }
-                host_log("%s :Stop request (signal %d): every download is ended as a cancel",
-                         kSource, platform::stop_request_signal());
-            }
+    const auto download = [&](std::size_t lane, int index, bool /*first*/) {
+        DownloadEntry& entry = app.downloads[static_cast<std::size_t>(index)];
+        if (!entry_may_start(app, entry, index)) {
+            return;
         }
-    }
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
+        const PluginRecord& plugin = app.plugins[static_cast<std::size_t>(entry.plugin_index)];
+        set_log_line_tag(plugin.devices[static_cast<std::size_t>(entry.device_index)].name);
+        workers.rearm(lane);
+        records[static_cast<std::size_t>(index)] =
+            download_entry(app, entry, workers.abort_flag(lane), false);
+        set_log_line_tag({});
+    };
+    // A stop request (Ctrl-C, SIGTERM) ends every download the plug-in's way, as a cancel.
+    workers.run(
+        download, [] { return platform::stop_request_signal() != 0; },
+        [] {
+            host_log("%s :Stop request (signal %d): every download is ended as a cancel", kSource,
+                     platform::stop_request_signal());
+        });
 
     bool any_failed = false;
-    for (const LaneEntry& entry : entries) {
-        const auto& record = records[static_cast<std::size_t>(entry.index)];
+    for (const int index : indexes) {
+        const auto& record = records[static_cast<std::size_t>(index)];
         if (!record) {
             any_failed = true; // not started: a stop request or a device not listed
             continue;

@@ -23,7 +23,8 @@ Console run_console(const test::MorlinFolder& folder, const std::string& argumen
                     const std::string& actions, const std::string& answers = {}) {
     Console console{folder.run(arguments, {{"MORLIN_UI_ACTIONS", actions},
                                            {"MORLIN_UI_ANSWERS", answers},
-                                           {"MORLIN_TIME_SCALE", "10"}}),
+                                           {"MORLIN_TIME_SCALE", "10"},
+                                           {"MORLIN_RESULT_FILE", folder.file("runs.jsonl")}}),
                     {}};
     console.err = test::read_text(folder.file("stderr.txt"));
     return console;
@@ -86,14 +87,14 @@ class TerminalsRun : public ::testing::Test {
     }
     // The table's first entry gets the last candidate (COM5), its copies the others in list
     // order: the second entry is the terminal on COM3.
-    void start_terminals(std::uint32_t failing_block_of_second) {
-        for (int i = 0; i < 3; ++i) {
+    void start_terminals(std::uint32_t failing_block, int count = 3, int failing = 0) {
+        for (int i = 0; i < count; ++i) {
             sim::SimulatorOptions options;
             options.devices_dir = folder_.file("devices");
             options.serial = "SIM000" + std::to_string(i + 1);
             options.port_name = "COM" + std::to_string(i + 3);
-            if (i == 0) {
-                options.faults.unplug_after_data_blocks = failing_block_of_second;
+            if (i == failing) {
+                options.faults.unplug_after_data_blocks = failing_block;
             }
             std::string error;
             terminals_.push_back(sim::TerminalSimulator::start(options, &error));
@@ -132,6 +133,49 @@ TEST_F(TerminalsRun, ASecondTerminalThatFailsAsksBeforeTheThirdAndNoEndsWith2) {
               std::string::npos)
         << run.err;
     EXPECT_TRUE(run.has("PROGRESS 1084 0")) << run.err;
+}
+
+// /PARALLEL, four terminals, a lane each; the second file goes to the table's first terminal
+// (COM6), which fails: only its lane asks before its next entry (Yes) and waits before it.
+// Every row shows its bar and status. A cancel ends every lane.
+TEST_F(TerminalsRun, InLanesEveryRowHasItsBarAndAFailureAsksOnlyInItsLane) {
+    test::write_bytes(folder_.file("fw2.bin"), sample::make_image(sample::ImageRecipe{}));
+    ConfigContents contents;
+    contents.options = {{"GUI", "yes"}, {"BACKUP", "no"}};
+    contents.downloads = {"fw.bin", "fw2.bin"};
+    ASSERT_TRUE(folder_.config(contents));
+    start_terminals(1, 4, 3);
+    const Console run = run_console(folder_, "/PARALLEL", "click 1088;wait;close", "yes");
+    EXPECT_EQ(run.run.exit_code, 2) << run.err << run.run.log;
+    EXPECT_EQ(completed(), 3u);
+    EXPECT_TRUE(run.run.log_has("Parallel run: 5 downloads on 4 lanes")) << run.run.log;
+    const std::string question = "MSGBOX warning yesno [Morlin] The last download failed.";
+    EXPECT_NE(run.err.find(question), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(question), run.err.rfind(question));
+    EXPECT_EQ(run.run.log_lines_with(":Waiting 10 s before the next download"),
+              std::vector<std::string>{
+                  "[COM6 - Halvane] Morlin :Waiting 10 s before the next download into this "
+                  "terminal"});
+    EXPECT_TRUE(run.has("CTRL 1087 progress disabled hidden \"\"")) << run.err;
+    EXPECT_TRUE(run.has("ROW 1081 2 \"fw.bin\"|\"COM4 - Halvane\"|\"100\"|\"Update completed.\""))
+        << run.err;
+    EXPECT_NE(run.err.find("ROW 1081 4 \"fw2.bin\"|\"COM6 - Halvane\"|\"0\"|\"Update failed: "),
+              std::string::npos)
+        << run.err;
+    const std::string history = test::read_text(folder_.file("runs.jsonl"));
+    EXPECT_NE(history.find("\"device\":\"COM5 - Halvane\",\"result\":0"), std::string::npos);
+    EXPECT_NE(history.find("\"file\":\"fw2.bin\",\"plugin\":\"VUPPorta.so\",\"device\":"
+                           "\"COM6 - Halvane\",\"result\":729"),
+              std::string::npos)
+        << history;
+
+    const Console cancelled = run_console(folder_, "/PARALLEL", "click 1088;close", "yes");
+    // 2 when a lane's download had started (it ends with 212), else 1.
+    EXPECT_TRUE(cancelled.run.exit_code == 2 || cancelled.run.exit_code == 1)
+        << cancelled.err << cancelled.run.log;
+    EXPECT_EQ(completed(), 3u);
+    EXPECT_TRUE(cancelled.run.log_has("Morlin :Cancel: every download is ended as a cancel"))
+        << cancelled.run.log;
 }
 
 } // namespace

@@ -287,18 +287,23 @@ TEST_F(QtDialogs, ConfigurationEditorAndItsOptionDialogInBothLanguages) {
     std::filesystem::current_path(previous);
 }
 
+// A configured run's table: the firmware for the first device, `second` for the second.
+MorlinApp& two_entries(MorlinApp& morlin, const char* second) {
+    morlin.download_count = 2;
+    for (int i = 0; i < 2; ++i) {
+        DownloadEntry& entry = morlin.downloads[static_cast<std::size_t>(i)];
+        set_record_field(entry.file_name, i == 0 ? "HalvaneFirmware.bin" : second);
+        entry.plugin_index = 0;
+        entry.device_index = i;
+    }
+    return morlin;
+}
+
 TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
     for (auto [language, suffix] :
          {std::pair{kLanguageEnglish, ""}, std::pair{kLanguageGerman, "-de"}}) {
         const std::string tail = suffix;
-        MorlinApp& morlin = app(language);
-        morlin.download_count = 2;
-        for (int i = 0; i < 2; ++i) {
-            DownloadEntry& entry = morlin.downloads[static_cast<std::size_t>(i)];
-            set_record_field(entry.file_name, i == 0 ? "HalvaneFirmware.bin" : "PellaxApp.bin");
-            entry.plugin_index = 0;
-            entry.device_index = i;
-        }
+        MorlinApp& morlin = two_entries(app(language), "PellaxApp.bin");
         const int dlg = kTemplateCfgMode;
         std::string start_text;
         {
@@ -333,6 +338,33 @@ TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
         EXPECT_EQ(morlin.exit_code(), kOutcomeFailed) << tail;
         [[maybe_unused]] const int ended = end_run(*app_); // only the plug-ins are stopped
     }
+}
+
+// /PARALLEL with a plug-in that allows it: both entries run at once, each row with its bar.
+TEST_F(QtDialogs, ProgressDialogInLanes) {
+    MorlinApp& morlin = two_entries(app(), "HalvaneApp.bin");
+    morlin.command_line = parse_command_line({"/PARALLEL"});
+    morlin.plugins[0].fn.get_capabilities = [] { return VUP_CAP_PARALLEL_DOWNLOADS; };
+    const int dlg = kTemplateCfgMode;
+    CfgModeDlg progress(morlin);
+    Script script({
+        [&] { return click(dlg, kIdModeStart); },
+        [&] {
+            auto* list = control_of<QTreeWidget>(dlg, kIdModeEntries);
+            return list != nullptr && list->topLevelItemCount() == 2 &&
+                   list->topLevelItem(0)->text(2) == "50" &&
+                   list->topLevelItem(1)->text(2) == "50" && shot(dlg, "cfg-mode-lanes-running");
+        },
+        [&] { return click(dlg, kIdModeClose); }, // the cancel question
+        answer_box(QMessageBox::Yes),
+        [&] { // both lanes have ended: Cancel is Close again
+            auto* close = control_of<QAbstractButton>(dlg, kIdModeClose);
+            return close != nullptr && close->text() == "Close" && click(dlg, kIdModeClose);
+        },
+    });
+    dialogs::dialog_runner().run_modal(progress);
+    EXPECT_TRUE(script.finished());
+    EXPECT_EQ(progress.outcome(), kOutcomeFailed);
 }
 
 } // namespace

@@ -23,6 +23,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionProgressBar>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -37,6 +39,25 @@ namespace {
 QString q(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// A list column whose texts are positions 0..100, drawn as progress bars.
+class BarColumnDelegate final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionProgressBar bar;
+        bar.initFrom(option.widget);
+        bar.rect = option.rect.adjusted(2, 2, -2, -2);
+        bar.minimum = 0;
+        bar.maximum = 100;
+        bar.progress = index.data().toString().toInt();
+        bar.textVisible = false;
+        bar.state |= QStyle::State_Horizontal;
+        option.widget->style()->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+    }
+};
 
 // A picture given as the lines of an XPM image.
 QPixmap xpm_pixmap(const std::vector<std::string>& lines) {
@@ -418,6 +439,9 @@ class QtDialogWindow final : public QDialog, public DialogView {
         }
         list->setColumnCount(static_cast<int>(headers.size()));
         list->setHeaderLabels(headers);
+        if (item.bar_column >= 0 && list->itemDelegateForColumn(item.bar_column) == nullptr) {
+            list->setItemDelegateForColumn(item.bar_column, new BarColumnDelegate(list));
+        }
         list->clear();
         for (std::size_t r = 0; r < item.rows.size(); ++r) {
             auto* row = new QTreeWidgetItem(list);
