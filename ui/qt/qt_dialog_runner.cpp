@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -70,6 +71,21 @@ void make_picture_button(QPushButton* button, const Control& item, QSize size) {
 // The host's list look: light blue background, dark blue text, equal left-aligned columns. No
 // focus frame (focus without a selection must not look like one) and rows with room between
 // them, so check boxes do not touch.
+// A list that gets the focus makes its first row current; the style frames the current cell
+// of a focused list even without a selection. Only a selected row shows the focus.
+class FocusOnSelectedRows final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->state.testFlag(QStyle::State_Selected)) {
+            option->state.setFlag(QStyle::State_HasFocus, false);
+        }
+    }
+};
+
 constexpr const char* kListLook =
     "QTreeWidget { background: rgb(176,226,255); color: rgb(0,0,139);"
     " alternate-background-color: rgb(176,226,255);"
@@ -296,6 +312,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
             list->setRootIsDecorated(false);
             list->setSelectionBehavior(QAbstractItemView::SelectRows);
             list->setStyleSheet(kListLook);
+            list->setItemDelegate(new FocusOnSelectedRows(list));
             list->header()->setSectionResizeMode(QHeaderView::Stretch);
             list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
             // A selected row, not the current one: focus alone makes a row current
