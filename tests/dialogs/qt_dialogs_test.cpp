@@ -362,7 +362,7 @@ TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
                            shot(dlg, "cfg-mode-running" + tail);
                 },
                 [&] { return click(dlg, kIdModeClose); }, // the cancel question
-                answer_box(QMessageBox::Yes, "message-box-cancel-question-cfg" + tail),
+                answer_box(QMessageBox::Yes),
                 answer_box(QMessageBox::Ok, "message-box-plugin-error-cfg" + tail), // 212
                 answer_box(QMessageBox::No, "message-box-continue" + tail),
                 [&] {

@@ -92,6 +92,15 @@ constexpr const char* kListLook =
     " selection-background-color: rgb(0,0,139); selection-color: white; outline: 0; }"
     " QTreeWidget::item { padding-top: 2px; padding-bottom: 2px; }";
 
+// The accents of capitals (the dots of "Ü") reach above the font's ascent, where a label's
+// top edge would cut them off: the label reaches a little higher, its text stays in place.
+void make_room_for_accents(QLabel* label) {
+    constexpr int kRoom = 2;
+    label->setContentsMargins(0, kRoom, 0, 0);
+    label->setGeometry(label->geometry().adjusted(0, -kRoom, 0, 0));
+    label->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks reach what lies below
+}
+
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
     explicit QtDialogWindow(Dialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog) {
@@ -360,6 +369,9 @@ class QtDialogWindow final : public QDialog, public DialogView {
         widget->setObjectName("control-" + QString::number(id));
         const Rect& r = item.rect;
         widget->setGeometry(px(r.x, true), px(r.y, false), px(r.width, true), px(r.height, false));
+        if (item.kind == ControlKind::Static) {
+            make_room_for_accents(static_cast<QLabel*>(widget));
+        }
         widgets_[id] = widget;
     }
 
