@@ -85,10 +85,12 @@ struct Language {
 constexpr Language kLanguages[] = {{kLanguageEnglish, "en_US.UTF-8", ""},
                                    {kLanguageGerman, "de_DE.UTF-8", "-de"}};
 
-// The firmware file of the pictures: a Halvane firmware image of seven blocks beyond the three
-// fixed ones, so that a run at 115200 baud lasts long enough to be watched and cancelled.
+// The firmware file of the pictures: a Halvane firmware image of twelve full blocks beyond the
+// three fixed ones, so that a run lasts long enough to be watched and cancelled. At 230400 baud
+// a full block takes half of the time the plug-in gives it to be acknowledged.
 constexpr const char* kFirmwareFile = "HalvaneFirmware.bin";
-constexpr std::uint32_t kFirmwareSize = sample::kMinimumImageSize + 7 * 65536;
+constexpr std::uint32_t kFirmwareSize = sample::kMinimumImageSize + 12 * 65536;
+constexpr std::uint32_t kLineBaud = 230400;
 constexpr int kBarAfterFixedBlocks = 46; // handshake 5, upgrade request 5, three blocks of 12
 constexpr int kBlockAcknowledged = 603;  // the plug-in's text while the image goes out
 
@@ -123,7 +125,7 @@ class QtDialogs : public ::testing::Test {
         for (const char* serial : {"SIM0001", "SIM0002"}) {
             sim::SimulatorOptions options;
             options.serial = serial;
-            options.line_baud = 115200;
+            options.line_baud = kLineBaud;
             std::string error;
             terminals_.push_back(sim::TerminalSimulator::start(options, &error));
             ASSERT_TRUE(terminals_.back()) << error;
@@ -179,6 +181,12 @@ bool transferring(const MorlinApp& morlin, int template_id, int bar_id, int text
            text != nullptr && text->text().toStdString() == morlin.texts.text(kBlockAcknowledged);
 }
 
+// The window's picture once the button says `text` again (Cancel back to Close after a run).
+bool shot_once_it_says(int template_id, int id, const std::string& text, const std::string& name) {
+    auto* button = control_of<QAbstractButton>(template_id, id);
+    return button != nullptr && button->text().toStdString() == text && shot(template_id, name);
+}
+
 TEST_F(QtDialogs, MainWindowFromIdleThroughACancelledRun) {
     for (const Language& language : kLanguages) {
         const std::string tail = language.suffix;
@@ -216,9 +224,7 @@ TEST_F(QtDialogs, MainWindowFromIdleThroughACancelledRun) {
             answer_box(QMessageBox::Yes, "message-box-cancel-question" + tail),
             answer_box(QMessageBox::Ok, "message-box-plugin-error" + tail), // the plug-in's 212
             [&] {
-                auto* close = control_of<QAbstractButton>(dlg, kIdClose);
-                return close != nullptr && close->text().toStdString() == close_text &&
-                       shot(dlg, "main-window-failed" + tail);
+                return shot_once_it_says(dlg, kIdClose, close_text, "main-window-failed" + tail);
             },
             [&] { return click(dlg, kIdClose); },
         });
@@ -366,9 +372,8 @@ TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
                 answer_box(QMessageBox::Ok, "message-box-plugin-error-cfg" + tail), // 212
                 answer_box(QMessageBox::No, "message-box-continue" + tail),
                 [&] {
-                    auto* close = control_of<QAbstractButton>(dlg, kIdModeClose);
-                    return close != nullptr && close->text().toStdString() == start_text &&
-                           shot(dlg, "cfg-mode-failed" + tail);
+                    return shot_once_it_says(dlg, kIdModeClose, start_text,
+                                             "cfg-mode-failed" + tail);
                 },
                 [&] { return click(dlg, kIdModeClose); },
             });
