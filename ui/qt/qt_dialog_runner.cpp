@@ -68,9 +68,6 @@ void make_picture_button(QPushButton* button, const Control& item, QSize size) {
                      [button, released] { button->setIcon(QIcon(released)); });
 }
 
-// The host's list look: light blue background, dark blue text, equal left-aligned columns. No
-// focus frame (focus without a selection must not look like one) and rows with room between
-// them, so check boxes do not touch.
 // A list that gets the focus makes its first row current; the style frames the current cell
 // of a focused list even without a selection. Only a selected row shows the focus.
 class FocusOnSelectedRows final : public QStyledItemDelegate {
@@ -86,6 +83,9 @@ class FocusOnSelectedRows final : public QStyledItemDelegate {
     }
 };
 
+// The host's list look: light blue background, dark blue text, equal left-aligned columns. No
+// focus frame (focus without a selection must not look like one) and rows with room between
+// them, so check boxes do not touch.
 constexpr const char* kListLook =
     "QTreeWidget { background: rgb(176,226,255); color: rgb(0,0,139);"
     " alternate-background-color: rgb(176,226,255);"
