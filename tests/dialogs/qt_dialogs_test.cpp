@@ -1,5 +1,6 @@
-// Morlin's dialogs drawn by Qt offscreen: clicked through like a user would, with a PNG of each
-// state in build/screenshots/ (English, and German where texts are longest).
+// Morlin's dialogs drawn by Qt offscreen with the terminal plug-in VUPPorta and two simulated
+// Halvane terminals: clicked through like a user would, in English and German, with a PNG of
+// each state in build/screenshots/ (the pictures in docs/images/ are taken from there).
 #include "host/dialogs/about_box.h"
 #include "host/dialogs/cfg_edt_dlg.h"
 #include "host/dialogs/cfg_mode_dlg.h"
@@ -11,9 +12,12 @@
 #include "host/plugins/device_lists.h"
 #include "host/plugins/plugin_binding.h"
 #include "platform/winapi/version_info.h"
+#include "sample_image.h"
+#include "sim/terminal_simulator.h"
 #include "tests/common/temp_dir.h"
 #include "tests/common/text_lines.h"
 #include "tests/dialogs/qt_script.h"
+#include "tests/host/test_support.h"
 #include "ui/qt/qt_parts.h"
 #include "ui/qt/qt_toolkit.h"
 
@@ -22,6 +26,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
@@ -72,10 +77,30 @@ struct TestPort : platform::UserInterface {
     }
 };
 
+struct Language {
+    std::uint16_t id;
+    const char* locale; // what the plug-in and Qt take the user's language from
+    const char* suffix; // of the picture names
+};
+constexpr Language kLanguages[] = {{kLanguageEnglish, "en_US.UTF-8", ""},
+                                   {kLanguageGerman, "de_DE.UTF-8", "-de"}};
+
+// The firmware file of the pictures: a Halvane firmware image of twelve full blocks beyond the
+// three fixed ones, so that a run lasts long enough to be watched and cancelled. At 230400 baud
+// a full block takes half of the time the plug-in gives it to be acknowledged.
+constexpr const char* kFirmwareFile = "HalvaneFirmware.bin";
+constexpr std::uint32_t kFirmwareSize = sample::kMinimumImageSize + 12 * 65536;
+constexpr std::uint32_t kLineBaud = 230400;
+constexpr int kBarAfterFixedBlocks = 46; // handshake 5, upgrade request 5, three blocks of 12
+constexpr int kBlockAcknowledged = 603;  // the plug-in's text while the image goes out
+
 class QtDialogs : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("MORLIN_TIME_SCALE", "10", 1);
+        setenv("MORLIN_REAL_PORTS", "none", 1);
+        setenv("MORLIN_INHIBIT", "none", 1);
         unsetenv("MORLIN_UI");
         static int argc = 1;
         static char name[] = "qt_dialog_tests";
@@ -88,127 +113,159 @@ class QtDialogs : public ::testing::Test {
     }
 
     void SetUp() override {
+        previous_dir_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_.path());
         port_ = std::make_shared<TestPort>();
         previous_ = platform::install_user_interface(port_);
-        morlin_test::write_text(dir_.file("fw.bin"), "image");
-        morlin_test::write_text(dir_.file("scenario.txt"),
-                                "devices=2\ndownload.hold=1\n"
-                                "result.VUPDownloadFirmware=212\n"
-                                "device.0.name=COM3 - Halvane HT-200 (SIM0001)\n"
-                                "device.1.name=COM4 - Halvane HT-200 (SIM0002)\n");
-        setenv("MORLIN_TEST_PLUGIN_SCENARIO", dir_.file("scenario.txt").c_str(), 1);
+        sample::ImageRecipe firmware;
+        firmware.size = kFirmwareSize;
+        write_image(kFirmwareFile, firmware);
+        setenv("MORLIN_DEVICES", dir_.file("devices").c_str(), 1);
         setenv("MORLIN_LOG_FILE", dir_.file("Morlin.log").c_str(), 1);
+        for (const char* serial : {"SIM0001", "SIM0002"}) {
+            sim::SimulatorOptions options;
+            options.serial = serial;
+            options.line_baud = kLineBaud;
+            std::string error;
+            terminals_.push_back(sim::TerminalSimulator::start(options, &error));
+            ASSERT_TRUE(terminals_.back()) << error;
+        }
     }
     void TearDown() override {
-        [[maybe_unused]] const int ended =
-            end_run(*app_); // the plug-ins are stopped; no code to check here
-        app_.reset();
+        app_.reset(); // its exit steps end the device lists
+        terminals_.clear();
         platform::install_user_interface(previous_);
+        std::filesystem::current_path(previous_dir_);
     }
 
-    // A Morlin with the recording plug-in bound and its devices listed, in `language`.
-    MorlinApp& app(std::uint16_t language = kLanguageEnglish) {
+    // A Morlin that found VUPPorta as the program does and listed the simulated terminals,
+    // with the plug-in, the resource texts and Qt in `language`.
+    MorlinApp& app(const Language& language) {
+        app_.reset();
+        setenv("LC_ALL", language.locale, 1);
+        toolkit_->use_language(language.locale);
         app_ = std::make_unique<MorlinApp>();
-        app_->texts.set_language(language);
+        app_->texts.set_language(language.id);
         EXPECT_TRUE(app_->texts.load_module(std::string(MORLIN_BIN_DIR) + "/MORLNRES.so"));
-        PluginRecord& plugin = app_->plugins[0];
-        plugin.module =
-            platform::Library::load(std::string(MORLIN_TEST_PLUGIN_DIR) + "/VUPRecorder.so");
-        EXPECT_TRUE(plugin.module && bind_plugin_functions(*plugin.module, plugin.fn));
-        std::snprintf(plugin.version_line, sizeof plugin.version_line,
-                      "Recording Interface Version 1.0.0.1");
-        app_->plugin_count = 1;
+        const DiscoveryResult found = discover_plugins(
+            std::string(MORLIN_BIN_DIR), app_->platform_class, app_->texts, app_->plugins);
+        EXPECT_EQ(found.code, 0);
+        app_->plugin_count = found.plugin_count;
         app_->backup_directory = dir_.path().string();
         EXPECT_FALSE(create_device_lists(*app_).failed());
+        EXPECT_EQ(app_->total_device_count, 2);
         return *app_;
+    }
+
+    void write_image(const char* name, const sample::ImageRecipe& recipe) {
+        test::write_bytes(dir_.file(name), sample::make_image(recipe));
     }
 
     static dialogs::QtToolkit* toolkit_;
     std::shared_ptr<TestPort> port_;
     std::shared_ptr<platform::UserInterface> previous_;
     morlin_test::TempDir dir_;
+    std::filesystem::path previous_dir_;
+    std::vector<std::unique_ptr<sim::TerminalSimulator>> terminals_;
     std::unique_ptr<MorlinApp> app_;
 };
 
 dialogs::QtToolkit* QtDialogs::toolkit_ = nullptr;
 
-TEST_F(QtDialogs, MainWindowFromIdleThroughACancelledRun) {
-    MorlinDlg window(app(), kTemplateWithModes);
-    port_->files = {dir_.file("fw.bin")};
-    QProgressBar* bar = nullptr;
-    Script script({
-        [] { return shot(102, "main-window-idle"); },
-        [] { return click(102, kIdBrowse); },
-        [] {
-            auto* combo = control_of<QComboBox>(102, kIdDeviceList);
-            return combo != nullptr && combo->count() == 2 && shot(102, "main-window-file-chosen");
-        },
-        [] { return click(102, kIdStart); },
-        [&] {
-            bar = control_of<QProgressBar>(102, kIdProgress);
-            return bar != nullptr && bar->value() == 50 && shot(102, "main-window-running");
-        },
-        [] { return click(102, kIdClose); }, // asks whether to cancel
-        answer_box(QMessageBox::Yes, "message-box-cancel-question"),
-        answer_box(QMessageBox::Ok, "message-box-plugin-error"), // the plug-in's 212
-        [] {
-            auto* close = control_of<QAbstractButton>(102, kIdClose);
-            return close != nullptr && close->text() == "Close" && shot(102, "main-window-failed");
-        },
-        [] { return click(102, kIdClose); },
-    });
-    dialogs::dialog_runner().run_modal(window);
-    EXPECT_TRUE(script.finished());
-    EXPECT_EQ(window.outcome(), kOutcomeFailed);
+// A run well into the transfer of the image, with the plug-in's text for it in the window's
+// language.
+bool transferring(const MorlinApp& morlin, int template_id, int bar_id, int text_id) {
+    auto* bar = control_of<QProgressBar>(template_id, bar_id);
+    auto* text = control_of<QLabel>(template_id, text_id);
+    return bar != nullptr && bar->value() >= kBarAfterFixedBlocks && bar->value() < 100 &&
+           text != nullptr && text->text().toStdString() == morlin.texts.text(kBlockAcknowledged);
 }
 
-TEST_F(QtDialogs, GermanMainWindowAndEveryDeviceInformationMode) {
-    MorlinDlg window(app(kLanguageGerman), kTemplateWithModes);
-    port_->files = {dir_.file("fw.bin")};
-    Script script({
-        [] { return click(102, kIdBrowse); },
-        [] { return shot(102, "main-window-file-chosen-de"); },
-        [] { return click(102, kIdDeviceInfo); },
-        [] {
-            auto* list = control_of<QTreeWidget>(129, kIdDevInfoRows);
-            return list != nullptr && list->columnCount() == 3 && shot(129, "device-info-file-de");
-        },
-        [] { return click(129, kIdDevInfoOk); },
-        [] { return click(102, kIdClose); },
-    });
-    dialogs::dialog_runner().run_modal(window);
-    EXPECT_TRUE(script.finished());
-    EXPECT_EQ(window.outcome(), kOutcomeLeft);
+// The window's picture once the button says `text` again (Cancel back to Close after a run).
+bool shot_once_it_says(int template_id, int id, const std::string& text, const std::string& name) {
+    auto* button = control_of<QAbstractButton>(template_id, id);
+    return button != nullptr && button->text().toStdString() == text && shot(template_id, name);
+}
+
+TEST_F(QtDialogs, MainWindowFromIdleThroughACancelledRun) {
+    for (const Language& language : kLanguages) {
+        const std::string tail = language.suffix;
+        // A plug-in without upload gets the window without the mode choice, as in the course.
+        MorlinApp& morlin = app(language);
+        MorlinDlg window(morlin, kTemplateDownloadOnly);
+        const int dlg = kTemplateDownloadOnly;
+        port_->files = {dir_.file(kFirmwareFile)};
+        std::string close_text;
+        Script script({
+            [&] { return shot(dlg, "main-window-idle" + tail); },
+            [&] {
+                close_text = control_of<QAbstractButton>(dlg, kIdClose)->text().toStdString();
+                return click(dlg, kIdBrowse);
+            },
+            [&] {
+                auto* combo = control_of<QComboBox>(dlg, kIdDeviceList);
+                return combo != nullptr && combo->count() == 2 &&
+                       shot(dlg, "main-window-file-chosen" + tail);
+            },
+            [&] { return click(dlg, kIdDeviceInfo); },
+            [&] {
+                auto* list = control_of<QTreeWidget>(kTemplateDevInfo, kIdDevInfoRows);
+                return list != nullptr && list->columnCount() == 3 &&
+                       list->topLevelItemCount() > 1 &&
+                       shot(kTemplateDevInfo, "device-info-file" + tail);
+            },
+            [&] { return click(kTemplateDevInfo, kIdDevInfoOk); },
+            [&] { return click(dlg, kIdStart); },
+            [&] {
+                return transferring(morlin, dlg, kIdProgress, kIdStatus) &&
+                       shot(dlg, "main-window-running" + tail);
+            },
+            [&] { return click(dlg, kIdClose); }, // asks whether to cancel
+            answer_box(QMessageBox::Yes, "message-box-cancel-question" + tail),
+            answer_box(QMessageBox::Ok, "message-box-plugin-error" + tail), // the plug-in's 212
+            [&] {
+                return shot_once_it_says(dlg, kIdClose, close_text, "main-window-failed" + tail);
+            },
+            [&] { return click(dlg, kIdClose); },
+        });
+        dialogs::dialog_runner().run_modal(window);
+        EXPECT_TRUE(script.finished()) << tail;
+        EXPECT_EQ(window.outcome(), kOutcomeFailed) << tail;
+    }
 }
 
 TEST_F(QtDialogs, DeviceInformationModesAndTheAboutBox) {
-    MorlinApp& morlin = app();
     struct Mode {
         DevInfoMode mode;
         const char* name;
         int columns;
     };
-    for (const Mode& mode : {Mode{DevInfoMode::DeviceChoice, "device-info-choice", 2},
-                             Mode{DevInfoMode::Device, "device-info-device", 2},
-                             Mode{DevInfoMode::File, "device-info-file", 3}}) {
-        DevInfo info(morlin, mode.mode, {0, 1, dir_.file("fw.bin")});
-        bool saw_columns = false;
-        Script script({
-            [&] {
-                auto* list = control_of<QTreeWidget>(129, kIdDevInfoRows);
-                saw_columns = list != nullptr && list->columnCount() == mode.columns;
-                return list != nullptr && shot(129, mode.name);
-            },
-            [] { return click(129, kIdDevInfoOk); },
-        });
-        dialogs::dialog_runner().run_modal(info);
-        EXPECT_TRUE(script.finished()) << mode.name;
-        EXPECT_TRUE(saw_columns) << mode.name;
+    for (const Language& language : kLanguages) {
+        const std::string tail = language.suffix;
+        MorlinApp& morlin = app(language);
+        for (const Mode& mode : {Mode{DevInfoMode::DeviceChoice, "device-info-choice", 2},
+                                 Mode{DevInfoMode::Device, "device-info-device", 2}}) {
+            DevInfo info(morlin, mode.mode, {0, 1, {}});
+            bool saw_columns = false;
+            Script script({
+                [&] {
+                    auto* list = control_of<QTreeWidget>(kTemplateDevInfo, kIdDevInfoRows);
+                    saw_columns = list != nullptr && list->columnCount() == mode.columns;
+                    return list != nullptr && list->topLevelItemCount() > 1 &&
+                           shot(kTemplateDevInfo, mode.name + tail);
+                },
+                [] { return click(kTemplateDevInfo, kIdDevInfoOk); },
+            });
+            dialogs::dialog_runner().run_modal(info);
+            EXPECT_TRUE(script.finished()) << mode.name << tail;
+            EXPECT_TRUE(saw_columns) << mode.name << tail;
+        }
+        AboutBox about(morlin);
+        Script script(
+            {[&] { return shot(100, "about-box" + tail); }, [] { return click(100, kIdAboutOk); }});
+        EXPECT_EQ(dialogs::dialog_runner().run_modal(about), dialogs::kEndOk);
+        EXPECT_TRUE(script.finished()) << tail;
     }
-    AboutBox about(morlin);
-    Script script({[] { return shot(100, "about-box"); }, [] { return click(100, kIdAboutOk); }});
-    EXPECT_EQ(dialogs::dialog_runner().run_modal(about), dialogs::kEndOk);
-    EXPECT_TRUE(script.finished());
 }
 
 // --- the configuration editor and the configured run's progress dialog --------------------
@@ -235,18 +292,17 @@ bool shot_with_up_arrow_held(const std::string& name) {
 }
 
 TEST_F(QtDialogs, ConfigurationEditorAndItsOptionDialogInBothLanguages) {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    for (const char* file :
-         {"HalvaneFirmware.bin", "PellaxApp.bin", "HalvaneFirmware-2.11.bin", "Signature.sig"}) {
-        morlin_test::write_text(dir_.file(file), "image");
-    }
+    sample::ImageRecipe pellax_application;
+    pellax_application.kind = sample::ImageKind::Application;
+    pellax_application.product = sample::Product::Pellax;
+    write_image("PellaxApp.bin", pellax_application);
+    write_image("HalvaneFirmware-2.11.bin", sample::ImageRecipe{});
+    morlin_test::write_text(dir_.file("Signature.sig"), "signature");
     ConfigContents contents;
     contents.options = {{"GUI", "YES"}, {"BACKUP", "NO"}, {"RETRIES", "3"}};
     contents.downloads = {"PellaxApp.bin", "HalvaneFirmware.bin"};
-    for (auto [language, suffix] :
-         {std::pair{kLanguageEnglish, ""}, std::pair{kLanguageGerman, "-de"}}) {
-        const std::string tail = suffix;
+    for (const Language& language : kLanguages) {
+        const std::string tail = language.suffix;
         ASSERT_TRUE(save_config_file(dir_.file("Morlin.cfg"), contents));
         CfgEdtDlg editor(app(language));
         const int ed = kTemplateCfgEdt;
@@ -282,17 +338,15 @@ TEST_F(QtDialogs, ConfigurationEditorAndItsOptionDialogInBothLanguages) {
         EXPECT_EQ(parse.contents.downloads,
                   (std::vector<std::string>{"HalvaneFirmware.bin", "PellaxApp.bin"}))
             << tail;
-        [[maybe_unused]] const int ended = end_run(*app_); // only the plug-ins are stopped
     }
-    std::filesystem::current_path(previous);
 }
 
-// A configured run's table: the firmware for the first device, `second` for the second.
+// A configured run's table: the firmware for the first terminal, `second` for the second.
 MorlinApp& two_entries(MorlinApp& morlin, const char* second) {
     morlin.download_count = 2;
     for (int i = 0; i < 2; ++i) {
         DownloadEntry& entry = morlin.downloads[static_cast<std::size_t>(i)];
-        set_record_field(entry.file_name, i == 0 ? "HalvaneFirmware.bin" : second);
+        set_record_field(entry.file_name, i == 0 ? kFirmwareFile : second);
         entry.plugin_index = 0;
         entry.device_index = i;
     }
@@ -300,10 +354,9 @@ MorlinApp& two_entries(MorlinApp& morlin, const char* second) {
 }
 
 TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
-    for (auto [language, suffix] :
-         {std::pair{kLanguageEnglish, ""}, std::pair{kLanguageGerman, "-de"}}) {
-        const std::string tail = suffix;
-        MorlinApp& morlin = two_entries(app(language), "PellaxApp.bin");
+    for (const Language& language : kLanguages) {
+        const std::string tail = language.suffix;
+        MorlinApp& morlin = two_entries(app(language), kFirmwareFile);
         const int dlg = kTemplateCfgMode;
         std::string start_text;
         {
@@ -316,8 +369,7 @@ TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
                     return click(dlg, kIdModeStart);
                 },
                 [&] {
-                    auto* bar = control_of<QProgressBar>(dlg, kIdModeDownloadBar);
-                    return bar != nullptr && bar->value() == 50 &&
+                    return transferring(morlin, dlg, kIdModeDownloadBar, kIdModeDownloadText) &&
                            shot(dlg, "cfg-mode-running" + tail);
                 },
                 [&] { return click(dlg, kIdModeClose); }, // the cancel question
@@ -325,9 +377,8 @@ TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
                 answer_box(QMessageBox::Ok, "message-box-plugin-error-cfg" + tail), // 212
                 answer_box(QMessageBox::No, "message-box-continue" + tail),
                 [&] {
-                    auto* close = control_of<QAbstractButton>(dlg, kIdModeClose);
-                    return close != nullptr && close->text().toStdString() == start_text &&
-                           shot(dlg, "cfg-mode-failed" + tail);
+                    return shot_once_it_says(dlg, kIdModeClose, start_text,
+                                             "cfg-mode-failed" + tail);
                 },
                 [&] { return click(dlg, kIdModeClose); },
             });
@@ -336,24 +387,25 @@ TEST_F(QtDialogs, ProgressDialogReadyRunningAndAfterAFailedEntry) {
             EXPECT_EQ(progress.outcome(), kOutcomeFailed) << tail;
         }
         EXPECT_EQ(morlin.exit_code(), kOutcomeFailed) << tail;
-        [[maybe_unused]] const int ended = end_run(*app_); // only the plug-ins are stopped
     }
 }
 
 // /PARALLEL with a plug-in that allows it: both entries run at once, each row with its bar.
 TEST_F(QtDialogs, ProgressDialogInLanes) {
-    MorlinApp& morlin = two_entries(app(), "HalvaneApp.bin");
+    MorlinApp& morlin = two_entries(app(kLanguages[0]), kFirmwareFile);
     morlin.command_line = parse_command_line({"/PARALLEL"});
-    morlin.plugins[0].fn.get_capabilities = [] { return VUP_CAP_PARALLEL_DOWNLOADS; };
     const int dlg = kTemplateCfgMode;
     CfgModeDlg progress(morlin);
     Script script({
         [&] { return click(dlg, kIdModeStart); },
         [&] {
             auto* list = control_of<QTreeWidget>(dlg, kIdModeEntries);
-            return list != nullptr && list->topLevelItemCount() == 2 &&
-                   list->topLevelItem(0)->text(2) == "50" &&
-                   list->topLevelItem(1)->text(2) == "50" && shot(dlg, "cfg-mode-lanes-running");
+            const auto transferring_row = [&](int row) {
+                const int bar = list->topLevelItem(row)->text(2).toInt();
+                return bar >= kBarAfterFixedBlocks && bar < 100;
+            };
+            return list != nullptr && list->topLevelItemCount() == 2 && transferring_row(0) &&
+                   transferring_row(1) && shot(dlg, "cfg-mode-lanes-running");
         },
         [&] { return click(dlg, kIdModeClose); }, // the cancel question
         answer_box(QMessageBox::Yes),

@@ -88,6 +88,21 @@ void make_picture_button(QPushButton* button, const Control& item, QSize size) {
                      [button, released] { button->setIcon(QIcon(released)); });
 }
 
+// A list that gets the focus makes its first row current; the style frames the current cell
+// of a focused list even without a selection. Only a selected row shows the focus.
+class FocusOnSelectedRows final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->state.testFlag(QStyle::State_Selected)) {
+            option->state.setFlag(QStyle::State_HasFocus, false);
+        }
+    }
+};
+
 // The host's list look: light blue background, dark blue text, equal left-aligned columns. No
 // focus frame (focus without a selection must not look like one) and rows with room between
 // them, so check boxes do not touch.
@@ -96,6 +111,15 @@ constexpr const char* kListLook =
     " alternate-background-color: rgb(176,226,255);"
     " selection-background-color: rgb(0,0,139); selection-color: white; outline: 0; }"
     " QTreeWidget::item { padding-top: 2px; padding-bottom: 2px; }";
+
+// The accents of capitals (the dots of "Ü") reach above the font's ascent, where a label's
+// top edge would cut them off: the label reaches a little higher, its text stays in place.
+void make_room_for_accents(QLabel* label) {
+    constexpr int kRoom = 2;
+    label->setContentsMargins(0, kRoom, 0, 0);
+    label->setGeometry(label->geometry().adjusted(0, -kRoom, 0, 0));
+    label->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks reach what lies below
+}
 
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
@@ -317,6 +341,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
             list->setRootIsDecorated(false);
             list->setSelectionBehavior(QAbstractItemView::SelectRows);
             list->setStyleSheet(kListLook);
+            list->setItemDelegate(new FocusOnSelectedRows(list));
             list->header()->setSectionResizeMode(QHeaderView::Stretch);
             list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
             // A selected row, not the current one: focus alone makes a row current
@@ -364,6 +389,9 @@ class QtDialogWindow final : public QDialog, public DialogView {
         widget->setObjectName("control-" + QString::number(id));
         const Rect& r = item.rect;
         widget->setGeometry(px(r.x, true), px(r.y, false), px(r.width, true), px(r.height, false));
+        if (item.kind == ControlKind::Static) {
+            make_room_for_accents(static_cast<QLabel*>(widget));
+        }
         widgets_[id] = widget;
     }
 

@@ -5,11 +5,14 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTranslator>
 #include <cstdlib>
 #include <string_view>
 
@@ -39,6 +42,7 @@ TaskQueue& gui_tasks() {
 struct QtToolkit::State {
     std::unique_ptr<QApplication> application;
     std::unique_ptr<QSocketNotifier> wake;
+    std::unique_ptr<QTranslator> translator;
     std::shared_ptr<DialogRunner> previous_runner;
     std::shared_ptr<platform::UserInterface> previous_port;
 };
@@ -49,6 +53,9 @@ QtToolkit::QtToolkit(int& argc, char** argv) : state_(std::make_unique<State>())
     QObject::connect(state_->wake.get(), &QSocketNotifier::activated,
                      [] { gui_tasks().run_pending(); });
     QApplication::setWindowIcon(program_icon());
+    // Message boxes and file dialogs speak the user's language, as the system's own do on
+    // Windows; the programs pick their resource language from the same locale.
+    use_language({});
     state_->previous_runner = install_dialog_runner(make_qt_dialog_runner());
     state_->previous_port = platform::install_user_interface(make_qt_user_interface());
 }
@@ -57,6 +64,21 @@ QtToolkit::~QtToolkit() {
     state_->wake.reset();
     platform::install_user_interface(std::move(state_->previous_port));
     install_dialog_runner(std::move(state_->previous_runner));
+}
+
+void QtToolkit::use_language(const std::string& locale_name) {
+    if (state_->translator) {
+        QCoreApplication::removeTranslator(state_->translator.get());
+    }
+    const QLocale locale =
+        locale_name.empty() ? QLocale::system() : QLocale(QString::fromStdString(locale_name));
+    state_->translator = std::make_unique<QTranslator>();
+    if (state_->translator->load(locale, "qtbase", "_",
+                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(state_->translator.get());
+    } else {
+        state_->translator.reset();
+    }
 }
 
 std::unique_ptr<QtToolkit> start_qt_if_wanted(int& argc, char** argv) {

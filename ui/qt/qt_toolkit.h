@@ -2,6 +2,7 @@
 // Qt 6 Widgets for the dialogs and the user-interface port, when there is a display.
 // No Qt type appears here, so that programs include it without the toolkit's headers.
 #include <memory>
+#include <string>
 
 namespace dialogs {
 
@@ -17,6 +18,11 @@ class QtToolkit {
     ~QtToolkit();
     QtToolkit(const QtToolkit&) = delete;
     QtToolkit& operator=(const QtToolkit&) = delete;
+
+    // The toolkit's own texts (the buttons of message boxes, the file dialogs) in the language
+    // of `locale_name` ("de_DE"); empty: the user's locale, which the toolkit takes at its
+    // start. Without Qt's translations for that language the texts stay English.
+    void use_language(const std::string& locale_name);
 
   private:
     struct State;

@@ -83,6 +83,12 @@ class QtUserInterface final : public platform::UserInterface {
                     box.setDefaultButton(button);
                 }
             }
+            // Room above the first line for the accents of capitals (the dots of "Ü"): a
+            // selectable text is cut at its margins, a plain one only at the label's edge.
+            if (auto* label = box.findChild<QLabel*>("qt_msgbox_label")) {
+                label->setTextInteractionFlags(Qt::NoTextInteraction);
+                label->setContentsMargins(0, 2, 0, 0);
+            }
             box.exec();
             for (const ButtonAnswer& entry : buttons) {
                 if (box.clickedButton() == box.button(entry.button)) {
