@@ -2,7 +2,8 @@
 # Builds the project and runs the whole test suite: the normal build (and the Debian packages
 # with their install test, scripts/package_test.sh), then the
 # address+undefined and thread sanitizer builds, then each fuzz target briefly over its corpus,
-# then the Windows cross build and its smoke checks under Wine (docs/windows.md).
+# then the Windows cross builds, the platform contract tests and the smoke checks under Wine
+# (docs/windows.md).
 # Usage: scripts/test.sh [preset...]   (default: default asan tsan fuzz windows)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

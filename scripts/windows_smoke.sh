@@ -10,6 +10,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
 win=$PWD/build-windows/bin
 win32=$PWD/build-windows-x86/bin
+win_tests=$PWD/build-windows/tests
 linux=$PWD/build/bin
 wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
 work=$(mktemp -d)
@@ -25,8 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 # Wine's error messages stay on (standard error): they tell why a program did not start.
-export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_TIME_SCALE=100 \
-  MORLIN_REAL_PORTS=none
+export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none
 failed=0
 check() {
   local name=$1 started=$SECONDS
@@ -321,10 +321,23 @@ listed_by_setupapi() {
 }
 check "VUPPorta.dll lists COM5 with its PortName and SymbolicName from SetupAPI" \
   listed_by_setupapi
-# The Win32 serial port keeps a cancel made while no read is pending (the simulator sends
-# nothing unasked, so the read after it would wait for its time-out).
-serial_cancel() { (unset MORLIN_DEVICES && wine_run "$win/serial-cancel-check.exe" COM5); }
-check "the Win32 serial port keeps a cancel for the next read (COM5)" serial_cancel
+# The platform contract tests (tests/windows/): the platform's tests that hold on every
+# platform and those of the Windows files, with the values and devices of
+# contract_registry.reg in the registry (turned into UTF-16, as regedit writes .reg files) and
+# COM5 for the serial port's kept cancel (the simulator sends nothing unasked).
+contract_tests() {
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$root/tests/windows/contract_registry.reg"; } \
+    >"$work/contract.reg"
+  timeout 60 "$wine" regedit /S "$work/contract.reg"
+  local said status=0 # every test runs here: none may be skipped
+  said=$(unset MORLIN_DEVICES && MORLIN_TEST_COM_PORT=COM5 MORLIN_TEST_LISTED_PORTS="COM3 COM10" \
+    timeout 300 "$wine" "$win_tests/platform_contract_tests.exe" --gtest_brief=1 2>&1) ||
+    status=$?
+  echo "$said"
+  [ "$status" -eq 0 ] && ! grep -q '^\[  SKIPPED \]' <<<"$said"
+}
+check "the platform contract tests (files, registry, texts, device lists, watcher, COM5)" \
+  contract_tests
 kill "$bridge_hold" 2>/dev/null || true
 bridge_hold=
 end_sim "$sim_pid"

@@ -7,19 +7,38 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#ifdef _WIN32
+#include <random>
+#else
 #include <unistd.h>
+#endif
 
 namespace morlin_test {
 
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a random name, taken only when the folder did not exist.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() /
+                             ("morlin-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate;
+            }
+        }
+        if (path_.empty()) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "morlin-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot make a temporary folder");
         }
         path_ = pattern;
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -28,8 +47,12 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(std::string_view name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
+    std::string file(std::string_view name) const {
+        return (path_ / name).string();
+    }
 
   private:
     std::filesystem::path path_;

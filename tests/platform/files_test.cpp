@@ -44,6 +44,7 @@ TEST(PlatformFindFiles, ListsRegularFilesThatMatch) {
     EXPECT_TRUE(platform::find_files(dir.file("missing"), "*").empty());
 }
 
+#ifndef _WIN32 // the Windows file system ignores case itself
 TEST(PlatformFindFileIgnoringCase, PrefersExactMatchAndAcceptsBackslashes) {
     TempDir dir;
     write_text(dir.file("Morlin.cfg"), "x");
@@ -64,6 +65,7 @@ TEST(PlatformFindFileIgnoringCase, PrefersExactMatchAndAcceptsBackslashes) {
     EXPECT_EQ(platform::resolve_ignoring_case(dir.file("Sub/absent.txt")),
               dir.file("Sub/absent.txt"));
 }
+#endif
 
 TEST(PlatformFile, ExclusiveOpenIsASharingViolation) {
     TempDir dir;
@@ -89,6 +91,7 @@ TEST(PlatformFile, CreateAlwaysDoesNotTruncateAFileHeldExclusively) {
     platform::OpenOptions recreate{platform::Access::Write, platform::Share::Read,
                                    platform::Disposition::CreateAlways, false};
     EXPECT_FALSE(platform::File::open(path, recreate));
+    holder.reset(); // Windows lets no one read it while it is held
     EXPECT_EQ(test_support::read_text(path), "keep me");
 }
 
@@ -140,8 +143,43 @@ TEST(PlatformFiles, ReplaceDeleteAndDirectories) {
     EXPECT_FALSE(platform::delete_file(dir.file("old.cfg")));
     EXPECT_EQ(platform::join_path("a\\", "b"), "a\\b");
     EXPECT_EQ(platform::join_path("a", "b"), "a/b");
+#ifdef _WIN32
+    EXPECT_EQ(platform::native_path("C:/x/y"), "C:\\x\\y");
+#else
     EXPECT_EQ(platform::native_path("C:\\x\\y"), "C:/x/y");
+#endif
     EXPECT_FALSE(platform::program_directory().empty());
+}
+
+// The messages name the variable that the temporary folder follows (TMPDIR; TMP on Windows).
+TEST(PlatformFiles, TheTemporaryFolderFollowsTheVariableThatMessagesName) {
+    TempDir dir;
+    test_support::EnvGuard temp(platform::temp_directory_variable(), dir.path().string().c_str());
+    EXPECT_EQ(platform::temp_directory(), dir.path().string());
+}
+
+// The folder of a library's own path, where a plug-in looks for what lies beside it: Windows
+// paths come with either separator.
+TEST(PlatformFiles, FolderOfAPath) {
+#ifdef _WIN32
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
+    const struct {
+        const char* path;
+        const char* folder;
+        const char* folder_on_windows;
+    } cases[] = {
+        {"C:\\Program Files\\Morlin\\VUPPorta.dll", "", "C:\\Program Files\\Morlin"},
+        {"C:/Morlin/VUPPorta.dll", "C:/Morlin", "C:/Morlin"},
+        {"Z:\\tmp/x\\VUPPorta.dll", "Z:\\tmp", "Z:\\tmp/x"},
+        {"/usr/lib/morlin/VUPPorta.so", "/usr/lib/morlin", "/usr/lib/morlin"},
+        {"VUPPorta.dll", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::folder_of(c.path), windows ? c.folder_on_windows : c.folder) << c.path;
+    }
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #pragma once
 // A temporary folder per test with small file helpers, and environment variables set for a
 // while.
+#include "tests/common/environment.h"
 #include "tests/common/temp_dir.h"
 
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace test_support {
 
@@ -28,13 +28,7 @@ class EnvGuard {
     EnvGuard& operator=(const EnvGuard&) = delete;
 
   private:
-    void set(const char* value) {
-        if (value != nullptr) {
-            ::setenv(name_.c_str(), value, 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
+    void set(const char* value) { morlin_test::set_environment(name_, value); }
     std::string name_;
     std::string old_;
     bool had_ = false;

@@ -5,6 +5,7 @@
 #include "platform/foundation/last_error.h"
 #include "platform/services/power.h"
 #include "serial_test_links.h"
+#include "tests/common/environment.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -19,10 +20,10 @@ namespace {
 class DeviceSetTest : public testing::Test {
   protected:
     void SetUp() override {
-        ::setenv("MORLIN_DEVICES", dir_.path().c_str(), 1);
-        ::setenv("MORLIN_REAL_PORTS", "none", 1);
+        morlin_test::set_environment("MORLIN_DEVICES", dir_.path().string().c_str());
+        morlin_test::set_environment("MORLIN_REAL_PORTS", "none");
     }
-    void TearDown() override { ::unsetenv("MORLIN_DEVICES"); }
+    void TearDown() override { morlin_test::set_environment("MORLIN_DEVICES", nullptr); }
 
     void announce(const std::string& file, const std::string& serial, const std::string& port) {
         write_file_atomically(dir_.path(), file,
@@ -153,11 +154,13 @@ TEST(AnnouncementFormat, RejectsWhatItCannotTrust) {
     EXPECT_FALSE(parse_announcement(many, error));
 }
 
+#ifndef _WIN32 // Windows holds suspend off with no power manager to ask
 TEST(PowerInhibitor, MorlinInhibitNoneTakesNoLock) {
-    ::setenv("MORLIN_INHIBIT", "none", 1);
+    morlin_test::set_environment("MORLIN_INHIBIT", "none");
     std::string why_not;
     EXPECT_FALSE(PowerInhibitor::acquire("Morlin", "firmware download", why_not));
     EXPECT_EQ(why_not, "disabled by MORLIN_INHIBIT");
 }
+#endif
 
 } // namespace

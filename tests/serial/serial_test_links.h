@@ -1,6 +1,7 @@
 #pragma once
 // The far ends that the serial port tests run against. Each one echoes what the port sends
 // (a loop-back line), and can be unplugged while the port is open.
+#include "announcement_files.h"
 #include "tests/common/temp_dir.h"
 
 #include <atomic>
@@ -13,14 +14,6 @@
 namespace serial_test {
 
 using morlin_test::TempDir;
-
-// Writes `<folder>/<name>` the way simulators do: a hidden temporary file renamed into place.
-void write_file_atomically(const std::filesystem::path& folder, const std::string& name,
-                           const std::string& text);
-
-// An announcement of a Halvane terminal whose port is `port_address`.
-std::string announcement_text(const std::string& serial, const std::string& port_name,
-                              const std::string& port_address);
 
 class EchoLink {
   public:
