@@ -1,5 +1,6 @@
 // The user-interface port on Windows: message boxes and the common file dialogs. The console
 // implementation serves instead when MORLIN_UI=console (scripted runs, the checks under Wine).
+#include "platform/foundation/win32_text.h"
 #include "platform/user_interface/ui.h"
 
 #include <cstdlib>
@@ -69,9 +70,14 @@ std::string filter_text(const FileDialogRequest& request) {
 class Win32UserInterface final : public UserInterface {
   public:
     MessageAnswer message_box(const MessageBoxRequest& request) override {
-        const int pressed = ::MessageBoxA(nullptr, request.text.c_str(), request.caption.c_str(),
+        // Owned by the thread's active window (the dialog that asks, or the one a worker's
+        // question is shown on); without one, modal to the whole task.
+        HWND owner = ::GetActiveWindow();
+        const int pressed = ::MessageBoxW(owner, win32::wide_from_ansi(request.text).c_str(),
+                                          win32::wide_from_ansi(request.caption).c_str(),
                                           icon_flags(request.icon) | button_flags(request.buttons) |
-                                              default_flags(request.default_button) | MB_TASKMODAL);
+                                              default_flags(request.default_button) |
+                                              (owner == nullptr ? MB_TASKMODAL : 0));
         switch (pressed) {
         case IDOK:
             return MessageAnswer::Ok;
@@ -112,6 +118,7 @@ class Win32UserInterface final : public UserInterface {
         dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
         dialog.lpstrDefExt =
             request.default_extension.empty() ? nullptr : request.default_extension.c_str();
+        dialog.hwndOwner = ::GetActiveWindow();
         dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
         const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
         if (!chosen) {
@@ -123,9 +130,15 @@ class Win32UserInterface final : public UserInterface {
 
 } // namespace
 
-std::shared_ptr<UserInterface> make_default_user_interface() {
+bool console_user_interface_wanted() {
     const char* choice = std::getenv("MORLIN_UI");
-    if (choice != nullptr && std::strcmp(choice, "console") == 0) {
+    const char* actions = std::getenv("MORLIN_UI_ACTIONS");
+    return (choice != nullptr && std::strcmp(choice, "console") == 0) ||
+           (actions != nullptr && *actions != '\0');
+}
+
+std::shared_ptr<UserInterface> make_default_user_interface() {
+    if (console_user_interface_wanted()) {
         return make_console_user_interface();
     }
     return std::make_shared<Win32UserInterface>();
