@@ -56,7 +56,7 @@ poke() { timeout 60 "$wine" ./dialog-poke.exe "$@"; }
 # The PNG of the dialog with one of the template IDs, once it is there and drawn.
 shoot() {
   local name=$1 place
-  place=$(poke wait "$2" 20 | tr -d '\r') || return 1
+  place=$(poke "${3:-wait}" "$2" 20 | tr -d '\r') || return 1
   sleep 2
   read -r _ x y w h <<<"$place"
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut "$x" "$y" "$w" "$h" | pnmtopng >"$shots/$name.png"
@@ -80,6 +80,7 @@ ended_with() {
 }
 
 main_window() { # $1: suffix of the PNGs
+  rm -f Morlin.cfg
   start
   # A second start brings the first one's main window to the front and ends.
   shoot "main-window$1" 102,152 && env "${language[@]}" timeout 60 "$wine" ./Morlin.exe 2>&1 |
@@ -96,7 +97,19 @@ device_information() {
   start /DI
   shoot "device-info$1" 129 && poke click 129 1 && ended_with 0
 }
+# A configured run with its progress dialog: Start downloads the sample image into the
+# simulator (the worker reaches the window only through the dialog thread), then Close ends
+# with 0 (a run still going would ask first, and end otherwise).
+configured_run() {
+  local status=0
+  timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg --option GUI=yes --download HalvaneFirmware.bin &&
+    start && shoot "cfg-mode-ready$1" 136 && poke click 136 1088 && sleep 10 &&
+    shoot "cfg-mode-done$1" 136 && poke click 136 2 && ended_with 0 || status=1
+  rm -f Morlin.cfg
+  return "$status"
+}
 check "main window, second start, About box; Close ends with 1 (English)" main_window ""
+check "configured run: progress dialog, Start, the download, Close ends with 0 (English)" configured_run ""
 check "configuration editor and option dialog in the list look (English)" config_editor ""
 check "device information display (English)" device_information ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)

@@ -67,12 +67,31 @@ std::string filter_text(const FileDialogRequest& request) {
     return text;
 }
 
+BOOL CALLBACK enabled_window(HWND window, LPARAM found) {
+    if (::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The window a box or file dialog belongs to: the thread's active window, else its visible
+// window that takes input (a modal dialog disables its owners), else none.
+HWND owner_window() {
+    HWND owner = ::GetActiveWindow();
+    if (owner == nullptr) {
+        ::EnumThreadWindows(::GetCurrentThreadId(), &enabled_window,
+                            reinterpret_cast<LPARAM>(&owner));
+    }
+    return owner;
+}
+
 class Win32UserInterface final : public UserInterface {
   public:
     MessageAnswer message_box(const MessageBoxRequest& request) override {
-        // Owned by the thread's active window (the dialog that asks, or the one a worker's
-        // question is shown on); without one, modal to the whole task.
-        HWND owner = ::GetActiveWindow();
+        // Owned by the dialog that asks, or the one a worker's question is shown on; without
+        // one, modal to the whole task.
+        HWND owner = owner_window();
         const int pressed = ::MessageBoxW(owner, win32::wide_from_ansi(request.text).c_str(),
                                           win32::wide_from_ansi(request.caption).c_str(),
                                           icon_flags(request.icon) | button_flags(request.buttons) |
@@ -118,7 +137,7 @@ class Win32UserInterface final : public UserInterface {
         dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
         dialog.lpstrDefExt =
             request.default_extension.empty() ? nullptr : request.default_extension.c_str();
-        dialog.hwndOwner = ::GetActiveWindow();
+        dialog.hwndOwner = owner_window();
         dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
         const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
         if (!chosen) {
