@@ -111,9 +111,40 @@ class Win32UserInterface final : public UserInterface {
         }
     }
 
-    // The wait window belongs to the dialogs, which this port does not draw yet.
-    void show_wait(std::string_view) override {}
-    void hide_wait() override {}
+    // A small modeless window (template 147, its text control 1039), drawn at once: the caller
+    // works on without a message loop. Shown and closed on the same thread.
+    void show_wait(std::string_view text) override {
+        if (wait_ == nullptr) {
+            const int width = 320;
+            const int height = 100;
+            wait_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32770", L"Morlin", WS_POPUP | WS_CAPTION,
+                                      (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                      (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                      owner_window(), nullptr, nullptr, nullptr);
+            if (wait_ == nullptr) {
+                return;
+            }
+            ::SetPropW(wait_, L"Morlin.DialogTemplate", reinterpret_cast<HANDLE>(INT_PTR{147}));
+            RECT area{};
+            ::GetClientRect(wait_, &area);
+            HWND label = ::CreateWindowExW(
+                0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
+                8, 0, area.right - 16, area.bottom, wait_, reinterpret_cast<HMENU>(INT_PTR{1039}),
+                nullptr, nullptr);
+            ::SendMessageW(label, WM_SETFONT,
+                           reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        }
+        ::SetDlgItemTextW(wait_, 1039, win32::wide_from_ansi(text).c_str());
+        ::ShowWindow(wait_, SW_SHOWNA);
+        ::UpdateWindow(wait_);
+    }
+    void hide_wait() override {
+        if (wait_ != nullptr) {
+            ::RemovePropW(wait_, L"Morlin.DialogTemplate");
+            ::DestroyWindow(wait_);
+            wait_ = nullptr;
+        }
+    }
 
     std::optional<std::string> open_file(const FileDialogRequest& request) override {
         return file_dialog(request, false);
@@ -123,6 +154,8 @@ class Win32UserInterface final : public UserInterface {
     }
 
   private:
+    HWND wait_ = nullptr;
+
     static std::optional<std::string> file_dialog(const FileDialogRequest& request, bool save) {
         char path[MAX_PATH + 1] = {};
         std::strncpy(path, request.initial_name.c_str(), MAX_PATH);
