@@ -10,16 +10,16 @@ namespace {
 constexpr int kLargest = 4096;
 
 // "#RRGGBB" as opaque 0xFFRRGGBB, "None" as transparent; nothing for another colour name.
-std::optional<std::uint32_t> colour_value(const std::string& spec) {
-    if (spec == "None" || spec == "none") {
+std::optional<std::uint32_t> colour_value(const std::string& written) {
+    if (written == "None" || written == "none") {
         return 0u;
     }
-    if (spec.size() != 7 || spec[0] != '#') {
+    if (written.size() != 7 || written[0] != '#') {
         return std::nullopt;
     }
     std::uint32_t value = 0;
-    for (std::size_t i = 1; i < spec.size(); ++i) {
-        const char c = spec[i];
+    for (std::size_t i = 1; i < written.size(); ++i) {
+        const char c = written[i];
         int digit = 0;
         if (c >= '0' && c <= '9') {
             digit = c - '0';
@@ -56,11 +56,11 @@ std::optional<PixelImage> xpm_image(const std::vector<std::string>& lines) {
             return std::nullopt;
         }
         std::istringstream rest(line.substr(cpp));
-        std::string kind, spec;
-        if (!(rest >> kind >> spec) || kind != "c") {
+        std::string kind, written;
+        if (!(rest >> kind >> written) || kind != "c") {
             return std::nullopt;
         }
-        const auto value = colour_value(spec);
+        const auto value = colour_value(written);
         if (!value) {
             return std::nullopt;
         }
