@@ -9,6 +9,9 @@
 #ifdef MORLIN_WITH_QT
 #include "ui/qt/qt_toolkit.h"
 #endif
+#ifdef _WIN32
+#include "ui/win32/win32_toolkit.h"
+#endif
 
 #include <string>
 #include <vector>
@@ -23,6 +26,10 @@ constexpr const char* kSecondStopNotice =
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // A program without a console of its own: its lines go to the console it was started from.
+    dialogs::attach_parent_console();
+#endif
     platform::use_ansi_code_page_on_console();
     platform::restrict_library_search();
     std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -34,6 +41,10 @@ int main(int argc, char** argv) {
 #ifdef MORLIN_WITH_QT
     // Qt draws the dialogs when a display is there; otherwise the console serves.
     const auto toolkit = dialogs::start_qt_if_wanted(argc, argv);
+#endif
+#ifdef _WIN32
+    // The system's dialogs unless the console's view is wanted.
+    const auto toolkit = dialogs::start_win32_if_wanted();
 #endif
     morlin::MorlinApp app;
     app.initialise(arguments);

@@ -147,7 +147,9 @@ void MorlinApp::initialise(const std::vector<std::string>& arguments) {
     // One instance only: a second start brings the first to the front and ends. When no
     // section can be made at all (no folder of the user's own), the program runs unguarded,
     // as it would when the section cannot be created.
-    instance_ = platform::SingleInstance::acquire(kInstanceSection);
+    // On Windows its window is found by the main window's title, else by the program's name.
+    instance_ = platform::SingleInstance::acquire(
+        kInstanceSection, {texts.text(kStrMainWindowTitle), texts.text(kStrCaption)});
     if (!instance_ && platform::last_error() == platform::kErrorAlreadyExists) {
         // The running instance has been asked to bring its window to the front.
         std::fputs(platform::SingleInstance::running_instance_came_to_front()

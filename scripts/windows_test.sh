@@ -30,3 +30,5 @@ cmake --build --preset default -j 2 --target HalvaneSim sample_firmware Morlin M
   ctapi-send BRANTEL
 echo "=== windows: smoke checks under Wine"
 scripts/windows_smoke.sh
+echo "=== windows: Morlin's dialogs under Wine on a virtual display"
+scripts/windows_dialogs.sh

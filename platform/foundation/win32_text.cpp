@@ -16,27 +16,47 @@ std::string windows_path(std::string_view path) {
     return out;
 }
 
-std::wstring wide(std::string_view utf8) {
-    if (utf8.empty()) {
+namespace {
+
+std::wstring to_wide(UINT code_page, std::string_view text) {
+    if (text.empty()) {
         return {};
     }
-    const int size = static_cast<int>(utf8.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    const int size = static_cast<int>(text.size());
+    const int length = ::MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
     std::wstring out(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), length);
+    ::MultiByteToWideChar(code_page, 0, text.data(), size, out.data(), length);
     return out;
 }
 
-std::string utf8(std::wstring_view wide) {
+std::string from_wide(UINT code_page, std::wstring_view wide) {
     if (wide.empty()) {
         return {};
     }
     const int size = static_cast<int>(wide.size());
     const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+        ::WideCharToMultiByte(code_page, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
+    ::WideCharToMultiByte(code_page, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
     return out;
+}
+
+} // namespace
+
+std::wstring wide(std::string_view utf8) {
+    return to_wide(CP_UTF8, utf8);
+}
+
+std::string utf8(std::wstring_view wide) {
+    return from_wide(CP_UTF8, wide);
+}
+
+std::wstring wide_from_ansi(std::string_view text) {
+    return to_wide(CP_ACP, text);
+}
+
+std::string ansi_from_wide(std::wstring_view wide) {
+    return from_wide(CP_ACP, wide);
 }
 
 unsigned long take_system_error() {

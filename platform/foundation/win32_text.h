@@ -13,6 +13,11 @@ std::string windows_path(std::string_view path);
 // become U+FFFD.
 std::wstring wide(std::string_view utf8);
 std::string utf8(std::wstring_view wide);
+// The programs' 8-bit texts (the active code page: UTF-8 under their manifest, the system's
+// ANSI code page below Windows 10 1903) to the wide texts and back, for the wide functions of
+// the user interface.
+std::wstring wide_from_ansi(std::string_view text);
+std::string ansi_from_wide(std::wstring_view wide);
 // The text a Windows function writes into a buffer, whole: `call(buffer, size)` returns the
 // text's length, or the size it needs (or the whole size when it cut the text); the buffer
 // grows until the text fits. Nothing when the call fails (returns 0) or the text is longer

@@ -4,7 +4,9 @@
 // waits; other users can neither take nor block it.
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -14,7 +16,11 @@ class SingleInstance {
     // last error kErrorAlreadyExists when another live instance holds it (that instance has
     // been asked to come to the front: its activation handler runs), another code when no
     // section could be made at all.
-    [[nodiscard]] static std::unique_ptr<SingleInstance> acquire(std::string_view name);
+    // On Windows the running instance's window is looked for by the titles in
+    // `window_titles`, in order (its main window's, then its other windows'); without them,
+    // by `name`.
+    [[nodiscard]] static std::unique_ptr<SingleInstance>
+    acquire(std::string_view name, const std::vector<std::string>& window_titles = {});
     // After acquire() found a running instance: whether a window of it came to the front. On
     // Windows the running instance is found by its window's title, which a program on the
     // console does not have.

@@ -227,7 +227,8 @@ bool SingleInstance::running_instance_came_to_front() {
     return true;
 }
 
-std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
+std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name,
+                                                        const std::vector<std::string>&) {
     const auto folder = user_runtime_directory("morlin");
     if (!folder) {
         return nullptr; // last error says why

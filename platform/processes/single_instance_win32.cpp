@@ -34,7 +34,8 @@ bool SingleInstance::running_instance_came_to_front() {
     return came_to_front;
 }
 
-std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
+std::unique_ptr<SingleInstance>
+SingleInstance::acquire(std::string_view name, const std::vector<std::string>& window_titles) {
     const std::string section(name);
     HANDLE mapping =
         ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 16, section.c_str());
@@ -44,7 +45,15 @@ std::unique_ptr<SingleInstance> SingleInstance::acquire(std::string_view name) {
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(mapping);
-        HWND window = ::FindWindowA(nullptr, section.c_str());
+        HWND window = nullptr;
+        for (const std::string& title : window_titles) {
+            window = window != nullptr
+                         ? window
+                         : ::FindWindowW(nullptr, win32::wide_from_ansi(title).c_str());
+        }
+        if (window_titles.empty()) {
+            window = ::FindWindowA(nullptr, section.c_str());
+        }
         came_to_front = window != nullptr;
         if (came_to_front) {
             ::ShowWindow(window, SW_RESTORE);

@@ -70,6 +70,11 @@ std::shared_ptr<UserInterface> install_user_interface(std::shared_ptr<UserInterf
 // The port used until one is installed: the console on Linux; Win32 message boxes and file
 // dialogs on Windows, or the console there too when MORLIN_UI=console.
 std::shared_ptr<UserInterface> make_default_user_interface();
+#ifdef _WIN32
+// Windows: whether the console's dialogs and boxes are wanted instead of the system's:
+// MORLIN_UI=console, or actions for the console's dialogs in MORLIN_UI_ACTIONS.
+bool console_user_interface_wanted();
+#endif
 
 // Console implementation (no display, or MORLIN_UI=console). Each call writes one line to
 // standard error:

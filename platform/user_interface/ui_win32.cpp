@@ -1,5 +1,6 @@
 // The user-interface port on Windows: message boxes and the common file dialogs. The console
 // implementation serves instead when MORLIN_UI=console (scripted runs, the checks under Wine).
+#include "platform/foundation/win32_text.h"
 #include "platform/user_interface/ui.h"
 
 #include <cstdlib>
@@ -66,12 +67,36 @@ std::string filter_text(const FileDialogRequest& request) {
     return text;
 }
 
+BOOL CALLBACK enabled_window(HWND window, LPARAM found) {
+    if (::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The window a box or file dialog belongs to: the thread's active window, else its visible
+// window that takes input (a modal dialog disables its owners), else none.
+HWND owner_window() {
+    HWND owner = ::GetActiveWindow();
+    if (owner == nullptr) {
+        ::EnumThreadWindows(::GetCurrentThreadId(), &enabled_window,
+                            reinterpret_cast<LPARAM>(&owner));
+    }
+    return owner;
+}
+
 class Win32UserInterface final : public UserInterface {
   public:
     MessageAnswer message_box(const MessageBoxRequest& request) override {
-        const int pressed = ::MessageBoxA(nullptr, request.text.c_str(), request.caption.c_str(),
+        // Owned by the dialog that asks, or the one a worker's question is shown on; without
+        // one, modal to the whole task.
+        HWND owner = owner_window();
+        const int pressed = ::MessageBoxW(owner, win32::wide_from_ansi(request.text).c_str(),
+                                          win32::wide_from_ansi(request.caption).c_str(),
                                           icon_flags(request.icon) | button_flags(request.buttons) |
-                                              default_flags(request.default_button) | MB_TASKMODAL);
+                                              default_flags(request.default_button) |
+                                              (owner == nullptr ? MB_TASKMODAL : 0));
         switch (pressed) {
         case IDOK:
             return MessageAnswer::Ok;
@@ -86,9 +111,40 @@ class Win32UserInterface final : public UserInterface {
         }
     }
 
-    // The wait window belongs to the dialogs, which this port does not draw yet.
-    void show_wait(std::string_view) override {}
-    void hide_wait() override {}
+    // A small modeless window (template 147, its text control 1039), drawn at once: the caller
+    // works on without a message loop. Shown and closed on the same thread.
+    void show_wait(std::string_view text) override {
+        if (wait_ == nullptr) {
+            const int width = 320;
+            const int height = 100;
+            wait_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32770", L"Morlin", WS_POPUP | WS_CAPTION,
+                                      (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                      (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                      owner_window(), nullptr, nullptr, nullptr);
+            if (wait_ == nullptr) {
+                return;
+            }
+            ::SetPropW(wait_, L"Morlin.DialogTemplate", reinterpret_cast<HANDLE>(INT_PTR{147}));
+            RECT area{};
+            ::GetClientRect(wait_, &area);
+            HWND label = ::CreateWindowExW(
+                0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
+                8, 0, area.right - 16, area.bottom, wait_, reinterpret_cast<HMENU>(INT_PTR{1039}),
+                nullptr, nullptr);
+            ::SendMessageW(label, WM_SETFONT,
+                           reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        }
+        ::SetDlgItemTextW(wait_, 1039, win32::wide_from_ansi(text).c_str());
+        ::ShowWindow(wait_, SW_SHOWNA);
+        ::UpdateWindow(wait_);
+    }
+    void hide_wait() override {
+        if (wait_ != nullptr) {
+            ::RemovePropW(wait_, L"Morlin.DialogTemplate");
+            ::DestroyWindow(wait_);
+            wait_ = nullptr;
+        }
+    }
 
     std::optional<std::string> open_file(const FileDialogRequest& request) override {
         return file_dialog(request, false);
@@ -98,6 +154,8 @@ class Win32UserInterface final : public UserInterface {
     }
 
   private:
+    HWND wait_ = nullptr;
+
     static std::optional<std::string> file_dialog(const FileDialogRequest& request, bool save) {
         char path[MAX_PATH + 1] = {};
         std::strncpy(path, request.initial_name.c_str(), MAX_PATH);
@@ -112,6 +170,7 @@ class Win32UserInterface final : public UserInterface {
         dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
         dialog.lpstrDefExt =
             request.default_extension.empty() ? nullptr : request.default_extension.c_str();
+        dialog.hwndOwner = owner_window();
         dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
         const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
         if (!chosen) {
@@ -123,9 +182,15 @@ class Win32UserInterface final : public UserInterface {
 
 } // namespace
 
-std::shared_ptr<UserInterface> make_default_user_interface() {
+bool console_user_interface_wanted() {
     const char* choice = std::getenv("MORLIN_UI");
-    if (choice != nullptr && std::strcmp(choice, "console") == 0) {
+    const char* actions = std::getenv("MORLIN_UI_ACTIONS");
+    return (choice != nullptr && std::strcmp(choice, "console") == 0) ||
+           (actions != nullptr && *actions != '\0');
+}
+
+std::shared_ptr<UserInterface> make_default_user_interface() {
+    if (console_user_interface_wanted()) {
         return make_console_user_interface();
     }
     return std::make_shared<Win32UserInterface>();

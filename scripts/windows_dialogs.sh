@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Morlin's dialogs as Windows dialogs under Wine on a virtual display (Xvfb, one Wine virtual
+# desktop): Morlin.exe shows each dialog, tests/windows/dialog_poke.cpp finds it by its
+# template ID and presses its buttons, and a PNG of each (English and German) goes to
+# build-windows/screenshots/. Needs the windows preset, and HalvaneSim and the sample image of
+# the default preset (windows_test.sh builds them). Prints one PASS/FAIL line per check.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+win=$PWD/build-windows/bin
+shots=$PWD/build-windows/screenshots
+wine=/usr/lib/wine/wine64
+work=$(mktemp -d)
+xvfb=
+sim=
+cleanup() {
+  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ -z "$sim" ] || kill "$sim" 2>/dev/null || true
+  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$shots" "$work/run" "$work/devices" "$work/locale"
+unset MORLIN_UI MORLIN_UI_ACTIONS MORLIN_UI_ANSWERS MORLIN_UI_FILES
+export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_REAL_PORTS=none MORLIN_TIME_SCALE=100 \
+  MORLIN_DEVICES=$work/devices MORLIN_LOG_FILE=$work/run/Morlin.log
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+"$wine" wineboot --init >/dev/null 2>&1
+# Every window on one virtual desktop the size of the screen, drawn by Wine with its frame.
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" 2>/dev/null || true
+cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
+  "$win/dialog-poke.exe" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
+build/bin/HalvaneSim --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
+sim=$!
+for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
+cd "$work/run"
+
+failed=0
+check() {
+  local name=$1 started=$SECONDS
+  shift
+  if "$@" >"$work/out.txt" 2>&1; then
+    echo "PASS $name ($((SECONDS - started)) s)"
+  else
+    echo "FAIL $name ($((SECONDS - started)) s)"
+    sed 's/^/    /' "$work/out.txt"
+    failed=1
+  fi
+}
+poke() { timeout 60 "$wine" ./dialog-poke.exe "$@"; }
+# The PNG of the dialog with one of the template IDs, once it is there and drawn.
+shoot() {
+  local name=$1 place
+  place=$(poke "${3:-wait}" "$2" 20 | tr -d '\r') || return 1
+  sleep 2
+  read -r _ x y w h <<<"$place"
+  xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut "$x" "$y" "$w" "$h" | pnmtopng >"$shots/$name.png"
+  # A drawn window, not a blank rectangle.
+  [ "$(pngtopnm "$shots/$name.png" | ppmhist -noheader | wc -l)" -gt 2 ] || { echo "$name: not drawn"; return 1; }
+}
+morlin_pid=
+language=()
+start() {
+  # What a failed check left open goes first: one Morlin runs at a time.
+  [ -z "$morlin_pid" ] || { kill "$morlin_pid" 2>/dev/null || true; wait "$morlin_pid" 2>/dev/null || true; }
+  env "${language[@]}" "$wine" ./Morlin.exe "$@" >>"$work/morlin.txt" 2>&1 &
+  morlin_pid=$!
+}
+# Morlin has ended with the exit code.
+ended_with() {
+  local status=0
+  for _ in $(seq 200); do kill -0 "$morlin_pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$morlin_pid" || status=$?
+  [ "$status" -eq "$1" ] || { echo "exit code $status, not $1"; cat "$work/morlin.txt"; return 1; }
+}
+
+main_window() { # $1: suffix of the PNGs
+  rm -f Morlin.cfg
+  start
+  # A second start brings the first one's main window to the front and ends.
+  shoot "main-window$1" 102,152 && env "${language[@]}" timeout 60 "$wine" ./Morlin.exe 2>&1 |
+    grep -q 'its window was brought to the front' && poke menu 102,152 16 && shoot "about-box$1" 100 &&
+    poke click 100 1 && poke click 102,152 2 && ended_with 1
+}
+config_editor() {
+  start /CE
+  shoot "config-editor$1" 134 && poke click 134 1052 && shoot "option-add$1" 135 &&
+    poke click 135 2 && poke click 134 2 && ended_with 0 &&
+    ppmhist -noheader <(pngtopnm "$shots/config-editor$1.png") | grep -Eq '^ *176 +226 +255[[:space:]]'
+}
+device_information() {
+  start /DI
+  shoot "device-info$1" 129 && poke click 129 1 && ended_with 0
+}
+# A configured run with its progress dialog: Start downloads the sample image into the
+# simulator (the worker reaches the window only through the dialog thread), then Close ends
+# with 0 (a run still going would ask first, and end otherwise).
+configured_run() {
+  local status=0
+  timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg --option GUI=yes --download HalvaneFirmware.bin &&
+    start && shoot "cfg-mode-ready$1" 136 && poke click 136 1088 && sleep 10 &&
+    shoot "cfg-mode-done$1" 136 && poke click 136 2 && ended_with 0 || status=1
+  rm -f Morlin.cfg
+  return "$status"
+}
+check "main window, second start, About box; Close ends with 1 (English)" main_window ""
+check "configured run: progress dialog, Start, the download, Close ends with 0 (English)" configured_run ""
+check "configuration editor and option dialog in the list look (English)" config_editor ""
+check "device information display (English)" device_information ""
+language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
+check "main window, second start, About box; Close ends with 1 (German)" main_window -de
+check "configuration editor and option dialog in the list look (German)" config_editor -de
+exit "$failed"
