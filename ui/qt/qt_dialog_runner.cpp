@@ -40,6 +40,9 @@ QString q(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The width of a list's bar column, in pixels at 100 %.
+constexpr int kBarColumnWidth = 110;
+
 // A list column whose texts are positions 0..100, drawn as progress bars.
 class BarColumnDelegate final : public QStyledItemDelegate {
   public:
@@ -469,6 +472,17 @@ class QtDialogWindow final : public QDialog, public DialogView {
         list->setHeaderLabels(headers);
         if (item.bar_column >= 0 && list->itemDelegateForColumn(item.bar_column) == nullptr) {
             list->setItemDelegateForColumn(item.bar_column, new BarColumnDelegate(list));
+            // Names keep their whole text, the bar a fixed width, the last column the rest.
+            QHeaderView* header = list->header();
+            const int last = list->columnCount() - 1;
+            for (int c = 0; c <= last; ++c) {
+                header->setSectionResizeMode(c, c == last ? QHeaderView::Stretch
+                                                : c == item.bar_column
+                                                    ? QHeaderView::Fixed
+                                                    : QHeaderView::ResizeToContents);
+            }
+            if (item.bar_column != last)
+                header->resizeSection(item.bar_column, kBarColumnWidth);
         }
         list->clear();
         for (std::size_t r = 0; r < item.rows.size(); ++r) {
