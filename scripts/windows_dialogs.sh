@@ -23,7 +23,7 @@ mkdir -p "$shots" "$work/run" "$work/devices" "$work/locale"
 unset MORLIN_UI MORLIN_UI_ACTIONS MORLIN_UI_ANSWERS MORLIN_UI_FILES
 export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_REAL_PORTS=none MORLIN_TIME_SCALE=100 \
   MORLIN_DEVICES=$work/devices MORLIN_LOG_FILE=$work/run/Morlin.log
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
@@ -115,4 +115,21 @@ check "device information display (English)" device_information ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
 check "main window, second start, About box; Close ends with 1 (German)" main_window -de
 check "configuration editor and option dialog in the list look (German)" config_editor -de
+# A 200 % screen: Wine's dots an inch at 192 and its desktop twice as large. The main window is
+# drawn in that scale (at least 1.8 times as wide as at 100 %), its texts whole in the PNG.
+twice_the_scale() {
+  local normal large
+  /usr/lib/wine/wineserver -k || true
+  /usr/lib/wine/wineserver -w
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1600x1200 /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+  rm -f Morlin.cfg
+  start
+  shoot "main-window-200$1" 102,152 && poke click 102,152 2 && ended_with 1 || return 1
+  normal=$(pngtopnm "$shots/main-window$1.png" | head -c 20 | sed -n 2p | cut -d' ' -f1)
+  large=$(pngtopnm "$shots/main-window-200$1.png" | head -c 20 | sed -n 2p | cut -d' ' -f1)
+  [ $((large * 10)) -ge $((normal * 18)) ] || { echo "main window $large pixels wide at 200 %, $normal at 100 %"; return 1; }
+}
+check "main window on a 200 % screen (German)" twice_the_scale -de
 exit "$failed"
