@@ -108,13 +108,32 @@ configured_run() {
   rm -f Morlin.cfg
   return "$status"
 }
+# The main window's own run, clicked through: Browse opens the file dialog, the sample image's
+# name goes into its name field (1148 on Windows, 1152 on older file dialogs) and Open takes it;
+# Start downloads it into the simulator. Close during the run asks first (No goes on), and Close
+# after it ends with 0.
+main_window_run() {
+  rm -f Morlin.cfg
+  start
+  poke wait 102,152 20 >/dev/null && poke click 102,152 1003 && shoot "file-open$1" 102,152 box &&
+    { poke type 102,152 1148 HalvaneFirmware.bin || poke type 102,152 1152 HalvaneFirmware.bin; } &&
+    poke answer 102,152 1 && sleep 2 && poke click 102,152 1010 && poke click 102,152 2 &&
+    shoot "cancel-question$1" 102,152 box && poke answer 102,152 7 && sleep 10 &&
+    shoot "main-window-done$1" 102,152 && poke click 102,152 2 && ended_with 0
+}
 check "main window, second start, About box; Close ends with 1 (English)" main_window ""
+check "main window's run: file dialog, Start, the cancel question, Close ends with 0 (English)" \
+  main_window_run ""
 check "configured run: progress dialog, Start, the download, Close ends with 0 (English)" configured_run ""
 check "configuration editor and option dialog in the list look (English)" config_editor ""
 check "device information display (English)" device_information ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
 check "main window, second start, About box; Close ends with 1 (German)" main_window -de
 check "configuration editor and option dialog in the list look (German)" config_editor -de
+check "main window's run: file dialog, Start, the cancel question, Close ends with 0 (German)" \
+  main_window_run -de
+check "configured run: progress dialog, Start, the download, Close ends with 0 (German)" configured_run -de
+check "device information display (German)" device_information -de
 # A 200 % screen: Wine's dots an inch at 192 and its desktop twice as large. The main window is
 # drawn in that scale (at least 1.8 times as wide as at 100 %), its texts whole in the PNG.
 twice_the_scale() {
