@@ -31,10 +31,15 @@ export DISPLAY=:$(cat "$work/display")
 # Every window on one virtual desktop the size of the screen, drawn by Wine with its frame.
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+# What Help opens (ShellExecute of Morlin.html) is copied to help-seen.html instead of shown
+# in a browser, which the virtual display has not.
+"$wine" reg add 'HKCR\htmlfile\shell\open\command' /ve /f \
+  /d "\"C:\\windows\\system32\\cmd.exe\" /c copy \"%1\" Z:${work//\//\\}\\run\\help-seen.html" \
+  >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" 2>/dev/null || true
 cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
-  "$win/dialog-poke.exe" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
+  "$win/dialog-poke.exe" "$win/Morlin.html" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
 build/bin/HalvaneSim --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
 sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
@@ -79,12 +84,18 @@ ended_with() {
   [ "$status" -eq "$1" ] || { echo "exit code $status, not $1"; cat "$work/morlin.txt"; return 1; }
 }
 
+# Help has opened Morlin.html beside the program.
+help_opened() {
+  for _ in $(seq 100); do [ -s help-seen.html ] && break; sleep 0.1; done
+  cmp help-seen.html Morlin.html
+}
 main_window() { # $1: suffix of the PNGs
-  rm -f Morlin.cfg
+  rm -f Morlin.cfg help-seen.html
   start
   # A second start brings the first one's main window to the front and ends.
   shoot "main-window$1" 102,152 && env "${language[@]}" timeout 60 "$wine" ./Morlin.exe 2>&1 |
-    grep -q 'its window was brought to the front' && poke menu 102,152 16 && shoot "about-box$1" 100 &&
+    grep -q 'its window was brought to the front' && poke menu 102,152 57667 && help_opened &&
+    poke menu 102,152 16 && shoot "about-box$1" 100 &&
     poke click 100 1 && poke click 102,152 2 && ended_with 1
 }
 config_editor() {
