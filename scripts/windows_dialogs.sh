@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 win=$PWD/build-windows/bin
+tests=$PWD/build-windows/tests
 shots=$PWD/build-windows/screenshots
 wine=/usr/lib/wine/wine64
 work=$(mktemp -d)
@@ -162,4 +163,11 @@ twice_the_scale() {
   [ $((large * 10)) -ge $((normal * 18)) ] || { echo "main window $large pixels wide at 200 %, $normal at 100 %"; return 1; }
 }
 check "main window on a 200 % screen (German)" twice_the_scale -de
+# The wait window's contract test, which needs a display: a long German text wrapped whole.
+wait_window() {
+  timeout 60 "$wine" "$tests/platform_contract_tests.exe" --gtest_filter='Win32WaitWindow.*' \
+    --gtest_brief=1 | tr -d '\r' | tee "$work/wait.txt" | grep -q '^\[  PASSED  \] 1 test' &&
+    ! grep -q SKIPPED "$work/wait.txt" || { cat "$work/wait.txt"; return 1; }
+}
+check "wait window: a long German text wrapped whole on the 200 % screen" wait_window
 exit "$failed"
