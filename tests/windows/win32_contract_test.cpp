@@ -164,16 +164,8 @@ TEST(Win32SingleInstance, ASecondStartOfAProgramWithoutAWindowBringsNoneToTheFro
     EXPECT_FALSE(platform::SingleInstance::running_instance_came_to_front());
 }
 
-BOOL CALLBACK wait_window(HWND window, LPARAM found) {
-    if (::GetPropW(window, L"Morlin.DialogTemplate") == reinterpret_cast<HANDLE>(INT_PTR{147})) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A long German text with a word longer than a line (the length of a progress text) is
-// wrapped whole into the wait window, which stays on the screen.
+// wrapped whole into the wait window, drawn down to its last line, on the screen.
 TEST(Win32WaitWindow, ALongTextIsShownWhole) {
     std::string text = "Die Firmware wird in das Gerät geladen: " + std::string(100, 'W');
     while (text.size() < 190) {
@@ -181,8 +173,7 @@ TEST(Win32WaitWindow, ALongTextIsShownWhole) {
     }
     const auto ui = platform::make_default_user_interface();
     ui->show_wait(text);
-    HWND wait = nullptr;
-    ::EnumThreadWindows(::GetCurrentThreadId(), &wait_window, reinterpret_cast<LPARAM>(&wait));
+    HWND wait = ::FindWindowW(L"#32770", L"Morlin");
     if (wait == nullptr) {
         // No display (the smoke checks): scripts/windows_dialogs.sh runs it on one.
         GTEST_SKIP() << "no window without a display";
@@ -198,25 +189,17 @@ TEST(Win32WaitWindow, ALongTextIsShownWhole) {
                 DT_CALCRECT | DT_CENTER | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc, &metrics);
-    // What the label draws, on white: its lines of text reach down to the last one.
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = area.right;
-    info.bmiHeader.biHeight = -area.bottom; // rows from the top
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
+    // What the label draws, on white: the rows with ink.
     HDC memory = ::CreateCompatibleDC(dc);
-    HBITMAP picture = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP picture = ::CreateCompatibleBitmap(dc, area.right, area.bottom);
     ::SelectObject(memory, picture);
     ::FillRect(memory, &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
     int top = area.bottom;
     int bottom = -1;
     for (int y = 0; y < area.bottom; ++y) {
         for (int x = 0; x < area.right; ++x) {
-            if ((pixels[y * area.right + x] & 0xFF) < 0x80) { // dark: ink
+            if (GetRValue(::GetPixel(memory, x, y)) < 0x80) {
                 top = std::min(top, y);
                 bottom = std::max(bottom, y);
             }
@@ -225,14 +208,13 @@ TEST(Win32WaitWindow, ALongTextIsShownWhole) {
     ::DeleteDC(memory);
     ::DeleteObject(picture);
     ::ReleaseDC(label, dc);
-    EXPECT_GT(bottom - top, needed.bottom - 2 * metrics.tmHeight) << "not drawn to its last line";
     RECT frame{};
     ::GetWindowRect(wait, &frame);
-    EXPECT_GT(needed.bottom, 0);
+    ui->hide_wait();
+    EXPECT_GT(bottom - top, needed.bottom - 2 * metrics.tmHeight) << "not drawn to its last line";
     EXPECT_LE(needed.bottom, area.bottom);
     EXPECT_LE(needed.right, area.right);
     EXPECT_LE(frame.right - frame.left, ::GetSystemMetrics(SM_CXSCREEN));
-    ui->hide_wait();
 }
 
 } // namespace
