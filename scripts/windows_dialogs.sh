@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 win=$PWD/build-windows/bin
+tests=$PWD/build-windows/tests
 shots=$PWD/build-windows/screenshots
 wine=/usr/lib/wine/wine64
 work=$(mktemp -d)
@@ -23,7 +24,7 @@ mkdir -p "$shots" "$work/run" "$work/devices" "$work/locale"
 unset MORLIN_UI MORLIN_UI_ACTIONS MORLIN_UI_ANSWERS MORLIN_UI_FILES
 export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_REAL_PORTS=none MORLIN_TIME_SCALE=100 \
   MORLIN_DEVICES=$work/devices MORLIN_LOG_FILE=$work/run/Morlin.log
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
@@ -31,10 +32,15 @@ export DISPLAY=:$(cat "$work/display")
 # Every window on one virtual desktop the size of the screen, drawn by Wine with its frame.
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+# What Help opens (ShellExecute of Morlin.html) is copied to help-seen.html instead of shown
+# in a browser, which the virtual display has not.
+"$wine" reg add 'HKCR\htmlfile\shell\open\command' /ve /f \
+  /d "\"C:\\windows\\system32\\cmd.exe\" /c copy \"%1\" Z:${work//\//\\}\\run\\help-seen.html" \
+  >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" 2>/dev/null || true
 cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
-  "$win/dialog-poke.exe" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
+  "$win/dialog-poke.exe" "$win/Morlin.html" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
 build/bin/HalvaneSim --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
 sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
@@ -79,12 +85,18 @@ ended_with() {
   [ "$status" -eq "$1" ] || { echo "exit code $status, not $1"; cat "$work/morlin.txt"; return 1; }
 }
 
+# Help has opened Morlin.html beside the program.
+help_opened() {
+  for _ in $(seq 100); do [ -s help-seen.html ] && break; sleep 0.1; done
+  cmp help-seen.html Morlin.html
+}
 main_window() { # $1: suffix of the PNGs
-  rm -f Morlin.cfg
+  rm -f Morlin.cfg help-seen.html
   start
   # A second start brings the first one's main window to the front and ends.
   shoot "main-window$1" 102,152 && env "${language[@]}" timeout 60 "$wine" ./Morlin.exe 2>&1 |
-    grep -q 'its window was brought to the front' && poke menu 102,152 16 && shoot "about-box$1" 100 &&
+    grep -q 'its window was brought to the front' && poke menu 102,152 57667 && help_opened &&
+    poke menu 102,152 16 && shoot "about-box$1" 100 &&
     poke click 100 1 && poke click 102,152 2 && ended_with 1
 }
 config_editor() {
@@ -108,11 +120,54 @@ configured_run() {
   rm -f Morlin.cfg
   return "$status"
 }
+# The main window's own run, clicked through: Browse opens the file dialog, the sample image's
+# name goes into its name field (1148 on Windows, 1152 on older file dialogs) and Open takes it;
+# Start downloads it into the simulator. Close during the run asks first (No goes on), and Close
+# after it ends with 0.
+main_window_run() {
+  rm -f Morlin.cfg
+  start
+  poke wait 102,152 20 >/dev/null && poke click 102,152 1003 && shoot "file-open$1" 102,152 box &&
+    { poke type 102,152 1148 HalvaneFirmware.bin || poke type 102,152 1152 HalvaneFirmware.bin; } &&
+    poke answer 102,152 1 && sleep 2 && poke click 102,152 1010 && poke click 102,152 2 &&
+    shoot "cancel-question$1" 102,152 box && poke answer 102,152 7 && sleep 10 &&
+    shoot "main-window-done$1" 102,152 && poke click 102,152 2 && ended_with 0
+}
 check "main window, second start, About box; Close ends with 1 (English)" main_window ""
+check "main window's run: file dialog, Start, the cancel question, Close ends with 0 (English)" \
+  main_window_run ""
 check "configured run: progress dialog, Start, the download, Close ends with 0 (English)" configured_run ""
 check "configuration editor and option dialog in the list look (English)" config_editor ""
 check "device information display (English)" device_information ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
 check "main window, second start, About box; Close ends with 1 (German)" main_window -de
 check "configuration editor and option dialog in the list look (German)" config_editor -de
+check "main window's run: file dialog, Start, the cancel question, Close ends with 0 (German)" \
+  main_window_run -de
+check "configured run: progress dialog, Start, the download, Close ends with 0 (German)" configured_run -de
+check "device information display (German)" device_information -de
+# A 200 % screen: Wine's dots an inch at 192 and its desktop twice as large. The main window is
+# drawn in that scale (at least 1.8 times as wide as at 100 %), its texts whole in the PNG.
+twice_the_scale() {
+  local normal large
+  /usr/lib/wine/wineserver -k || true
+  /usr/lib/wine/wineserver -w
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1600x1200 /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+  rm -f Morlin.cfg
+  start
+  shoot "main-window-200$1" 102,152 && poke click 102,152 2 && ended_with 1 || return 1
+  normal=$(pngtopnm "$shots/main-window$1.png" | head -c 20 | sed -n 2p | cut -d' ' -f1)
+  large=$(pngtopnm "$shots/main-window-200$1.png" | head -c 20 | sed -n 2p | cut -d' ' -f1)
+  [ $((large * 10)) -ge $((normal * 18)) ] || { echo "main window $large pixels wide at 200 %, $normal at 100 %"; return 1; }
+}
+check "main window on a 200 % screen (German)" twice_the_scale -de
+# The wait window's contract test, which needs a display: a long German text wrapped whole.
+wait_window() {
+  timeout 60 "$wine" "$tests/platform_contract_tests.exe" --gtest_filter='Win32WaitWindow.*' \
+    --gtest_brief=1 | tr -d '\r' | tee "$work/wait.txt" | grep -q '^\[  PASSED  \] 1 test' &&
+    ! grep -q SKIPPED "$work/wait.txt" || { cat "$work/wait.txt"; return 1; }
+}
+check "wait window: a long German text wrapped whole on the 200 % screen" wait_window
 exit "$failed"

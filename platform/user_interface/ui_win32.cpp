@@ -3,8 +3,10 @@
 #include "platform/foundation/win32_text.h"
 #include "platform/user_interface/ui.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <io.h>
 #include <windows.h>
 // windows.h first: commdlg.h uses its types.
@@ -12,6 +14,14 @@
 
 namespace platform {
 namespace {
+
+// Characters of the longest path Windows has, with its end.
+constexpr std::size_t kPathRoom = 32768;
+// The wait window: its style, and its least client size and margin at 96 dots an inch.
+constexpr DWORD kWaitStyle = WS_POPUP | WS_CAPTION;
+constexpr int kWaitWidth = 300;
+constexpr int kWaitHeight = 64;
+constexpr int kWaitMargin = 12;
 
 UINT icon_flags(MessageIcon icon) {
     switch (icon) {
@@ -114,27 +124,12 @@ class Win32UserInterface final : public UserInterface {
     // A small modeless window (template 147, its text control 1039), drawn at once: the caller
     // works on without a message loop. Shown and closed on the same thread.
     void show_wait(std::string_view text) override {
-        if (wait_ == nullptr) {
-            const int width = 320;
-            const int height = 100;
-            wait_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32770", L"Morlin", WS_POPUP | WS_CAPTION,
-                                      (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                                      (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                                      owner_window(), nullptr, nullptr, nullptr);
-            if (wait_ == nullptr) {
-                return;
-            }
-            ::SetPropW(wait_, L"Morlin.DialogTemplate", reinterpret_cast<HANDLE>(INT_PTR{147}));
-            RECT area{};
-            ::GetClientRect(wait_, &area);
-            HWND label = ::CreateWindowExW(
-                0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
-                8, 0, area.right - 16, area.bottom, wait_, reinterpret_cast<HMENU>(INT_PTR{1039}),
-                nullptr, nullptr);
-            ::SendMessageW(label, WM_SETFONT,
-                           reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        if (wait_ == nullptr && !make_wait_window()) {
+            return;
         }
-        ::SetDlgItemTextW(wait_, 1039, win32::wide_from_ansi(text).c_str());
+        const std::wstring wide = win32::wide_from_ansi(text);
+        ::SetDlgItemTextW(wait_, kWaitTextId, wide.c_str());
+        fit_wait_window(wide);
         ::ShowWindow(wait_, SW_SHOWNA);
         ::UpdateWindow(wait_);
     }
@@ -143,6 +138,10 @@ class Win32UserInterface final : public UserInterface {
             ::RemovePropW(wait_, L"Morlin.DialogTemplate");
             ::DestroyWindow(wait_);
             wait_ = nullptr;
+        }
+        if (wait_font_ != nullptr) {
+            ::DeleteObject(wait_font_);
+            wait_font_ = nullptr;
         }
     }
 
@@ -154,29 +153,92 @@ class Win32UserInterface final : public UserInterface {
     }
 
   private:
+    static constexpr int kWaitTextId = 1039;
     HWND wait_ = nullptr;
+    HFONT wait_font_ = nullptr;
 
+    bool make_wait_window() {
+        wait_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32770", L"Morlin", kWaitStyle, 0, 0, 0, 0,
+                                  owner_window(), nullptr, nullptr, nullptr);
+        if (wait_ == nullptr) {
+            return false;
+        }
+        ::SetPropW(wait_, L"Morlin.DialogTemplate", reinterpret_cast<HANDLE>(INT_PTR{147}));
+        // The message font of the system, in the screen's scale.
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+            wait_font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
+        }
+        HWND label = ::CreateWindowExW(
+            0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_EDITCONTROL | SS_NOPREFIX, 0,
+            0, 0, 0, wait_, reinterpret_cast<HMENU>(INT_PTR{kWaitTextId}), nullptr, nullptr);
+        ::SendMessageW(label, WM_SETFONT,
+                       reinterpret_cast<WPARAM>(wait_font_ != nullptr
+                                                    ? static_cast<HGDIOBJ>(wait_font_)
+                                                    : ::GetStockObject(DEFAULT_GUI_FONT)),
+                       FALSE);
+        return true;
+    }
+
+    // The window as large as its text needs, centred on the screen: at least the usual small
+    // box, a long text wrapped (a long word broken as an edit control breaks it) within half the
+    // screen's width, everything in the screen's scale.
+    void fit_wait_window(const std::wstring& text) const {
+        HWND label = ::GetDlgItem(wait_, kWaitTextId);
+        HDC dc = ::GetDC(label);
+        const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+        const int screen_width = ::GetSystemMetrics(SM_CXSCREEN);
+        const int screen_height = ::GetSystemMetrics(SM_CYSCREEN);
+        const int margin = ::MulDiv(kWaitMargin, dpi, 96);
+        const int least_width = ::MulDiv(kWaitWidth, dpi, 96);
+        const int least_height = ::MulDiv(kWaitHeight, dpi, 96);
+        RECT needed{0, 0, std::max(least_width, screen_width / 2) - 2 * margin, 0};
+        HGDIOBJ previous =
+            ::SelectObject(dc, wait_font_ != nullptr ? static_cast<HGDIOBJ>(wait_font_)
+                                                     : ::GetStockObject(DEFAULT_GUI_FONT));
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                    DT_CALCRECT | DT_CENTER | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+        ::SelectObject(dc, previous);
+        ::ReleaseDC(label, dc);
+        const int client_width = std::max<int>(least_width, needed.right + 2 * margin);
+        const int client_height = std::max<int>(least_height, needed.bottom + 2 * margin);
+        RECT outer{0, 0, client_width, client_height};
+        ::AdjustWindowRectEx(&outer, kWaitStyle, FALSE, WS_EX_TOOLWINDOW);
+        const int width = std::min<int>(outer.right - outer.left, screen_width);
+        const int height = std::min<int>(outer.bottom - outer.top, screen_height);
+        ::SetWindowPos(wait_, nullptr, (screen_width - width) / 2, (screen_height - height) / 2,
+                       width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::MoveWindow(label, margin, (client_height - needed.bottom) / 2, client_width - 2 * margin,
+                     needed.bottom, FALSE);
+    }
+
+    // The wide dialogs with room for the longest path Windows has: a chosen name longer than
+    // MAX_PATH is handed on whole (the caller decides what it takes), and a long initial name is
+    // not cut.
     static std::optional<std::string> file_dialog(const FileDialogRequest& request, bool save) {
-        char path[MAX_PATH + 1] = {};
-        std::strncpy(path, request.initial_name.c_str(), MAX_PATH);
-        const std::string filter = filter_text(request);
-        OPENFILENAMEA dialog{};
+        std::wstring path = win32::wide_from_ansi(request.initial_name);
+        path.resize(std::max<std::size_t>(path.size() + 1, kPathRoom), L'\0');
+        const std::wstring filter = win32::wide_from_ansi(filter_text(request));
+        const std::wstring directory = win32::wide_from_ansi(request.initial_directory);
+        const std::wstring title = win32::wide_from_ansi(request.title);
+        const std::wstring extension = win32::wide_from_ansi(request.default_extension);
+        OPENFILENAMEW dialog{};
         dialog.lStructSize = sizeof dialog;
         dialog.lpstrFilter = request.filters.empty() ? nullptr : filter.c_str();
-        dialog.lpstrFile = path;
-        dialog.nMaxFile = sizeof path;
-        dialog.lpstrInitialDir =
-            request.initial_directory.empty() ? nullptr : request.initial_directory.c_str();
-        dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
-        dialog.lpstrDefExt =
-            request.default_extension.empty() ? nullptr : request.default_extension.c_str();
+        dialog.lpstrFile = path.data();
+        dialog.nMaxFile = static_cast<DWORD>(path.size());
+        dialog.lpstrInitialDir = directory.empty() ? nullptr : directory.c_str();
+        dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+        dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
         dialog.hwndOwner = owner_window();
         dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-        const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+        const BOOL chosen = save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog);
         if (!chosen) {
             return std::nullopt;
         }
-        return std::string(path);
+        path.resize(std::wcslen(path.c_str()));
+        return win32::ansi_from_wide(path);
     }
 };
 

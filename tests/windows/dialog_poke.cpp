@@ -8,9 +8,12 @@
 //   dialog-poke menu <id> <command>  chooses an entry of its system menu
 //   dialog-poke box <ids> [s]        as wait, for a message box owned by such a dialog
 //   dialog-poke answer <ids> <button> presses a button (IDOK 1, IDYES 6, ...) of that box
+//   dialog-poke type <ids> <control> <text> sets the text of a control of that box (the
+//                                     name field of a file dialog)
 // Exit code 0 when done, 1 when no such dialog is there.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -66,7 +69,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string action = argv[1];
-    const bool box = action == "box" || action == "answer";
+    const bool box = action == "box" || action == "answer" || action == "type";
     const bool waits = action == "wait" || action == "box";
     HWND dialog = find(argv[2], waits && argc > 3 ? std::atoi(argv[3]) : 10, box);
     if (dialog == nullptr) {
@@ -92,6 +95,9 @@ int main(int argc, char** argv) {
     } else if (action == "click" || action == "answer") {
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(value, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(dialog, value)));
+    } else if (action == "type" && argc > 4) {
+        const std::wstring text(argv[4], argv[4] + std::strlen(argv[4])); // ASCII
+        return ::SetDlgItemTextW(dialog, value, text.c_str()) ? 0 : 1;
     } else if (action == "menu") {
         ::PostMessageW(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(value), 0);
     } else {

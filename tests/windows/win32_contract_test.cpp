@@ -11,6 +11,7 @@
 #include "platform/foundation/win32_text.h"
 #include "platform/processes/single_instance.h"
 #include "platform/serial/serial_port.h"
+#include "platform/user_interface/ui.h"
 #include "platform/winapi/registry.h"
 #include "platform/winapi/version_info.h"
 #include "tests/common/environment.h"
@@ -161,6 +162,59 @@ TEST(Win32SingleInstance, ASecondStartOfAProgramWithoutAWindowBringsNoneToTheFro
     EXPECT_FALSE(platform::SingleInstance::acquire(section));
     EXPECT_EQ(platform::last_error(), platform::kErrorAlreadyExists);
     EXPECT_FALSE(platform::SingleInstance::running_instance_came_to_front());
+}
+
+// A long German text with a word longer than a line (the length of a progress text) is
+// wrapped whole into the wait window, drawn down to its last line, on the screen.
+TEST(Win32WaitWindow, ALongTextIsShownWhole) {
+    std::string text = "Die Firmware wird in das Gerät geladen: " + std::string(100, 'W');
+    while (text.size() < 190) {
+        text += " Übertragung";
+    }
+    const auto ui = platform::make_default_user_interface();
+    ui->show_wait(text);
+    HWND wait = ::FindWindowW(L"#32770", L"Morlin");
+    if (wait == nullptr) {
+        // No display (the smoke checks): scripts/windows_dialogs.sh runs it on one.
+        GTEST_SKIP() << "no window without a display";
+    }
+    HWND label = ::GetDlgItem(wait, 1039);
+    RECT area{};
+    ::GetClientRect(label, &area);
+    const std::wstring wide = platform::win32::wide_from_ansi(text);
+    RECT needed{0, 0, area.right, 0};
+    HDC dc = ::GetDC(label);
+    ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &needed,
+                DT_CALCRECT | DT_CENTER | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    // What the label draws, on white: the rows with ink.
+    HDC memory = ::CreateCompatibleDC(dc);
+    HBITMAP picture = ::CreateCompatibleBitmap(dc, area.right, area.bottom);
+    ::SelectObject(memory, picture);
+    ::FillRect(memory, &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    int top = area.bottom;
+    int bottom = -1;
+    for (int y = 0; y < area.bottom; ++y) {
+        for (int x = 0; x < area.right; ++x) {
+            if (GetRValue(::GetPixel(memory, x, y)) < 0x80) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    ::DeleteDC(memory);
+    ::DeleteObject(picture);
+    ::ReleaseDC(label, dc);
+    RECT frame{};
+    ::GetWindowRect(wait, &frame);
+    ui->hide_wait();
+    EXPECT_GT(bottom - top, needed.bottom - 2 * metrics.tmHeight) << "not drawn to its last line";
+    EXPECT_LE(needed.bottom, area.bottom);
+    EXPECT_LE(needed.right, area.right);
+    EXPECT_LE(frame.right - frame.left, ::GetSystemMetrics(SM_CXSCREEN));
 }
 
 } // namespace

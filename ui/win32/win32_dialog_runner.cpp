@@ -40,6 +40,7 @@ constexpr UINT kComeToFront = WM_APP + 2;
 // timers have small IDs.
 constexpr UINT_PTR kStopWatchTimer = 0x7FFF0001;
 constexpr UINT kStopWatchMs = 100;
+constexpr int kProgramIcon = 1;
 constexpr const wchar_t* kTemplateProperty = L"Morlin.DialogTemplate";
 // The host's list look.
 constexpr COLORREF kListBackground = RGB(176, 226, 255);
@@ -179,9 +180,15 @@ class Win32DialogWindow final : public DialogView {
         }
     }
     int run_child(Dialog& child) override;
+    // A link or Morlin.html in the program the system opens such files with; when there is
+    // none (or the file is missing), a line on standard error says so.
     void open_link(const std::string& target) override {
-        ::ShellExecuteW(window_, L"open", wide_from_ansi(target).c_str(), nullptr, nullptr,
-                        SW_SHOWNORMAL);
+        const auto opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+            window_, L"open", wide_from_ansi(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (opened <= 32) {
+            std::fprintf(stderr, "Morlin: %s cannot be opened (error %ld)\n", target.c_str(),
+                         static_cast<long>(opened));
+        }
     }
     void run_on_dialog_thread(const std::function<void()>& task) override;
     void pump_until(const std::function<bool()>& done) override;
@@ -193,6 +200,7 @@ class Win32DialogWindow final : public DialogView {
     void notify(const NMHDR& header);
     void clicked(int id);
     void make_menu();
+    void show_program_icon();
     void prepare_controls();
     void apply(const Control& item, HWND control);
     void apply_list(const Control& item, HWND list);
@@ -360,6 +368,7 @@ INT_PTR Win32DialogWindow::initialise(HWND window) {
     ::SetPropW(window_, kTemplateProperty,
                reinterpret_cast<HANDLE>(static_cast<INT_PTR>(dialog_.template_id())));
     runner_.opened(window);
+    show_program_icon();
     prepare_controls();
     dialog_.initialise(*this);
     make_menu();
@@ -373,6 +382,24 @@ INT_PTR Win32DialogWindow::initialise(HWND window) {
     }
     // FALSE: the dialog has put the focus itself.
     return focus_set_ ? FALSE : TRUE;
+}
+
+// The program's icon (resource 1) in the title bar and the task bar, in the sizes the screen
+// wants; a program without one keeps the system's.
+void Win32DialogWindow::show_program_icon() {
+    const struct {
+        WPARAM which;
+        int width;
+        int height;
+    } sizes[] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& size : sizes) {
+        HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon),
+                                   IMAGE_ICON, ::GetSystemMetrics(size.width),
+                                   ::GetSystemMetrics(size.height), LR_SHARED);
+        if (icon != nullptr) {
+            ::SendMessageW(window_, WM_SETICON, size.which, reinterpret_cast<LPARAM>(icon));
+        }
+    }
 }
 
 void Win32DialogWindow::prepare_controls() {
