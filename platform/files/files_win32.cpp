@@ -175,6 +175,10 @@ bool create_directory(std::string_view path) {
     return false;
 }
 
+bool create_private_directory(std::string_view path) {
+    return create_directory(path);
+}
+
 bool delete_file(std::string_view path) {
     if (!::DeleteFileA(windows_path(path).c_str())) {
         take_system_error();

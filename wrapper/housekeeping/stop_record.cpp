@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace valdrun {
 namespace {
@@ -144,7 +143,7 @@ bool save_stop_record(const StoppedThings& stopped) {
     // Root's folder must be root's alone: no one else can plant or change a record there.
     const std::string folder = path.substr(0, path.find_last_of('/'));
     if (folder == kRootRuntimeFolder) {
-        ::mkdir(kRootRuntimeFolder, 0700);
+        platform::create_private_directory(kRootRuntimeFolder);
         if (why_refused_as_root(folder))
             return false;
     }
