@@ -17,7 +17,32 @@ namespace {
 constexpr DWORD kFileWrites = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | DELETE;
 constexpr DWORD kFolderWrites = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | WRITE_DAC | WRITE_OWNER;
 
-// Whether a well-known group of ordinary users is granted any of `rights` on `path`. A path
+// The rights that the access-allowed entries of `dacl` give to `group` (deny entries are not
+// subtracted: a right that some entry allows counts), generic rights mapped to a file's.
+DWORD allowed_to(PACL dacl, WELL_KNOWN_SID_TYPE group) {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    if (!::CreateWellKnownSid(group, nullptr, sid, &size))
+        return 0;
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                            FILE_ALL_ACCESS};
+    DWORD rights = 0;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!::GetAce(dacl, index, &entry))
+            continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            !::EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid))
+            continue;
+        DWORD mask = allowed->Mask;
+        ::MapGenericMask(&mask, &mapping);
+        rights |= mask;
+    }
+    return rights;
+}
+
+// Whether a well-known group of ordinary users is allowed any of `rights` on `path`. A path
 // whose rights cannot be read counts as writable.
 bool ordinary_users_may(const std::string& path, DWORD rights) {
     PACL dacl = nullptr;
@@ -29,15 +54,7 @@ bool ordinary_users_may(const std::string& path, DWORD rights) {
     bool may = dacl == nullptr; // no list at all: everyone may do anything
     for (const WELL_KNOWN_SID_TYPE group :
          {WinBuiltinUsersSid, WinAuthenticatedUserSid, WinWorldSid}) {
-        BYTE sid[SECURITY_MAX_SID_SIZE];
-        DWORD size = sizeof sid;
-        if (may || !::CreateWellKnownSid(group, nullptr, sid, &size))
-            continue;
-        TRUSTEE_W trustee{};
-        ::BuildTrusteeWithSidW(&trustee, sid);
-        ACCESS_MASK granted = 0;
-        may = ::GetEffectiveRightsFromAclW(dacl, &trustee, &granted) != ERROR_SUCCESS ||
-              (granted & rights) != 0;
+        may = may || (allowed_to(dacl, group) & rights) != 0;
     }
     ::LocalFree(descriptor);
     return may;
@@ -46,7 +63,9 @@ bool ordinary_users_may(const std::string& path, DWORD rights) {
 } // namespace
 
 std::optional<FileFacts> file_facts(const std::string& path) {
-    const std::string native = win32::windows_path(path);
+    std::string native = win32::windows_path(path);
+    while (native.size() > 3 && native.back() == '\\')
+        native.pop_back(); // a folder named with its separator at the end
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(win32::wide(native).c_str(), GetFileExInfoStandard, &data)) {
         win32::take_system_error();
