@@ -5,6 +5,7 @@
 #include "platform/foundation/last_error.h"
 #include "platform/foundation/win32_text.h"
 #include "platform/processes/held_program.h"
+#include "platform/processes/process_table.h"
 
 #include <cstdint>
 #include <string>
@@ -81,7 +82,11 @@ std::optional<HeldProgram> HeldProgram::open(const std::string& path) {
     return program;
 }
 
+// The first module of the process's module snapshot is its program file; a snapshot that gives
+// none (a 32-bit process seen from a 64-bit one) leaves the name the system keeps for it.
 std::optional<HeldProgram> HeldProgram::of_process(std::uint32_t id) {
+    if (const auto modules = process_modules(id); modules && !modules->empty())
+        return open(modules->front());
     const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (process == nullptr) {
         win32::take_system_error();
