@@ -20,9 +20,16 @@ function(morlin_version_resource target source)
   set(product_name ${CMAKE_MATCH_4})
   set(product_version ${CMAKE_MATCH_5})
   set(copyright ${CMAKE_MATCH_6})
-  # "1.24" as the numeric version 1,24,0,0.
-  string(REPLACE "." "," file_numbers "${file_version}")
-  string(REPLACE "." "," product_numbers "${product_version}")
+  # "1.24" as the numeric version 1,24,0,0; a version of four numbers ("2.10.0.0") as it is.
+  foreach(kind file product)
+    string(REPLACE "." ";" numbers "${${kind}_version}")
+    list(LENGTH numbers count)
+    while(count LESS 4)
+      list(APPEND numbers 0)
+      math(EXPR count "${count} + 1")
+    endwhile()
+    string(REPLACE ";" "," ${kind}_numbers "${numbers}")
+  endforeach()
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
     set(file_type 1) # VFT_APP
@@ -38,8 +45,8 @@ function(morlin_version_resource target source)
 // Made at build time from the MORLIN_VERSION_INFO declaration in @source@.
 @manifest@
 1 VERSIONINFO
-FILEVERSION @file_numbers@,0,0
-PRODUCTVERSION @product_numbers@,0,0
+FILEVERSION @file_numbers@
+PRODUCTVERSION @product_numbers@
 FILEFLAGSMASK 0x3F
 FILEFLAGS 0
 FILEOS 0x40004

@@ -2,7 +2,7 @@
 # Smoke checks of the Windows build: the export tables of the libraries (64 and 32 bit), then
 # the programs under Wine in a fresh prefix, against the Linux HalvaneSim over RFC 2217 on
 # 127.0.0.1. Needs the windows and windows-x86 presets built, and the default preset's
-# HalvaneSim, sample images, Morlin, MorlinCfg, ctapi-send and BRANTEL.so (windows_test.sh
+# HalvaneSim, sample images, Morlin, MorlinCfg, ctapi-send, Valdrun and BRANTEL.so (windows_test.sh
 # builds them all). Prints one PASS/FAIL line per check with its time; exit code 1 when one
 # failed.
 set -euo pipefail
@@ -306,6 +306,44 @@ real_port() { # ctapi-send.exe with port number $1
 }
 check "BRANTEL.DLL finds COM5 through SetupAPI and talks over it (port search)" real_port 0
 check "BRANTEL.DLL opens COM5 by its number (presence check)" real_port 5
+
+# Valdrun.exe with a terminal description beside it, the terminal being COM5 above (listed by
+# SetupAPI) and BRANTEL.DLL beside the program. Check mode runs the reader checks under the
+# terminal's name and answers 2 (Wine's WinSCard has no readers); the window run, on the
+# console and scripted, reads the versions through BRANTEL.DLL and ends with the up-to-date
+# notice (3), its report block in Valdrun.log with CR LF.
+mkdir -p "$work/valdrun"
+cp "$win/Valdrun.exe" "$win/BRANTEL.DLL" "$work/valdrun/"
+printf '[ReaderDetails]\r\nTerminalName=Halvane\r\nVID=04E6\r\nPID=1A02\r\nFWVER=2.1.3\r\nAPPVER=1.5\r\nDescriptor=Halvane\r\nFWUpdateTool=FWUpdate\r\n' \
+  >"$work/valdrun/Valdrun.ini"
+valdrun() { # exit code $1 expected, then the environment and arguments of the run
+  local want=$1 status=0
+  shift
+  (cd "$work/valdrun" && env -u MORLIN_DEVICES -u MORLIN_REAL_PORTS "$@") || status=$?
+  [ "$status" -eq "$want" ] || { echo "exit code $status, not $want"; return 1; }
+}
+valdrun_version() {
+  local said
+  said=$(valdrun 0 timeout 60 "$wine" ./Valdrun.exe --version | tr -d '\r') || return 1
+  echo "$said"
+  [ "$said" = "$(timeout 60 "$linux/Valdrun" --version)" ]
+}
+check "Valdrun.exe --version says what the Linux Valdrun says" valdrun_version
+check "Valdrun.exe -CHECK with the terminal's description: 2" valdrun 2 timeout 60 "$wine" \
+  ./Valdrun.exe -CHECK
+valdrun_up_to_date() {
+  valdrun 3 MORLIN_UI_ACTIONS="wait;wait" MORLIN_UI_ANSWERS=ok timeout 90 "$wine" ./Valdrun.exe ||
+    return 1
+  local log=$work/valdrun/Valdrun.log
+  sed 's/^/log: /' "$log"
+  grep -q $'^Current firmware version: V2.1.3\r$' "$log" && grep -q $'^ReturnCode: 0\r$' "$log" &&
+    [ "$(sed '$d' "$log" | grep -vc $'\r$')" -eq 0 ] # the last line has no line end
+}
+check "Valdrun.exe's window run (console view): up to date through BRANTEL.DLL, 3, report block" \
+  valdrun_up_to_date
+rm "$work/valdrun/Valdrun.ini"
+check "Valdrun.exe -CHECK without a description: 6" valdrun 6 timeout 60 "$wine" \
+  ./Valdrun.exe -CHECK
 # VUPPorta lists the terminal with its port and symbolic name, which its device monitor needs
 # to see the terminal leave.
 listed_by_setupapi() {

@@ -12,7 +12,7 @@ done
 # The shipped files are built without the tests-only switches: not even their names are left.
 echo "=== windows-release: no tests-only variable in the shipped files"
 hook_names=$(grep -rhoE 'test_hook_variable\("[A-Z_]+"\)' --include='*.cpp' --include='*.h' \
-  platform host terminal-plugin ctapi texts-and-log ui cli | sed 's/.*("\(.*\)")/\1/' | sort -u)
+  platform host terminal-plugin ctapi texts-and-log ui cli wrapper | sed 's/.*("\(.*\)")/\1/' | sort -u)
 [ -n "$hook_names" ]
 for file in build-windows-release/bin/*.exe build-windows-release/bin/*.dll \
   build-windows-x86/bin/BRANTEL.DLL; do
@@ -27,7 +27,7 @@ echo "PASS none of $(echo $hook_names) in build-windows-release/bin and the 32-b
 echo "=== windows: the Linux side of the smoke checks"
 cmake --preset default >/dev/null
 cmake --build --preset default -j 2 --target HalvaneSim sample_firmware Morlin MorlinCfg \
-  ctapi-send BRANTEL
+  ctapi-send BRANTEL Valdrun
 echo "=== windows: smoke checks under Wine"
 scripts/windows_smoke.sh
 echo "=== windows: Morlin's dialogs under Wine on a virtual display"

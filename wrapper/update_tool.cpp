@@ -7,6 +7,7 @@
 #include "wrapper/trust.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace valdrun {
 namespace {
@@ -42,7 +43,7 @@ class StartedTool : public ToolProcess {
 // The tool's path as its first argument: absolute, as the folder it runs in is another.
 std::string absolute(const std::string& path) {
     std::string native = platform::native_path(path);
-    if (!native.empty() && native.front() != '/')
+    if (!native.empty() && !std::filesystem::path(native).is_absolute()) // "C:\\..." too
         native = platform::join_path(platform::current_directory(), native);
     return native;
 }

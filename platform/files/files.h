@@ -38,6 +38,9 @@ std::string resolve_ignoring_case(std::string_view path);
 [[nodiscard]] bool is_symbolic_link(std::string_view path);
 // True also when it already exists. A failure shows at the next open of a file in it.
 bool create_directory(std::string_view path);
+// The same for a folder only its owner may use (mode 0700; on Windows the system and the
+// administrators alone). A folder already there keeps its rights.
+bool create_private_directory(std::string_view path);
 bool delete_file(std::string_view path); // callers that clean up may ignore the result
 // Replaces `target` by `source` in one step (rename); the old file stays whole on failure.
 [[nodiscard]] bool replace_file(std::string_view source, std::string_view target);

@@ -300,6 +300,15 @@ bool create_directory(std::string_view path) {
     return false;
 }
 
+bool create_private_directory(std::string_view path) {
+    std::string native = native_path(path);
+    if (::mkdir(native.c_str(), 0700) == 0 || (errno == EEXIST && directory_exists(native))) {
+        return true;
+    }
+    set_last_error_from_errno(errno);
+    return false;
+}
+
 bool delete_file(std::string_view path) {
     if (::unlink(native_path(path).c_str()) == 0) {
         return true;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 namespace platform {
 namespace {
@@ -173,6 +175,25 @@ bool create_directory(std::string_view path) {
     }
     take_system_error();
     return false;
+}
+
+// Only the system and the administrators may use it: a protected list of its own, nothing
+// inherited from the folder above (ProgramData lets users add files).
+bool create_private_directory(std::string_view path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr)) {
+        take_system_error();
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const bool made = ::CreateDirectoryW(win32::wide(windows_path(path)).c_str(), &attributes) ||
+                      directory_exists(path);
+    if (!made) {
+        take_system_error();
+    }
+    ::LocalFree(descriptor);
+    return made;
 }
 
 bool delete_file(std::string_view path) {

@@ -17,4 +17,8 @@ namespace platform {
 // session has a runtime folder, else the state folder.
 [[nodiscard]] std::optional<std::string> user_runtime_directory(std::string_view application);
 
+// The machine's runtime folder of a program that runs with the administrator's rights (root):
+// /run/<application>; on Windows %ProgramData%\<application>. Only named, not created.
+[[nodiscard]] std::string machine_runtime_directory(std::string_view application);
+
 } // namespace platform

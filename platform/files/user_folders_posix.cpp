@@ -99,4 +99,8 @@ std::optional<std::string> user_runtime_directory(std::string_view application) 
     return user_state_directory(application);
 }
 
+std::string machine_runtime_directory(std::string_view application) {
+    return "/run/" + std::string(application);
+}
+
 } // namespace platform

@@ -28,4 +28,12 @@ std::optional<std::string> user_runtime_directory(std::string_view application) 
     return user_state_directory(application);
 }
 
+std::string machine_runtime_directory(std::string_view application) {
+    char buffer[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableA("ProgramData", buffer, MAX_PATH);
+    const std::string base =
+        length > 0 && length < MAX_PATH ? std::string(buffer, length) : "C:\\ProgramData";
+    return base + "\\" + std::string(application);
+}
+
 } // namespace platform

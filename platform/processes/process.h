@@ -5,7 +5,8 @@
 namespace platform {
 
 std::uint32_t current_process_id();
-// The user the program runs as (its effective user id; 0 is root). POSIX only.
+// The user the program runs as (its effective user id; 0 is root). Always 0
+// on Windows.
 std::uint32_t current_user_id();
 // False only when the system says that no process with this id exists; a process of another
 // user that may not be signalled still exists.

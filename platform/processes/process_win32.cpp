@@ -43,6 +43,12 @@ std::uint32_t current_process_id() {
     return ::GetCurrentProcessId();
 }
 
+// Windows has no user numbers: the program counts as the administrator (0) whose rights it
+// may act with; file facts and process entries say the same (platform/files/file_trust.h).
+std::uint32_t current_user_id() {
+    return 0;
+}
+
 bool process_exists(std::uint32_t process_id) {
     return windows_process_exists(process_id) ||
            (running_under_wine() && host_process_exists(process_id));

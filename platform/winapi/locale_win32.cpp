@@ -39,6 +39,21 @@ LocalTime local_time() {
                      st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
 }
 
+LocalTime local_time_at(std::int64_t seconds, std::uint16_t milliseconds) {
+    // FILETIME counts 100 ns steps since 1601-01-01 UTC.
+    constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
+    const auto ticks = static_cast<std::uint64_t>((seconds + kSecondsFrom1601To1970) * 10000000);
+    FILETIME file_time{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME utc{};
+    SYSTEMTIME st{};
+    if (!::FileTimeToSystemTime(&file_time, &utc) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &st)) {
+        return local_time();
+    }
+    return LocalTime{st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+                     st.wHour, st.wMinute, st.wSecond,    milliseconds};
+}
+
 std::string format_date(const LocalTime& time, const std::string& picture) {
     return format_with(::GetDateFormatA, time, picture);
 }

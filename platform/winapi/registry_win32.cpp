@@ -61,6 +61,41 @@ std::optional<std::string> registry_read_string(std::string_view key, std::strin
     return text;
 }
 
+std::vector<std::pair<std::string, std::string>> registry_string_values(std::string_view key) {
+    std::vector<std::pair<std::string, std::string>> values;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, std::string(key).c_str(), 0, KEY_READ, &handle) !=
+        ERROR_SUCCESS) {
+        return values;
+    }
+    for (DWORD index = 0;; ++index) {
+        char name[16384];
+        DWORD name_length = sizeof(name);
+        DWORD type = 0;
+        DWORD size = 0;
+        if (::RegEnumValueA(handle, index, name, &name_length, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        if (type != REG_SZ && type != REG_EXPAND_SZ) {
+            continue;
+        }
+        std::string data(size, '\0');
+        name_length = sizeof(name);
+        if (::RegEnumValueA(handle, index, name, &name_length, nullptr, &type,
+                            reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+            continue;
+        }
+        data.resize(size);
+        while (!data.empty() && data.back() == '\0') {
+            data.pop_back();
+        }
+        values.emplace_back(std::string(name, name_length), std::move(data));
+    }
+    ::RegCloseKey(handle);
+    return values;
+}
+
 bool registry_key_exists(std::string_view key) {
     HKEY handle = nullptr;
     const LONG status =

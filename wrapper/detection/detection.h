@@ -1,6 +1,7 @@
 #pragma once
 // Detection: one pass over the routes that reach the described device, giving a detection
 // result (result_codes.h) and what the window and the run report show of the device.
+#include "platform/winapi/library.h"
 #include "wrapper/detection/control_requests.h"
 #include "wrapper/detection/stop_signal.h"
 #include "wrapper/reader_description.h"
@@ -28,8 +29,8 @@ struct PassSettings {
     Housekeeping* housekeeping = nullptr;
     // Check mode: a terminal description runs the reader checks under the terminal's name.
     bool check_mode = false;
-    std::string brantel_library = "BRANTEL.so"; // loaded by name, as BRANTEL.DLL is
-    std::vector<std::string> serial_ports;      // the serial port list (slot 1)
+    std::string brantel_library = "BRANTEL" MORLIN_LIBRARY_SUFFIX; // loaded by name
+    std::vector<std::string> serial_ports;                         // the serial port list (slot 1)
 };
 
 // What one pass found. The detection thread publishes it whole, under the run record's lock.

@@ -1,6 +1,7 @@
 #pragma once
 // The smart-card resource manager as the reader route uses it (the PC/SC interface: WinSCard
-// on Windows, pcsc-lite on Linux). One implementation file per platform.
+// on Windows, pcsc-lite on Linux, with the same calls: smart_card_pcsc.cpp); the form of the
+// control codes has one file per platform.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -12,16 +12,21 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace valdrun {
 namespace {
 
 constexpr std::string_view kFirstLine = "valdrun-stopped";
-constexpr const char* kRootRuntimeFolder = "/run/valdrun";
 constexpr std::uint32_t kPauseAfterServiceStartMs = 300;
+
+// Root's (the administrator's) runtime folder: /run/valdrun, on Windows under ProgramData.
+const std::string& root_runtime_folder() {
+    static const std::string folder = platform::machine_runtime_directory("valdrun");
+    return folder;
+}
 
 std::optional<std::uint32_t> number(std::string_view text) {
     std::uint32_t value = 0;
@@ -40,7 +45,7 @@ bool read_process(std::string_view rest, StoppedThings& stopped) {
     const auto user = number(rest.substr(0, first));
     const auto group = number(rest.substr(first + 1, second - first - 1));
     const std::string_view path = rest.substr(second + 1);
-    if (!user || !group || !path.starts_with('/'))
+    if (!user || !group || !std::filesystem::path(path).is_absolute())
         return false;
     stopped.process_path = std::string(path);
     stopped.process_user = *user;
@@ -49,14 +54,13 @@ bool read_process(std::string_view rest, StoppedThings& stopped) {
 }
 
 std::string folder_of(const std::string& path) {
-    const std::size_t separator = path.find_last_of('/');
-    return separator == std::string::npos ? std::string(".")
-                                          : path.substr(0, separator == 0 ? 1 : separator);
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    return folder.empty() ? std::string(".") : folder;
 }
 
 // Whether a process of that program's name runs already (started again since, at boot say).
 bool runs_already(const std::string& path) {
-    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::string name = std::filesystem::path(path).filename().string();
     for (const auto& process :
          platform::process_snapshot().value_or(std::vector<platform::ProcessEntry>{})) {
         if (!process.zombie && platform::equal_ignoring_case(process.name, name))
@@ -130,7 +134,7 @@ std::string stop_record_path() {
         tests && *tests) {
         folder = tests; // tests run as any user, root included, never in the machine's folder
     } else if (own_user() == 0) {
-        folder = kRootRuntimeFolder;
+        folder = root_runtime_folder();
     } else {
         folder = platform::user_runtime_directory("valdrun");
     }
@@ -142,9 +146,9 @@ bool save_stop_record(const StoppedThings& stopped) {
     if (path.empty())
         return false;
     // Root's folder must be root's alone: no one else can plant or change a record there.
-    const std::string folder = path.substr(0, path.find_last_of('/'));
-    if (folder == kRootRuntimeFolder) {
-        ::mkdir(kRootRuntimeFolder, 0700);
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder == root_runtime_folder()) {
+        platform::create_private_directory(folder);
         if (why_refused_as_root(folder))
             return false;
     }
@@ -168,8 +172,8 @@ bool restart_what_an_earlier_run_left_stopped() {
     std::ifstream in(path);
     if (path.empty() || !in)
         return false;
-    const std::string folder = path.substr(0, path.find_last_of('/'));
-    if (folder == kRootRuntimeFolder && why_refused_as_root(folder)) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder == root_runtime_folder() && why_refused_as_root(folder)) {
         log_line("the stop record " + path + " is not trusted: its folder is not root's alone");
         return false;
     }

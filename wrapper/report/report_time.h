@@ -1,7 +1,8 @@
 #pragma once
 // The date and time line of the run report, in the language of the moment: German
 // "d MMMM yyyy" and "HH:mm" followed by " Uhr" (de_DE month names), English "MMMM dd yyyy" and
-// "hh:mm AM/PM" (en_US). The month names come from the locale data of ICU.
+// "hh:mm AM/PM" (en_US). The month names come from the locale data of ICU (on Windows, of the
+// system's locale functions); one implementation file per platform.
 #include "wrapper/messages.h"
 
 #include <chrono>

@@ -1,17 +1,12 @@
-// The PC/SC side on Linux: pcsc-lite's client library. The service is pcscd; its socket is
-// where PCSCLITE_CSOCK_NAME says (tests point it at a private pcscd).
-#include "platform/devices/smart_card_control.h"
+// The PC/SC side: WinSCard on Windows, answered by the system's smart-card service (SCardSvr);
+// on Linux pcsc-lite's client library, which has the same calls, answered by pcscd (its socket
+// where PCSCLITE_CSOCK_NAME says; tests point it at a private pcscd).
 #include "wrapper/detection/smart_card.h"
 
-#include <PCSC/reader.h>
-#include <PCSC/winscard.h>
+#include <algorithm>
+#include <winscard.h>
 
 namespace valdrun {
-
-std::uint32_t smart_card_control_code(std::uint32_t device_code) {
-    static_assert(SCARD_CTL_CODE(2049) == platform::pcsc_control_code(0x312004));
-    return platform::pcsc_control_code(device_code);
-}
 
 namespace {
 
