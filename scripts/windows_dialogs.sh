@@ -6,6 +6,7 @@
 # the default preset (windows_test.sh builds them). Prints one PASS/FAIL line per check.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/check_step.sh
 win=$PWD/build-windows/bin
 tests=$PWD/build-windows/tests
 shots=$PWD/build-windows/screenshots
@@ -46,18 +47,6 @@ sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
 cd "$work/run"
 
-failed=0
-check() {
-  local name=$1 started=$SECONDS
-  shift
-  if "$@" >"$work/out.txt" 2>&1; then
-    echo "PASS $name ($((SECONDS - started)) s)"
-  else
-    echo "FAIL $name ($((SECONDS - started)) s)"
-    sed 's/^/    /' "$work/out.txt"
-    failed=1
-  fi
-}
 poke() { timeout 60 "$wine" ./dialog-poke.exe "$@"; }
 # The PNG of the dialog with one of the template IDs, once it is there and drawn.
 shoot() {

@@ -7,6 +7,7 @@
 # failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/check_step.sh
 root=$PWD
 win=$PWD/build-windows/bin
 win32=$PWD/build-windows-x86/bin
@@ -27,18 +28,6 @@ cleanup() {
 trap cleanup EXIT
 # Wine's error messages stay on (standard error): they tell why a program did not start.
 export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none
-failed=0
-check() {
-  local name=$1 started=$SECONDS
-  shift
-  if "$@" >"$work/out.txt" 2>&1; then
-    echo "PASS $name ($((SECONDS - started)) s)"
-  else
-    echo "FAIL $name ($((SECONDS - started)) s)"
-    sed 's/^/    /' "$work/out.txt"
-    failed=1
-  fi
-}
 
 # Runs a Windows program under Wine, bounded; a failure says so with its exit code, which a
 # pipe behind it would hide.

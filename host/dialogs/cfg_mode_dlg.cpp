@@ -6,8 +6,8 @@
 #include "host/fixed_text.h"
 #include "host/host_log.h"
 #include "host/morlin_app.h"
-#include "host/runs/backup_path.h"
 #include "host/runs/download_call.h"
+#include "host/runs/entry_download.h"
 #include "platform/foundation/clock.h"
 #include "platform/processes/stop_request.h"
 
@@ -267,14 +267,7 @@ DownloadRecord CfgModeDlg::call_entry(int index, bool wait, int* abort_flag,
                                       bool bind_stop_requests) {
     DownloadEntry& entry = app_.downloads[static_cast<std::size_t>(index)];
     PluginRecord& plugin = app_.plugins[static_cast<std::size_t>(entry.plugin_index)];
-    set_record_field(entry.backup_path,
-                     app_.options.backup
-                         ? backup_file_path(app_.backup_directory, platform::local_time())
-                         : std::string());
-    log_text("********** Firmware  Download  Start **********");
-    host_log("%s(%i) :Preparing to download %s", kSource, 489, entry.file_name);
-    host_log("%s(%i) :Selected device is device %d", kSource, 492,
-             static_cast<int>(entry.device_index));
+    prepare_entry(app_, entry, {kSource, 489, 492});
     if (wait && plugin.is_mobile_terminal_plugin()) {
         if (in_lanes_) {
             host_log("Morlin :Waiting %u s before the next download into this terminal",

@@ -26,16 +26,21 @@ bool download_target_exists(const MorlinApp& app, const DownloadEntry& entry) {
     return plugin.bound() && entry.device_index < plugin.device_count;
 }
 
-DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry, int* abort_flag,
-                              bool bind_stop_requests) {
+void prepare_entry(MorlinApp& app, DownloadEntry& entry, const LogPlace& place) {
     set_record_field(entry.backup_path,
                      app.options.backup
                          ? backup_file_path(app.backup_directory, platform::local_time())
                          : std::string());
     log_text("********** Firmware  Download  Start **********");
-    host_log("%s(%i) :Preparing to download %s", kSource, 1652, entry.file_name);
-    host_log("%s(%i) :Selected device is device %d", kSource, 1655,
+    host_log("%s(%i) :Preparing to download %s", place.source, place.preparing_line,
+             entry.file_name);
+    host_log("%s(%i) :Selected device is device %d", place.source, place.device_line,
              static_cast<int>(entry.device_index));
+}
+
+DownloadRecord download_entry(MorlinApp& app, DownloadEntry& entry, int* abort_flag,
+                              bool bind_stop_requests) {
+    prepare_entry(app, entry, {kSource, 1652, 1655});
 
     PluginRecord& plugin = app.plugins[static_cast<std::size_t>(entry.plugin_index)];
     const DownloadTarget target{entry.plugin_index, entry.device_index, entry.file_name};

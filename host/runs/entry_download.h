@@ -12,6 +12,15 @@ struct DownloadEntry;
 // Whether the entry's plug-in and device are in the lists of this run.
 bool download_target_exists(const MorlinApp& app, const DownloadEntry& entry);
 
+// The start of one entry's download: its backup path (when backups are on) and the start
+// lines of the log, the two host lines named with `source` and its two line numbers.
+struct LogPlace {
+    const char* source;
+    int preparing_line;
+    int device_line;
+};
+void prepare_entry(MorlinApp& app, DownloadEntry& entry, const LogPlace& place);
+
 // Builds the backup path, logs the start lines and downloads the entry into its device with
 // `abort_flag` (the caller's word, which the plug-in may set; with `bind_stop_requests` a stop
 // request sets it too). The plug-in's result, with its text and the time it took, is logged

@@ -1,29 +1,17 @@
 // Local time, dates and times in the user's locale, and the UI language, from the system.
 #include "platform/winapi/locale.h"
+#include "platform/winapi/system_time_win32.h"
 
 #include <windows.h>
 
 namespace platform {
 namespace {
 
-SYSTEMTIME system_time_of(const LocalTime& time) {
-    SYSTEMTIME st{};
-    st.wYear = time.year;
-    st.wMonth = time.month;
-    st.wDayOfWeek = time.day_of_week;
-    st.wDay = time.day;
-    st.wHour = time.hour;
-    st.wMinute = time.minute;
-    st.wSecond = time.second;
-    st.wMilliseconds = time.milliseconds;
-    return st;
-}
-
 // GetDateFormat and GetTimeFormat take the same arguments.
 using Formatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
 
 std::string format_with(Formatter formatter, const LocalTime& time, const std::string& picture) {
-    const SYSTEMTIME st = system_time_of(time);
+    const SYSTEMTIME st = win32::system_time_of(time);
     char buffer[256] = {};
     const int length =
         formatter(LOCALE_USER_DEFAULT, 0, &st, picture.c_str(), buffer, sizeof buffer);

@@ -2,6 +2,7 @@
 // the language, in its own locale (German 0x0407, English 0x0409) whatever the user's is.
 #include "platform/foundation/win32_text.h"
 #include "platform/winapi/locale.h"
+#include "platform/winapi/system_time_win32.h"
 #include "wrapper/report/report_time.h"
 
 #include <windows.h>
@@ -10,19 +11,6 @@ namespace valdrun {
 namespace {
 
 constexpr int kStampLimit = 200; // characters of the date and of the time, with the end
-
-SYSTEMTIME system_time_of(const platform::LocalTime& local) {
-    SYSTEMTIME time{};
-    time.wYear = local.year;
-    time.wMonth = local.month;
-    time.wDayOfWeek = local.day_of_week;
-    time.wDay = local.day;
-    time.wHour = local.hour;
-    time.wMinute = local.minute;
-    time.wSecond = local.second;
-    time.wMilliseconds = local.milliseconds;
-    return time;
-}
 
 std::string formatted(bool date, LCID locale, const SYSTEMTIME& time, const wchar_t* picture) {
     wchar_t text[kStampLimit] = {};
@@ -39,7 +27,7 @@ std::string formatted(bool date, LCID locale, const SYSTEMTIME& time, const wcha
 ReportStamp report_stamp(std::chrono::system_clock::time_point now, Language language) {
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    const SYSTEMTIME time = system_time_of(platform::local_time_at(
+    const SYSTEMTIME time = platform::win32::system_time_of(platform::local_time_at(
         milliseconds / 1000, static_cast<std::uint16_t>(((milliseconds % 1000) + 1000) % 1000)));
     const bool german = language == Language::German;
     const LCID locale = MAKELCID(german ? 0x0407 : 0x0409, SORT_DEFAULT);
