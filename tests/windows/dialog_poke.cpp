@@ -7,6 +7,7 @@
 //   dialog-poke click <id> <control> presses a button of the dialog
 //   dialog-poke menu <id> <command>  chooses an entry of its system menu
 //   dialog-poke box <ids> [s]        as wait, for a message box owned by such a dialog
+//                                     (ID 0: a message box without an owner)
 //   dialog-poke answer <ids> <button> presses a button (IDOK 1, IDYES 6, ...) of that box
 //   dialog-poke type <ids> <control> <text> sets the text of a control of that box (the
 //                                     name field of a file dialog)
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <sstream>
 #include <string>
@@ -32,13 +34,21 @@ DWORD template_of(HWND window) {
         reinterpret_cast<INT_PTR>(::GetPropW(window, L"Morlin.DialogTemplate")));
 }
 
+bool is_dialog_class(HWND window) {
+    wchar_t name[16] = {};
+    return ::GetClassNameW(window, name, 16) > 0 && std::wcscmp(name, L"#32770") == 0;
+}
+
 BOOL CALLBACK look(HWND window, LPARAM data) {
     auto& search = *reinterpret_cast<Search*>(data);
     HWND owner = ::GetWindow(window, GW_OWNER);
-    const DWORD id = search.box
-                         ? (template_of(window) == 0 && owner != nullptr ? template_of(owner) : 0)
-                         : template_of(window);
-    if (::IsWindowVisible(window) && search.ids.count(id) != 0) {
+    const bool box = template_of(window) == 0 && is_dialog_class(window);
+    const DWORD id =
+        search.box ? (box && owner != nullptr ? template_of(owner) : 0) : template_of(window);
+    const bool wanted = search.box && box && owner == nullptr
+                            ? search.ids.count(0) != 0
+                            : id != 0 && search.ids.count(id) != 0;
+    if (::IsWindowVisible(window) && wanted) {
         search.found = window;
         return FALSE;
     }
