@@ -152,28 +152,32 @@ check "main window's run: file dialog, Start, the cancel question, Close ends wi
 check "configured run: progress dialog, Start, the download, Close ends with 0 (German)" configured_run -de
 check "device information display (German)" device_information -de
 
-# Valdrun.exe's windows. A reader that is not attached: the main window keeps looking (Wine's
-# smart-card service has no readers); Cancel ends it with the cancel notice, no owner, and 5.
-# The simulated terminal with a firmware older than the description's: the Upgrade offer;
+# Valdrun.exe's windows (German with -D). A reader that is not attached: the main window
+# keeps looking (Wine's smart-card service has no readers); Cancel ends it with the cancel
+# notice, which has no owner, and 5. The simulated terminal with a firmware older than the
+# description's (2.3.0, newer than the sample image the runs above loaded): the Upgrade offer;
 # Upgrade opens the progress window, whose update tool (dialog-poke.exe waiting 6 s for a
 # window that never comes, then ending with 1) makes the update count as cancelled: 12.
 valdrun_windows() {
   local status=0
   cd "$work/valdrun"
   printf '[ReaderDetails]\r\nReaderName=Ostrum Kartenleser\r\nVID=04E6\r\nPID=5720\r\nFWVER=5.20\r\nDescriptor=Ostrum Kartenleser\r\n' >Valdrun.ini
-  start_valdrun
+  start_valdrun "${@:2}"
   shoot "valdrun-waiting$1" 129 && poke click 129 2 && shoot "valdrun-cancelled$1" 0 box &&
     poke answer 0 1 && ended_with 5 || status=1
-  printf '[ReaderDetails]\r\nTerminalName=Halvane\r\nVID=04E6\r\nPID=1A02\r\nFWVER=2.1.4\r\nAPPVER=1.5\r\nDescriptor=Halvane\r\nFWUpdateTool=dialog-poke\r\nCmdLineParameter=wait 999 6\r\n' >Valdrun.ini
-  [ "$status" -ne 0 ] || { start_valdrun && shoot "valdrun-upgrade-offer$1" 129 && poke click 129 1 &&
-    shoot "valdrun-progress$1" 130 && shoot "valdrun-outcome$1" 130,0 box && poke answer 130,0 1 &&
-    ended_with 12; } || status=1
+  printf '[ReaderDetails]\r\nTerminalName=Halvane\r\nVID=04E6\r\nPID=1A02\r\nFWVER=2.3.0\r\nAPPVER=1.5\r\nDescriptor=Halvane\r\nFWUpdateTool=dialog-poke\r\nCmdLineParameter=wait 999 6\r\n' >Valdrun.ini
+  [ "$status" -ne 0 ] || {
+    start_valdrun "${@:2}" && poke wait 129 20 >/dev/null &&
+      { poke shown 129 1 || { echo "no Upgrade offer"; false; }; } &&
+      shoot "valdrun-upgrade-offer$1" 129 && poke click 129 1 && shoot "valdrun-progress$1" 130 &&
+      shoot "valdrun-outcome$1" 130,129,0 box && poke answer 130,129,0 1 && ended_with 12
+  } || status=1
   cd "$work/run"
   return "$status"
 }
 start_valdrun() {
   [ -z "$morlin_pid" ] || { kill "$morlin_pid" 2>/dev/null || true; wait "$morlin_pid" 2>/dev/null || true; }
-  env "${language[@]}" "$wine" ./Valdrun.exe >>"$work/morlin.txt" 2>&1 &
+  env "${language[@]}" "$wine" ./Valdrun.exe "$@" >>"$work/morlin.txt" 2>&1 &
   morlin_pid=$!
 }
 language=()
@@ -181,7 +185,7 @@ check "Valdrun: waiting for the reader, Cancel; the Upgrade offer, the progress 
   valdrun_windows ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
 check "Valdrun: waiting for the reader, Cancel; the Upgrade offer, the progress window (German)" \
-  valdrun_windows -de
+  valdrun_windows -de -D
 # A 200 % screen: Wine's dots an inch at 192 and its desktop twice as large. The main window is
 # drawn in that scale (at least 1.8 times as wide as at 100 %), its texts whole in the PNG.
 twice_the_scale() {
@@ -199,6 +203,12 @@ twice_the_scale() {
   [ $((large * 10)) -ge $((normal * 18)) ] || { echo "main window $large pixels wide at 200 %, $normal at 100 %"; return 1; }
 }
 check "main window on a 200 % screen (German)" twice_the_scale -de
+# The editor's lists, picture buttons and option list in the same scale.
+editor_twice_the_scale() {
+  start /CE
+  shoot "config-editor-200$1" 134 && poke click 134 2 && ended_with 0
+}
+check "configuration editor on a 200 % screen (German)" editor_twice_the_scale -de
 # The wait window's contract test, which needs a display: a long German text wrapped whole.
 wait_window() {
   timeout 60 "$wine" "$tests/platform_contract_tests.exe" --gtest_filter='Win32WaitWindow.*' \
