@@ -54,10 +54,10 @@ bool add_setup_class_devices(const GUID& class_guid, std::vector<DeviceRecord>& 
 }
 
 // The device path of an interface and the device that carries it.
-std::optional<std::wstring> interface_path_of(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface,
+std::optional<std::wstring> interface_path_of(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& entry,
                                               SP_DEVINFO_DATA& device) {
     DWORD size = 0;
-    ::SetupDiGetDeviceInterfaceDetailW(set, &interface, nullptr, 0, &size, nullptr);
+    ::SetupDiGetDeviceInterfaceDetailW(set, &entry, nullptr, 0, &size, nullptr);
     if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
         return std::nullopt;
     }
@@ -65,8 +65,7 @@ std::optional<std::wstring> interface_path_of(HDEVINFO set, SP_DEVICE_INTERFACE_
     auto buffer = std::make_unique<SP_DEVICE_INTERFACE_DETAIL_DATA_W[]>(
         size / sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) + 1);
     buffer[0].cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!::SetupDiGetDeviceInterfaceDetailW(set, &interface, buffer.get(), size, nullptr,
-                                            &device)) {
+    if (!::SetupDiGetDeviceInterfaceDetailW(set, &entry, buffer.get(), size, nullptr, &device)) {
         return std::nullopt;
     }
     return std::wstring(buffer[0].DevicePath);
@@ -77,14 +76,14 @@ bool add_interfaces(const GUID& interface_class, std::vector<DeviceRecord>& devi
     if (!set) {
         return false;
     }
-    SP_DEVICE_INTERFACE_DATA interface {};
-    interface.cbSize = sizeof interface;
+    SP_DEVICE_INTERFACE_DATA entry{};
+    entry.cbSize = sizeof entry;
     for (DWORD index = 0;
-         ::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &interface_class, index, &interface);
+         ::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &interface_class, index, &entry);
          ++index) {
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
-        auto path = interface_path_of(set.get(), interface, device);
+        auto path = interface_path_of(set.get(), entry, device);
         auto instance = path ? win32::instance_id_of(set.get(), device) : std::nullopt;
         if (!instance) {
             continue;
