@@ -86,14 +86,16 @@ report_says() {
   for line in "$@"; do grep -qxF "$line"$'\r' "$log" || { echo "missing: $line"; return 1; }; done
   [ "$(sed '$d' "$log" | grep -vc $'\r$')" -eq 0 ] # the last line has no line end
 }
-# The tool ran in Valdrun's folder with the description's command line after its own path.
+# The tool ran in Valdrun's folder, its command line ending with the description's
+# CmdLineParameter, whose words are its last arguments.
 tool_started_so() {
-  local record=$folder/FWUpdate.record
+  local record=$folder/FWUpdate.record line words
   sed 's/^/record: /' "$record"
+  line=$(sed -n 's/^line=//p' "$record")
+  words=$(sed -n 's/^arg[0-9]*=//p' "$record" | tail -n 3)
   grep -qxF "folder=$windows_folder" "$record" &&
-    grep -qxF "line=\"$windows_folder\\FWUpdate.exe\" $parameters" "$record" &&
-    grep -qxF "arg1=-s" "$record" && grep -qxF 'arg2=C:\Program Files\fw.bin' "$record" &&
-    grep -qxF "arg3=-q" "$record" && ! grep -q '^arg4=' "$record"
+    [[ $line == "$parameters" || $line == *" $parameters" ]] &&
+    [ "$words" = $'-s\nC:\\Program Files\\fw.bin\n-q' ]
 }
 
 # Check mode: one pass of the reader route through WinSCard; another reader listed first is
