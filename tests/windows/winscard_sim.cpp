@@ -65,17 +65,20 @@ std::vector<Reader> configured_readers() {
     return readers;
 }
 
+// A reader's connection: its requests one at a time under its own lock, so that a silent
+// simulator holds up no other call (SCardCancel, SCardReleaseContext) for its reply's time.
 struct Connection {
     SCARDCONTEXT context = 0;
+    std::mutex exchanging;
     std::unique_ptr<platform::TcpConnection> link;
     std::unique_ptr<platform::TcpWaiter> waiter;
     std::vector<std::uint8_t> received;
 };
 
-std::mutex g_mutex;
+std::mutex g_mutex; // the two tables and the last handle given
 ULONG_PTR g_last_id = 0;
 std::map<SCARDCONTEXT, std::vector<Reader>> g_contexts;
-std::map<SCARDHANDLE, Connection> g_connections;
+std::map<SCARDHANDLE, std::shared_ptr<Connection>> g_connections;
 
 bool send_all(Connection& connection, std::span<const std::uint8_t> frame,
               std::chrono::steady_clock::time_point deadline) {
@@ -139,7 +142,7 @@ LONG WINAPI SCardReleaseContext(SCARDCONTEXT context) {
     if (g_contexts.erase(context) == 0)
         return SCARD_E_INVALID_HANDLE;
     std::erase_if(g_connections,
-                  [&](const auto& entry) { return entry.second.context == context; });
+                  [&](const auto& entry) { return entry.second->context == context; });
     return SCARD_S_SUCCESS;
 }
 
@@ -194,10 +197,12 @@ LONG WINAPI SCardConnectA(SCARDCONTEXT context, LPCSTR reader_name, DWORD share_
     if (protocols != 0)
         return SCARD_E_UNSUPPORTED_FEATURE;
     std::string error;
-    Connection connection{context, nullptr, platform::TcpWaiter::create(error), {}};
-    if (connection.waiter)
-        connection.link = platform::TcpConnection::connect_local(reader->port, error);
-    if (!connection.link)
+    auto connection = std::make_shared<Connection>();
+    connection->context = context;
+    connection->waiter = platform::TcpWaiter::create(error);
+    if (connection->waiter)
+        connection->link = platform::TcpConnection::connect_local(reader->port, error);
+    if (!connection->link)
         return SCARD_E_READER_UNAVAILABLE;
     *card = ++g_last_id;
     *active_protocol = SCARD_PROTOCOL_UNDEFINED;
@@ -212,14 +217,19 @@ LONG WINAPI SCardDisconnect(SCARDHANDLE card, DWORD) {
 
 LONG WINAPI SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD input_length,
                          LPVOID output, DWORD capacity, LPDWORD returned) {
-    std::lock_guard lock(g_mutex);
-    const auto found = g_connections.find(card);
-    if (found == g_connections.end())
-        return SCARD_E_INVALID_HANDLE;
+    std::shared_ptr<Connection> held;
+    {
+        std::lock_guard lock(g_mutex);
+        const auto found = g_connections.find(card);
+        if (found == g_connections.end())
+            return SCARD_E_INVALID_HANDLE;
+        held = found->second;
+    }
     if (returned == nullptr || (input == nullptr && input_length != 0) ||
         (output == nullptr && capacity != 0) || input_length > platform::kMaxDeviceIoBytes)
         return SCARD_E_INVALID_PARAMETER;
-    Connection& connection = found->second;
+    Connection& connection = *held;
+    std::lock_guard lock(connection.exchanging);
     *returned = 0;
     if (!connection.link)
         return SCARD_E_READER_UNAVAILABLE;
@@ -236,7 +246,8 @@ LONG WINAPI SCardControl(SCARDHANDLE card, DWORD code, LPCVOID input, DWORD inpu
     }
     if (reply->status != 0)
         return static_cast<LONG>(reply->status);
-    std::memcpy(output, reply->output.data(), reply->output.size());
+    if (!reply->output.empty())
+        std::memcpy(output, reply->output.data(), reply->output.size());
     *returned = static_cast<DWORD>(reply->output.size());
     return SCARD_S_SUCCESS;
 }
