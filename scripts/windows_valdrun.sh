@@ -86,15 +86,15 @@ report_says() {
   for line in "$@"; do grep -qxF "$line"$'\r' "$log" || { echo "missing: $line"; return 1; }; done
   [ "$(sed '$d' "$log" | grep -vc $'\r$')" -eq 0 ] # the last line has no line end
 }
-# The tool ran in Valdrun's folder, its command line ending with the description's
-# CmdLineParameter, whose words are its last arguments.
+# The tool ran in Valdrun's folder, its command line the description's CmdLineParameter alone
+# (no program name in front of it), whose words are its arguments.
 tool_started_so() {
   local record=$folder/FWUpdate.record line words
   sed 's/^/record: /' "$record"
   line=$(sed -n 's/^line=//p' "$record")
   words=$(sed -n 's/^arg[0-9]*=//p' "$record" | tail -n 3)
   grep -qxF "folder=$windows_folder" "$record" &&
-    [[ $line == "$parameters" || $line == *" $parameters" ]] &&
+    [ "$line" = "$parameters" ] &&
     [ "$words" = $'-s\nC:\\Program Files\\fw.bin\n-q' ]
 }
 
