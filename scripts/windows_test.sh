@@ -26,9 +26,11 @@ done
 echo "PASS none of $(echo $hook_names) in build-windows-release/bin and the 32-bit BRANTEL.DLL"
 echo "=== windows: the Linux side of the smoke checks"
 cmake --preset default >/dev/null
-cmake --build --preset default -j 2 --target HalvaneSim sample_firmware Morlin MorlinCfg \
-  ctapi-send BRANTEL Valdrun
+cmake --build --preset default -j 2 --target HalvaneSim ReaderSim sample_firmware Morlin \
+  MorlinCfg ctapi-send BRANTEL Valdrun
 echo "=== windows: smoke checks under Wine"
 scripts/windows_smoke.sh
+echo "=== windows: Valdrun.exe under Wine (test winscard.dll, the update tool)"
+scripts/windows_valdrun.sh
 echo "=== windows: Morlin's dialogs under Wine on a virtual display"
 scripts/windows_dialogs.sh

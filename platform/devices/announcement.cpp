@@ -32,23 +32,6 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && !CaseInsensitiveLess{}(a, b) && !CaseInsensitiveLess{}(b, a);
 }
 
-// "{4D36E978-E325-11CE-BFC1-08002BE10318}": braces, hex digits and dashes in the GUID places.
-std::optional<std::string> normalized_guid(std::string_view text) {
-    if (text.size() != 38 || text.front() != '{' || text.back() != '}') {
-        return std::nullopt;
-    }
-    std::string guid(text);
-    for (std::size_t i = 1; i < 37; ++i) {
-        const bool dash_place = i == 9 || i == 14 || i == 19 || i == 24;
-        const auto c = static_cast<unsigned char>(guid[i]);
-        if (dash_place ? c != '-' : !std::isxdigit(c)) {
-            return std::nullopt;
-        }
-        guid[i] = static_cast<char>(std::toupper(c));
-    }
-    return guid;
-}
-
 enum class Section { None, Device, DeviceKey, MachineKey };
 
 bool parse_process_id(std::string_view text, std::uint32_t& process_id) {

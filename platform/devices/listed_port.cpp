@@ -25,9 +25,9 @@ std::string interface_path_of_instance(std::string_view instance_id) {
 } // namespace
 
 DeviceRecord listed_port_record(std::string instance_id, std::vector<std::string> hardware_ids,
-                                std::optional<DeviceKeyValues> device_key) {
+                                std::optional<DeviceKeyValues> device_key, std::string class_guid) {
     DeviceRecord record;
-    record.class_guid = std::string(kPortsClass);
+    record.class_guid = std::move(class_guid);
     record.instance_id = std::move(instance_id);
     record.hardware_ids = std::move(hardware_ids);
     if (device_key) {

@@ -19,8 +19,9 @@ class ChildProcess {
 };
 
 // Starts the held program file `program` with `command_line` (a Windows command line without
-// the program name; here its words, platform/processes/command_line_words.h, follow
-// `program_path`, the program's own path, as its first argument), in the folder `folder`, with
+// the program name: on Windows it is the child's whole command line; here its words,
+// platform/processes/command_line_words.h, follow `program_path`, the program's own path, as
+// its first argument), in the folder `folder`, with
 // this process's environment and standard handles, and no shell in between. Null when it
 // cannot be started; `error` then holds the system's error code (errno here).
 std::unique_ptr<ChildProcess> start_child_process(const HeldProgram& program,

@@ -1,5 +1,7 @@
-// The update tool as a child process on Windows: CreateProcess in the tool's folder with the
-// caller's standard handles and no other inherited handle; the exit code from its handle.
+// The update tool as a child process on Windows: CreateProcess of the program file with the
+// description's command line alone (no program name in front of it, as update tools for this
+// installer expect it) in the tool's folder, with the caller's standard handles and no other
+// inherited handle; the exit code from its handle.
 #include "platform/foundation/win32_text.h"
 #include "platform/processes/child_process.h"
 
@@ -29,10 +31,10 @@ class Win32ChildProcess : public ChildProcess {
 } // namespace
 
 std::unique_ptr<ChildProcess> start_child_process(const HeldProgram& program,
-                                                  const std::string& program_path,
+                                                  const std::string& /*program_path*/,
                                                   const std::string& command_line,
                                                   const std::string& folder, std::uint32_t& error) {
-    std::wstring line = win32::wide("\"" + program_path + "\" " + command_line);
+    std::wstring line = win32::wide(command_line); // CreateProcess may write into it
     const std::wstring directory = win32::wide(win32::windows_path(folder));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -8,8 +8,8 @@
 
 namespace valdrun {
 
-bool find_device_instance(std::string_view hardware_id, bool remove, bool /*hidden_too*/) {
-    const auto devices = platform::all_devices();
+bool find_device_instance(std::string_view hardware_id, bool remove, bool hidden_too) {
+    const auto devices = platform::all_devices(hidden_too);
     if (!devices)
         return false;
     bool found = false;

@@ -8,7 +8,8 @@ namespace valdrun {
 
 // True when a device carries `hardware_id` (compared ignoring case) and, when `remove` is
 // asked, every such device was removed: a failed removal gives false unless a later device
-// matches again. `hidden_too` adds absent devices, which the device lists here do not keep.
+// matches again. `hidden_too` adds absent devices (SetupAPI keeps them on Windows; Linux
+// keeps none).
 bool find_device_instance(std::string_view hardware_id, bool remove, bool hidden_too);
 
 } // namespace valdrun
