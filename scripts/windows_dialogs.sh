@@ -96,18 +96,21 @@ config_editor() {
     poke click 135 2 && poke click 134 2 && ended_with 0 &&
     ppmhist -noheader <(pngtopnm "$shots/config-editor$1.png") | grep -Eq '^ *176 +226 +255[[:space:]]'
 }
-# The editor at the table's limits: 30 firmware files, each name 259 bytes (the longest a
-# 260-byte field holds); Close without a change leaves the file as it was.
+# The editor at the table's limits: 30 firmware files in the folder, each name 247 bytes
+# (with the folder's path, near the 260 bytes a name field holds), all of them in the
+# configuration; the list scrolls, and Close without a change leaves the file as it was.
 config_editor_full() {
-  local name args=() i
+  local names=() args=() i status=0
   for i in $(seq -w 30); do
-    name="C:\\firmware\\$i-$(printf 'x%.0s' $(seq 240)).bin"
-    args+=(--download "$name")
+    names+=("$i-$(printf 'x%.0s' $(seq 240)).bin")
+    : >"${names[-1]}"
+    args+=(--download "${names[-1]}")
   done
   timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg "${args[@]}" && cp Morlin.cfg full.cfg &&
     start /CE && shoot "config-editor-30$1" 134 && poke click 134 2 && ended_with 0 &&
-    cmp Morlin.cfg full.cfg || { rm -f Morlin.cfg; return 1; }
-  rm -f Morlin.cfg full.cfg
+    cmp Morlin.cfg full.cfg || status=1
+  rm -f Morlin.cfg full.cfg "${names[@]}"
+  return "$status"
 }
 device_information() {
   start /DI
@@ -143,7 +146,7 @@ check "main window's run: file dialog, Start, the cancel question, Close ends wi
 check "configured run: progress dialog, Start, the download, Close ends with 0 (English)" configured_run ""
 check "configuration editor and option dialog in the list look (English)" config_editor ""
 check "device information display (English)" device_information ""
-check "configuration editor with 30 files of 259-byte names (English)" config_editor_full ""
+check "configuration editor with 30 files of 247-byte names (English)" config_editor_full ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
 check "main window, second start, About box; Close ends with 1 (German)" main_window -de
 check "configuration editor and option dialog in the list look (German)" config_editor -de
