@@ -2,14 +2,14 @@
 # Morlin's dialogs as Windows dialogs under Wine on a virtual display (Xvfb, one Wine virtual
 # desktop): Morlin.exe shows each dialog, tests/windows/dialog_poke.cpp finds it by its
 # template ID and presses its buttons, and a PNG of each (English and German) goes to
-# build-windows/screenshots/. Needs the windows preset, and HalvaneSim and the sample image of
+# build/screenshots/windows/; Valdrun.exe's two windows the same way. Needs the windows preset, and HalvaneSim and the sample image of
 # the default preset (windows_test.sh builds them). Prints one PASS/FAIL line per check.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/check_step.sh
 win=$PWD/build-windows/bin
 tests=$PWD/build-windows/tests
-shots=$PWD/build-windows/screenshots
+shots=$PWD/build/screenshots/windows
 wine=/usr/lib/wine/wine64
 work=$(mktemp -d)
 xvfb=
@@ -42,6 +42,8 @@ export DISPLAY=:$(cat "$work/display")
 localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" 2>/dev/null || true
 cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe" \
   "$win/dialog-poke.exe" "$win/Morlin.html" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
+mkdir -p "$work/valdrun"
+cp "$win/Valdrun.exe" "$win/BRANTEL.DLL" "$win/dialog-poke.exe" "$work/valdrun/"
 build/bin/HalvaneSim --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
 sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
@@ -94,6 +96,22 @@ config_editor() {
     poke click 135 2 && poke click 134 2 && ended_with 0 &&
     ppmhist -noheader <(pngtopnm "$shots/config-editor$1.png") | grep -Eq '^ *176 +226 +255[[:space:]]'
 }
+# The editor at the table's limits: 30 firmware files in the folder, each name 247 bytes
+# (with the folder's path, near the 260 bytes a name field holds), all of them in the
+# configuration; the list scrolls, and Close without a change leaves the file as it was.
+config_editor_full() {
+  local names=() args=() i status=0
+  for i in $(seq -w 30); do
+    names+=("$i-$(printf 'x%.0s' $(seq 240)).bin")
+    : >"${names[-1]}"
+    args+=(--download "${names[-1]}")
+  done
+  timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg "${args[@]}" && cp Morlin.cfg full.cfg &&
+    start /CE && shoot "config-editor-30$1" 134 && poke click 134 2 && ended_with 0 &&
+    cmp Morlin.cfg full.cfg || status=1
+  rm -f Morlin.cfg full.cfg "${names[@]}"
+  return "$status"
+}
 device_information() {
   start /DI
   shoot "device-info$1" 129 && poke click 129 1 && ended_with 0
@@ -128,6 +146,7 @@ check "main window's run: file dialog, Start, the cancel question, Close ends wi
 check "configured run: progress dialog, Start, the download, Close ends with 0 (English)" configured_run ""
 check "configuration editor and option dialog in the list look (English)" config_editor ""
 check "device information display (English)" device_information ""
+check "configuration editor with 30 files of 247-byte names (English)" config_editor_full ""
 language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
 check "main window, second start, About box; Close ends with 1 (German)" main_window -de
 check "configuration editor and option dialog in the list look (German)" config_editor -de
@@ -135,6 +154,41 @@ check "main window's run: file dialog, Start, the cancel question, Close ends wi
   main_window_run -de
 check "configured run: progress dialog, Start, the download, Close ends with 0 (German)" configured_run -de
 check "device information display (German)" device_information -de
+
+# Valdrun.exe's windows (German with -D). A reader that is not attached: the main window
+# keeps looking (Wine's smart-card service has no readers); Cancel ends it with the cancel
+# notice, which has no owner, and 5. The simulated terminal with a firmware older than the
+# description's (2.3.0, newer than the sample image the runs above loaded): the Upgrade offer;
+# Upgrade opens the progress window, whose update tool (dialog-poke.exe waiting 6 s for a
+# window that never comes, then ending with 1) makes the update count as cancelled: 12.
+valdrun_windows() {
+  local status=0
+  cd "$work/valdrun"
+  printf '[ReaderDetails]\r\nReaderName=Ostrum Kartenleser\r\nVID=04E6\r\nPID=5720\r\nFWVER=5.20\r\nDescriptor=Ostrum Kartenleser\r\n' >Valdrun.ini
+  start_valdrun "${@:2}"
+  shoot "valdrun-waiting$1" 129 && poke click 129 2 && shoot "valdrun-cancelled$1" 0 box &&
+    poke answer 0 1 && ended_with 5 || status=1
+  printf '[ReaderDetails]\r\nTerminalName=Halvane\r\nVID=04E6\r\nPID=1A02\r\nFWVER=2.3.0\r\nAPPVER=1.5\r\nDescriptor=Halvane\r\nFWUpdateTool=dialog-poke\r\nCmdLineParameter=wait 999 6\r\n' >Valdrun.ini
+  [ "$status" -ne 0 ] || {
+    start_valdrun "${@:2}" && poke wait 129 20 >/dev/null &&
+      { poke shown 129 1 || { echo "no Upgrade offer"; false; }; } &&
+      shoot "valdrun-upgrade-offer$1" 129 && poke click 129 1 && shoot "valdrun-progress$1" 130 &&
+      shoot "valdrun-outcome$1" 130,129,0 box && poke answer 130,129,0 1 && ended_with 12
+  } || status=1
+  cd "$work/run"
+  return "$status"
+}
+start_valdrun() {
+  [ -z "$morlin_pid" ] || { kill "$morlin_pid" 2>/dev/null || true; wait "$morlin_pid" 2>/dev/null || true; }
+  env "${language[@]}" "$wine" ./Valdrun.exe "$@" >>"$work/morlin.txt" 2>&1 &
+  morlin_pid=$!
+}
+language=()
+check "Valdrun: waiting for the reader, Cancel; the Upgrade offer, the progress window (English)" \
+  valdrun_windows ""
+language=(LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8)
+check "Valdrun: waiting for the reader, Cancel; the Upgrade offer, the progress window (German)" \
+  valdrun_windows -de -D
 # A 200 % screen: Wine's dots an inch at 192 and its desktop twice as large. The main window is
 # drawn in that scale (at least 1.8 times as wide as at 100 %), its texts whole in the PNG.
 twice_the_scale() {
@@ -152,6 +206,12 @@ twice_the_scale() {
   [ $((large * 10)) -ge $((normal * 18)) ] || { echo "main window $large pixels wide at 200 %, $normal at 100 %"; return 1; }
 }
 check "main window on a 200 % screen (German)" twice_the_scale -de
+# The editor's lists, picture buttons and option list in the same scale.
+editor_twice_the_scale() {
+  start /CE
+  shoot "config-editor-200$1" 134 && poke click 134 2 && ended_with 0
+}
+check "configuration editor on a 200 % screen (German)" editor_twice_the_scale -de
 # The wait window's contract test, which needs a display: a long German text wrapped whole.
 wait_window() {
   timeout 60 "$wine" "$tests/platform_contract_tests.exe" --gtest_filter='Win32WaitWindow.*' \

@@ -419,5 +419,37 @@ TEST_F(QtDialogs, ProgressDialogInLanes) {
     EXPECT_EQ(progress.outcome(), kOutcomeFailed);
 }
 
+// The main window's one-line status field with the longest progress text a plug-in may send:
+// it ends in "..." and the whole text is the tooltip; a text that fits has neither.
+TEST_F(QtDialogs, StatusFieldTooShortForItsTextShowsItWhole) {
+    struct StatusLine : dialogs::Dialog {
+        StatusLine() : Dialog(kTemplateDownloadOnly, 280, 30) {
+            add(dialogs::ControlKind::Static, kIdStatus, {9, 9, 262, 10});
+        }
+        using Dialog::end;
+        using Dialog::set_text;
+    } window;
+    std::string whole;
+    while (whole.size() < 199) {
+        whole += "Block " + std::to_string(whole.size()) + " of 1200 sent, ";
+    }
+    whole.resize(199);
+    const auto label = [] { return control_of<QLabel>(kTemplateDownloadOnly, kIdStatus); };
+    Script script({
+        [&] {
+            window.set_text(kIdStatus, whole);
+            EXPECT_TRUE(label()->text().endsWith(QChar(0x2026))) << label()->text().toStdString();
+            EXPECT_EQ(label()->toolTip().toStdString(), whole);
+            window.set_text(kIdStatus, "Block 12 of 1200 sent");
+            EXPECT_EQ(label()->text().toStdString(), "Block 12 of 1200 sent");
+            EXPECT_TRUE(label()->toolTip().isEmpty());
+            window.end(dialogs::kEndOk);
+            return true;
+        },
+    });
+    dialogs::dialog_runner().run_modal(window);
+    EXPECT_TRUE(script.finished());
+}
+
 } // namespace
 } // namespace morlin

@@ -6,7 +6,9 @@
 //                                     and prints its ID and its rectangle "x y w h"
 //   dialog-poke click <id> <control> presses a button of the dialog
 //   dialog-poke menu <id> <command>  chooses an entry of its system menu
+//   dialog-poke shown <id> <control> waits (20 s) until a control of the dialog is visible
 //   dialog-poke box <ids> [s]        as wait, for a message box owned by such a dialog
+//                                     (ID 0: a message box without an owner)
 //   dialog-poke answer <ids> <button> presses a button (IDOK 1, IDYES 6, ...) of that box
 //   dialog-poke type <ids> <control> <text> sets the text of a control of that box (the
 //                                     name field of a file dialog)
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <sstream>
 #include <string>
@@ -32,13 +35,21 @@ DWORD template_of(HWND window) {
         reinterpret_cast<INT_PTR>(::GetPropW(window, L"Morlin.DialogTemplate")));
 }
 
+bool is_dialog_class(HWND window) {
+    wchar_t name[16] = {};
+    return ::GetClassNameW(window, name, 16) > 0 && std::wcscmp(name, L"#32770") == 0;
+}
+
 BOOL CALLBACK look(HWND window, LPARAM data) {
     auto& search = *reinterpret_cast<Search*>(data);
     HWND owner = ::GetWindow(window, GW_OWNER);
-    const DWORD id = search.box
-                         ? (template_of(window) == 0 && owner != nullptr ? template_of(owner) : 0)
-                         : template_of(window);
-    if (::IsWindowVisible(window) && search.ids.count(id) != 0) {
+    const bool box = template_of(window) == 0 && is_dialog_class(window);
+    const DWORD id =
+        search.box ? (box && owner != nullptr ? template_of(owner) : 0) : template_of(window);
+    const bool wanted = search.box && box && owner == nullptr
+                            ? search.ids.count(0) != 0
+                            : id != 0 && search.ids.count(id) != 0;
+    if (::IsWindowVisible(window) && wanted) {
         search.found = window;
         return FALSE;
     }
@@ -87,7 +98,7 @@ int main(int argc, char** argv) {
                            ::GetSystemMetrics(SM_CYSCREEN) - (o.bottom - o.top), 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
-        ::SetWindowPos(dialog, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ::SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE); // above other programs' windows
         RECT r{};
         ::GetWindowRect(dialog, &r);
         std::printf("%lu %ld %ld %ld %ld\n", box ? 0 : template_of(dialog), r.left, r.top,
@@ -98,6 +109,14 @@ int main(int argc, char** argv) {
     } else if (action == "type" && argc > 4) {
         const std::wstring text(argv[4], argv[4] + std::strlen(argv[4])); // ASCII
         return ::SetDlgItemTextW(dialog, value, text.c_str()) ? 0 : 1;
+    } else if (action == "shown") {
+        for (int tries = 0; tries < 200; ++tries) {
+            if (::IsWindowVisible(::GetDlgItem(dialog, value))) {
+                return 0;
+            }
+            ::Sleep(100);
+        }
+        return 1;
     } else if (action == "menu") {
         ::PostMessageW(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(value), 0);
     } else {

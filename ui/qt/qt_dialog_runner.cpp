@@ -124,6 +124,23 @@ void make_room_for_accents(QLabel* label) {
     label->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks reach what lies below
 }
 
+// A label too small for its text (a plug-in's 199-byte progress text in the one-line status
+// field, a 259-byte device name) ends in "..." when it has one line, and shows the whole text
+// as its tooltip; only then does it take the mouse.
+void show_label_text(QLabel* label, const QString& text) {
+    const QFontMetrics metrics(label->font());
+    const QRect area = label->contentsRect();
+    const bool one_line = area.height() < 2 * metrics.lineSpacing();
+    const bool fits =
+        one_line ? metrics.horizontalAdvance(text) <= area.width()
+                 : metrics.boundingRect(0, 0, area.width(), 0, Qt::TextWordWrap, text).height() <=
+                       area.height();
+    label->setText(fits || !one_line ? text
+                                     : metrics.elidedText(text, Qt::ElideRight, area.width()));
+    label->setToolTip(fits ? QString() : text);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents, fits);
+}
+
 class QtDialogWindow final : public QDialog, public DialogView {
   public:
     explicit QtDialogWindow(Dialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog) {
@@ -458,7 +475,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
                 "</a>");
             break;
         case ControlKind::Static:
-            static_cast<QLabel*>(widget)->setText(text);
+            show_label_text(static_cast<QLabel*>(widget), text);
             break;
         }
     }

@@ -13,6 +13,7 @@
 #include "ui/dialog.h"
 #include "ui/dialog_thread_port.h"
 #include "ui/win32/dialog_template.h"
+#include "ui/win32/text_tips.h"
 #include "ui/win32/win32_toolkit.h"
 #include "ui/win32/xpm_image.h"
 
@@ -97,7 +98,7 @@ TemplateControl template_control(const Control& item) {
         break;
     case ControlKind::Static:
         out.class_atom = kStaticAtom;
-        out.style |= SS_LEFT | SS_NOPREFIX;
+        out.style |= label_style(item.rect.height);
         break;
     case ControlKind::Link:
         out.class_name = u"SysLink";
@@ -221,6 +222,7 @@ class Win32DialogWindow final : public DialogView {
     bool focus_set_ = false;
     std::map<int, TimerEntry> timers_;
     std::map<int, Pictures> pictures_;
+    TextTips text_tips_;
     std::map<int, std::vector<std::string>> shown_columns_;
     std::map<int, std::vector<std::vector<std::string>>> shown_choices_;
 };
@@ -369,6 +371,7 @@ INT_PTR Win32DialogWindow::initialise(HWND window) {
                reinterpret_cast<HANDLE>(static_cast<INT_PTR>(dialog_.template_id())));
     runner_.opened(window);
     show_program_icon();
+    text_tips_.attach(window_);
     prepare_controls();
     dialog_.initialise(*this);
     make_menu();
@@ -570,8 +573,11 @@ void Win32DialogWindow::apply(const Control& item, HWND control) {
     const std::wstring text = wide_from_ansi(item.text);
     switch (item.kind) {
     case ControlKind::GroupBox:
+        set_window_text(control, text);
+        break;
     case ControlKind::Static:
         set_window_text(control, text);
+        text_tips_.label_changed(control, text);
         break;
     case ControlKind::RadioButton:
     case ControlKind::CheckBox:

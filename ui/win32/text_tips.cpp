@@ -1,0 +1,67 @@
+#include "ui/win32/text_tips.h"
+
+#include <commctrl.h>
+
+namespace dialogs {
+namespace {
+
+// Two lines of the dialog font take 16 dialog units; anything lower holds one.
+constexpr int kTwoLinesUnits = 16;
+
+// Whether the text, broken at words as the label breaks it, fits the label's rectangle.
+bool fits(HWND label, const std::wstring& text) {
+    RECT area{};
+    ::GetClientRect(label, &area);
+    HDC dc = ::GetDC(label);
+    if (dc == nullptr) {
+        return true;
+    }
+    HGDIOBJ font =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    RECT needed{0, 0, area.right, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+    ::SelectObject(dc, font);
+    ::ReleaseDC(label, dc);
+    return needed.right <= area.right && needed.bottom <= area.bottom;
+}
+
+} // namespace
+
+DWORD label_style(int height_units) {
+    return SS_LEFT | SS_NOPREFIX | (height_units < kTwoLinesUnits ? SS_ENDELLIPSIS : 0);
+}
+
+void TextTips::attach(HWND dialog) {
+    dialog_ = dialog;
+    tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog,
+                              nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (tips_ != nullptr) {
+        // Long texts wrap within half the screen's width.
+        ::SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, ::GetSystemMetrics(SM_CXSCREEN) / 2);
+    }
+}
+
+void TextTips::label_changed(HWND label, const std::wstring& text) {
+    if (tips_ == nullptr) {
+        return;
+    }
+    // A label lets the mouse through to the dialog: the tool is the label's rectangle there.
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = dialog_;
+    tool.uId = static_cast<UINT_PTR>(::GetDlgCtrlID(label));
+    ::SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    if (text.empty() || fits(label, text)) {
+        return;
+    }
+    tool.uFlags = TTF_SUBCLASS;
+    ::GetWindowRect(label, &tool.rect);
+    ::MapWindowPoints(HWND_DESKTOP, dialog_, reinterpret_cast<POINT*>(&tool.rect), 2);
+    std::wstring whole = text;
+    tool.lpszText = whole.data(); // copied by the tooltip
+    ::SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+} // namespace dialogs
