@@ -13,8 +13,10 @@ win=$PWD/build-windows/bin
 wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
 work=$(mktemp -d)
 companion=
+untrusted=
 cleanup() {
   [ -z "$companion" ] || kill "$companion" 2>/dev/null || true
+  [ -z "$untrusted" ] || kill "$untrusted" 2>/dev/null || true
   WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -46,23 +48,47 @@ probe() {
   return "$status"
 }
 
-# The prefix is made, and its wineserver has ended, before anything runs: a program started
-# while the first boot still ends gets a second service manager, and no service starts.
-timeout 180 "$wine" wineboot --init >/dev/null 2>&1
-timeout 60 /usr/lib/wine/wineserver -w
-
-# The companion process, started from its folder with its exit code kept. It also keeps the
-# prefix's wineserver, and with it the services, alive between the probe's runs.
-(cd "$zka" && exec "$wine" ./zkaservice.exe) &
-companion=$!
-for _ in $(seq 100); do [ -s "$zka/started.txt" ] && break; sleep 0.1; done
-
 # The service log's lines from line $1 on, as one line.
 log_from() { tail -n "+$1" "$log" | tr '\n' ' '; }
 # A line of the probe's output ($2: its file) after "$1: ".
 said() { sed -n "s/^$1: //p" "$2"; }
 # The word list $1 in reverse order.
 reversed() { printf '%s\n' $1 | tac | tr '\n' ' '; }
+
+# The prefix is made, and its wineserver has ended, before anything runs: a program started
+# while the first boot still ends gets a second service manager, and no service starts.
+timeout 180 "$wine" wineboot --init >/dev/null 2>&1
+timeout 60 /usr/lib/wine/wineserver -w
+
+# A companion in a folder that ordinary users may add files to (mode 0777: Wine's access list
+# then allows Everyone to write there) is ended, but its program is not trusted: it is not
+# started again (5). No SCardSvr is registered yet, so the stop fails after it (1060).
+open_folder=$work/open
+mkdir -p "$open_folder"
+chmod 0777 "$open_folder"
+cp "$win/zkaservice.exe" "$open_folder/"
+(cd "$open_folder" && exec "$wine" ./zkaservice.exe 2>"$work/untrusted-errors.txt") &
+untrusted=$!
+for _ in $(seq 100); do [ -s "$open_folder/started.txt" ] && break; sleep 0.1; done
+untrusted_not_restarted() {
+  probe update >"$work/untrusted.txt"
+  local status=0
+  wait "$untrusted" || status=$?
+  untrusted=
+  cat "$work/untrusted.txt" "$open_folder/started.txt"
+  echo "exit code $status"
+  [ "$status" -eq 0 ] && [ "$(said "process ended" "$work/untrusted.txt")" = "1 " ] &&
+    [ "$(said "process started again" "$work/untrusted.txt")" = "0 (error 5)" ] &&
+    [ "$(wc -l <"$open_folder/started.txt")" -eq 1 ]
+}
+check "zkaservice.exe from a folder open to all users: ended (0), not started again (5)" \
+  untrusted_not_restarted
+
+# The companion process, started from its folder with its exit code kept. It also keeps the
+# prefix's wineserver, and with it the services, alive between the probe's runs.
+(cd "$zka" && exec "$wine" ./zkaservice.exe 2>"$work/companion-errors.txt") &
+companion=$!
+for _ in $(seq 100); do [ -s "$zka/started.txt" ] && break; sleep 0.1; done
 
 setup_services() {
   probe setup SCardSvr - "$(service_line SCardSvr)" CardDepA SCardSvr "$(service_line CardDepA)" \
