@@ -17,17 +17,15 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <windows.h>
 
 namespace {
 
 constexpr int kStartWaitMs = 10000;
 
-std::wstring wide(const char* text) {
-    std::wstring result;
-    for (; *text != '\0'; ++text)
-        result += static_cast<wchar_t>(static_cast<unsigned char>(*text)); // ASCII names
-    return result;
+std::wstring wide(std::string_view ascii) { // the checks' names and paths
+    return {ascii.begin(), ascii.end()};
 }
 
 const char* state_name(const std::optional<platform::ServiceState>& state) {
@@ -52,19 +50,6 @@ bool wait_until_running(platform::ServiceManager& manager, const char* name) {
     return false;
 }
 
-// Starts the service; while the manager still starts the system's own services its database
-// is locked (1055), and the start is tried again.
-bool start_when_unlocked(SC_HANDLE service) {
-    for (int waited = 0; waited < kStartWaitMs; waited += 100) {
-        if (::StartServiceW(service, 0, nullptr))
-            return true;
-        if (::GetLastError() != ERROR_SERVICE_DATABASE_LOCKED)
-            return false;
-        platform::sleep_ms(100);
-    }
-    return false;
-}
-
 int setup(int count, char** words) {
     const SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     const auto services = platform::ServiceManager::open();
@@ -82,7 +67,7 @@ int setup(int count, char** words) {
                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                              wide(words[at + 2]).c_str(), nullptr, nullptr,
                              dependency.empty() ? nullptr : dependency.c_str(), nullptr, nullptr);
-        if (service == nullptr || !start_when_unlocked(service) ||
+        if (service == nullptr || !::StartServiceW(service, 0, nullptr) ||
             !wait_until_running(*services, name)) {
             std::printf("%s: not registered and started (error %lu)\n", name, ::GetLastError());
             return 1;
@@ -102,8 +87,8 @@ void print_states(int count, char** names) {
 }
 
 void print_record() {
-    const bool kept = ::GetFileAttributesW(wide(valdrun::stop_record_path().c_str()).c_str()) !=
-                      INVALID_FILE_ATTRIBUTES;
+    const bool kept =
+        ::GetFileAttributesW(wide(valdrun::stop_record_path()).c_str()) != INVALID_FILE_ATTRIBUTES;
     std::printf("stop record: %s\n", kept ? "kept" : "none");
 }
 
