@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows part of the test suite: the cross builds (64 bit with the Windows tests; the
 # shipped files alone; the 32-bit CT-API library), the Linux programs the smoke checks talk
-# to, then the smoke checks and the platform contract tests under Wine.
+# to, then the smoke checks, the platform contract tests and Valdrun's housekeeping under
+# Wine.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 for preset in windows windows-release windows-x86; do
@@ -32,5 +33,7 @@ echo "=== windows: smoke checks under Wine"
 scripts/windows_smoke.sh
 echo "=== windows: Valdrun.exe under Wine (test winscard.dll, the update tool)"
 scripts/windows_valdrun.sh
+echo "=== windows: Valdrun's housekeeping under Wine (services, zkaservice.exe)"
+scripts/windows_housekeeping.sh
 echo "=== windows: Morlin's dialogs under Wine on a virtual display"
 scripts/windows_dialogs.sh

@@ -65,4 +65,12 @@ unsigned long take_system_error() {
     return code;
 }
 
+bool running_under_wine() {
+    static const bool under_wine = [] {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return under_wine;
+}
+
 } // namespace platform::win32

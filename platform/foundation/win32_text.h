@@ -1,6 +1,7 @@
 #pragma once
 // Helpers that only the Windows files of this layer use: paths in the native form, UTF-8 and
-// the wide texts, and the last error taken over from GetLastError.
+// the wide texts, the last error taken over from GetLastError, and whether Wine runs the
+// program.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,5 +44,8 @@ template <typename Call> std::optional<std::string> whole_text(Call call) {
 }
 // Copies GetLastError() into the layer's last error; returns it.
 unsigned long take_system_error();
+// Whether the program runs under Wine (its ntdll exports wine_get_version), for the few
+// answers in which Wine differs from Windows.
+bool running_under_wine();
 
 } // namespace platform::win32

@@ -1,6 +1,7 @@
 // Process ids of the system: GetCurrentProcessId, OpenProcess and GetExitCodeProcess. Under
 // Wine, a process of the host system counts too: a simulator running there writes its own
 // process id into the announcements that Windows programs read.
+#include "platform/foundation/win32_text.h"
 #include "platform/processes/process.h"
 
 #include <string>
@@ -8,15 +9,6 @@
 
 namespace platform {
 namespace {
-
-// Whether this program runs under Wine (its ntdll exports wine_get_version).
-bool running_under_wine() {
-    static const bool under_wine = [] {
-        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return under_wine;
-}
 
 // Under Wine: whether the host system has a process with this id (its /proc entry, reached
 // through Wine's path prefix for host files).
@@ -51,7 +43,7 @@ std::uint32_t current_user_id() {
 
 bool process_exists(std::uint32_t process_id) {
     return windows_process_exists(process_id) ||
-           (running_under_wine() && host_process_exists(process_id));
+           (win32::running_under_wine() && host_process_exists(process_id));
 }
 
 } // namespace platform

@@ -34,8 +34,10 @@ std::optional<std::vector<platform::ProcessEntry>> processes_named(std::string_v
     return processes;
 }
 
+// The file name of a program path as the system gives it: after the last '/' on Linux, the
+// last '\' on Windows.
 std::string_view file_name_of(std::string_view path) {
-    return path.substr(path.find_last_of('/') + 1);
+    return path.substr(path.find_last_of("/\\") + 1);
 }
 
 // Holds the process's program for its restart when Valdrun trusts it; says why not otherwise.
