@@ -104,7 +104,39 @@ windows7_imports() {
 }
 check "BRANTEL.DLL (i686): imports that 32-bit Windows 7 has" windows7_imports
 
+# Wine COM ports that lead to simulators: each a pseudo-terminal that tests/windows/pty_bridge.py
+# joins to an RFC 2217 port; every bridge relays until the holder of its standard input is
+# stopped.
+mkfifo "$work/bridge-stdin"
+sleep 600 >"$work/bridge-stdin" &
+bridge_hold=$!
+bridge_start() { # Wine's COM port $1 is to lead to RFC 2217 port $2
+  "$root/tests/windows/pty_bridge.py" "$2" <"$work/bridge-stdin" >"$work/bridge-$1.txt" 2>&1 &
+}
+link_com_port() { # the COM port $1 made, once its bridge has named its terminal
+  local said=$work/bridge-$1.txt
+  for _ in $(seq 100); do [ -s "$said" ] && break; sleep 0.1; done
+  ln -sf "$(head -1 "$said")" "$WINEPREFIX/dosdevices/${1,,}"
+}
+# Two serial readers for Valdrun's serial route in the contract tests, each a ReaderSim: on
+# COM11 firmware 5.02, asking to wait twice before each reply; on COM12 one whose replies carry
+# status bit 6. Started while the prefix is made, so that no check waits for them.
+serial_reader() { # COM port, then ReaderSim's options
+  local name=$1
+  shift
+  mkdir -p "$work/$name"
+  "$linux/ReaderSim" --serial-port --serial "$name" --devices-dir "$work/$name" "$@" \
+    >"$work/$name.txt" 2>&1 &
+  reader_sims+=" $!"
+  for _ in $(seq 100); do grep -q '^READY' "$work/$name.txt" && break; sleep 0.1; done
+  bridge_start "$name" "$(sed -n 's/^Port=//p' "$work/$name"/*.device)"
+}
+serial_reader COM11 --firmware 5.02 --wait-frames 2
+serial_reader COM12 --status-bit6
+
 timeout 180 "$wine" wineboot --init >/dev/null 2>&1
+link_com_port COM11
+link_com_port COM12
 
 # MorlinCfg writes and verifies a configuration file.
 cfg=$work/cfg/Morlin.cfg
@@ -280,17 +312,8 @@ check "BRANTEL.DLL unloaded with a terminal open, then loaded again at another a
 # pseudo-terminal that leads to the simulator. No announcement: Brantel finds the terminal
 # through SetupAPI, and its presence checks read what the device watcher listed.
 timeout 60 "$wine" regedit /S "$root/tests/windows/halvane_usb_port.reg"
-# Every bridge relays until the holder of its standard input is stopped.
-mkfifo "$work/bridge-stdin"
-sleep 600 >"$work/bridge-stdin" &
-bridge_hold=$!
-bridge_com_port() { # Wine's COM port $2 leads through a pseudo-terminal to RFC 2217 port $1
-  local said=$work/bridge-$2.txt
-  "$root/tests/windows/pty_bridge.py" "$1" <"$work/bridge-stdin" >"$said" 2>&1 &
-  for _ in $(seq 100); do [ -s "$said" ] && break; sleep 0.1; done
-  ln -sf "$(head -1 "$said")" "$WINEPREFIX/dosdevices/${2,,}"
-}
-bridge_com_port "$(sed -n 's/^Port=//p' "$work/reload-devices"/*.device)" COM5
+bridge_start COM5 "$(sed -n 's/^Port=//p' "$work/reload-devices"/*.device)"
+link_com_port COM5
 real_port() { # ctapi-send.exe with port number $1
   local said
   said=$(env -u MORLIN_DEVICES -u MORLIN_REAL_PORTS timeout 60 "$wine" "$win/ctapi-send.exe" \
@@ -355,21 +378,6 @@ listed_by_setupapi() {
 }
 check "VUPPorta.dll lists COM5 with its PortName and SymbolicName from SetupAPI" \
   listed_by_setupapi
-# Two serial readers for Valdrun's serial route, each a ReaderSim behind a Wine COM port: on
-# COM11 firmware 5.02, asking to wait twice before each reply; on COM12 one whose replies carry
-# status bit 6.
-serial_reader() { # COM port, then ReaderSim's options
-  local name=$1
-  shift
-  mkdir -p "$work/$name"
-  "$linux/ReaderSim" --serial-port --serial "$name" --devices-dir "$work/$name" "$@" \
-    >"$work/$name.txt" 2>&1 &
-  reader_sims+=" $!"
-  for _ in $(seq 100); do grep -q '^READY' "$work/$name.txt" && break; sleep 0.1; done
-  bridge_com_port "$(sed -n 's/^Port=//p' "$work/$name"/*.device)" "$name"
-}
-serial_reader COM11 --firmware 5.02 --wait-frames 2
-serial_reader COM12 --status-bit6
 # The platform contract tests (tests/windows/): the platform's tests that hold on every
 # platform and those of the Windows files, with the values and devices of
 # contract_registry.reg in the registry (turned into UTF-16, as regedit writes .reg files),

@@ -20,7 +20,7 @@ TEST(Win32SerialPortList, TheFirstSevenShortNamesOfTheSerialCommValues) {
 }
 
 // A reader at firmware 5.02 that asks to wait twice before each reply, and one whose replies
-// carry status bit 6.
+// carry status bit 6. The route by itself: a whole pass would first start Wine's WinSCard.
 TEST(Win32SerialRoute, ReadsTheReadersFirmwareOverTheComPort) {
     const char* answering = std::getenv("MORLIN_TEST_READER_PORT");
     const char* faulty = std::getenv("MORLIN_TEST_FAULTY_READER_PORT");
@@ -41,10 +41,10 @@ TEST(Win32SerialRoute, ReadsTheReadersFirmwareOverTheComPort) {
         description.slot_name[1] = "Ostrum Serial";
         description.target_firmware = {5, c.target_minor, valdrun::kNoBuild};
         valdrun::PassSettings settings;
-        settings.os_type = 2;
         settings.serial_ports = c.ports;
-        const auto outcome = valdrun::detection_pass(description, settings);
-        EXPECT_EQ(outcome.result, c.result) << c.ports.back();
+        valdrun::PassOutcome outcome;
+        EXPECT_EQ(valdrun::serial_route(description, settings, outcome, nullptr), c.result)
+            << c.ports.back();
         const bool found = c.result != valdrun::kDetectedNothing;
         EXPECT_EQ(outcome.reader_count, found ? 1 : 0);
         EXPECT_EQ(outcome.version_reply[valdrun::kFirmwareMajorByte], found ? 5 : 0);
