@@ -20,7 +20,7 @@ TEST(Win32SerialPortList, TheFirstSevenShortNamesOfTheSerialCommValues) {
 }
 
 // A reader at firmware 5.02 that asks to wait twice before each reply, and one whose replies
-// carry status bit 6. The route by itself: a whole pass would first start Wine's WinSCard.
+// carry status bit 6. The route by itself: a whole pass would first wait for Wine's WinSCard.
 TEST(Win32SerialRoute, ReadsTheReadersFirmwareOverTheComPort) {
     const char* answering = std::getenv("MORLIN_TEST_READER_PORT");
     const char* faulty = std::getenv("MORLIN_TEST_FAULTY_READER_PORT");
