@@ -2,8 +2,8 @@
 # Smoke checks of the Windows build: the export tables of the libraries (64 and 32 bit), then
 # the programs under Wine in a fresh prefix, against the Linux HalvaneSim over RFC 2217 on
 # 127.0.0.1. Needs the windows and windows-x86 presets built, and the default preset's
-# HalvaneSim, sample images, Morlin, MorlinCfg, ctapi-send, Valdrun and BRANTEL.so (windows_test.sh
-# builds them all). Prints one PASS/FAIL line per check with its time; exit code 1 when one
+# HalvaneSim, ReaderSim, sample images, Morlin, MorlinCfg, ctapi-send, Valdrun and BRANTEL.so
+# (windows_test.sh builds them all). Prints one PASS/FAIL line per check with its time; exit code 1 when one
 # failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -17,10 +17,13 @@ wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 
 work=$(mktemp -d)
 sim_pid=
 run_sim=
+reader_sims=
 bridge_hold=
 cleanup() {
   [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
   [ -z "$run_sim" ] || kill "$run_sim" 2>/dev/null || true
+  # shellcheck disable=SC2086 # process ids
+  [ -z "$reader_sims" ] || kill $reader_sims 2>/dev/null || true
   [ -z "$bridge_hold" ] || kill "$bridge_hold" 2>/dev/null || true
   WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$work"
@@ -101,7 +104,39 @@ windows7_imports() {
 }
 check "BRANTEL.DLL (i686): imports that 32-bit Windows 7 has" windows7_imports
 
+# Wine COM ports that lead to simulators: each a pseudo-terminal that tests/windows/pty_bridge.py
+# joins to an RFC 2217 port; every bridge relays until the holder of its standard input is
+# stopped.
+mkfifo "$work/bridge-stdin"
+sleep 600 >"$work/bridge-stdin" &
+bridge_hold=$!
+bridge_start() { # Wine's COM port $1 is to lead to RFC 2217 port $2
+  "$root/tests/windows/pty_bridge.py" "$2" <"$work/bridge-stdin" >"$work/bridge-$1.txt" 2>&1 &
+}
+link_com_port() { # the COM port $1 made, once its bridge has named its terminal
+  local said=$work/bridge-$1.txt
+  for _ in $(seq 100); do [ -s "$said" ] && break; sleep 0.1; done
+  ln -sf "$(head -1 "$said")" "$WINEPREFIX/dosdevices/${1,,}"
+}
+# Two serial readers for Valdrun's serial route in the contract tests, each a ReaderSim: on
+# COM11 firmware 5.02, asking to wait twice before each reply; on COM12 one whose replies carry
+# status bit 6. Started while the prefix is made, so that no check waits for them.
+serial_reader() { # COM port, then ReaderSim's options
+  local name=$1
+  shift
+  mkdir -p "$work/$name"
+  "$linux/ReaderSim" --serial-port --serial "$name" --devices-dir "$work/$name" "$@" \
+    >"$work/$name.txt" 2>&1 &
+  reader_sims+=" $!"
+  for _ in $(seq 100); do grep -q '^READY' "$work/$name.txt" && break; sleep 0.1; done
+  bridge_start "$name" "$(sed -n 's/^Port=//p' "$work/$name"/*.device)"
+}
+serial_reader COM11 --firmware 5.02 --wait-frames 2
+serial_reader COM12 --status-bit6
+
 timeout 180 "$wine" wineboot --init >/dev/null 2>&1
+link_com_port COM11
+link_com_port COM12
 
 # MorlinCfg writes and verifies a configuration file.
 cfg=$work/cfg/Morlin.cfg
@@ -277,13 +312,8 @@ check "BRANTEL.DLL unloaded with a terminal open, then loaded again at another a
 # pseudo-terminal that leads to the simulator. No announcement: Brantel finds the terminal
 # through SetupAPI, and its presence checks read what the device watcher listed.
 timeout 60 "$wine" regedit /S "$root/tests/windows/halvane_usb_port.reg"
-port_url=$(sed -n 's/^Port=//p' "$work/reload-devices"/*.device)
-mkfifo "$work/bridge-stdin"
-sleep 600 >"$work/bridge-stdin" &
-bridge_hold=$!
-"$root/tests/windows/pty_bridge.py" "$port_url" <"$work/bridge-stdin" >"$work/bridge.txt" 2>&1 &
-for _ in $(seq 100); do [ -s "$work/bridge.txt" ] && break; sleep 0.1; done
-ln -sf "$(head -1 "$work/bridge.txt")" "$WINEPREFIX/dosdevices/com5"
+bridge_start COM5 "$(sed -n 's/^Port=//p' "$work/reload-devices"/*.device)"
+link_com_port COM5
 real_port() { # ctapi-send.exe with port number $1
   local said
   said=$(env -u MORLIN_DEVICES -u MORLIN_REAL_PORTS timeout 60 "$wine" "$win/ctapi-send.exe" \
@@ -350,8 +380,10 @@ check "VUPPorta.dll lists COM5 with its PortName and SymbolicName from SetupAPI"
   listed_by_setupapi
 # The platform contract tests (tests/windows/): the platform's tests that hold on every
 # platform and those of the Windows files, with the values and devices of
-# contract_registry.reg in the registry (turned into UTF-16, as regedit writes .reg files) and
-# COM5 for the serial port's kept cancel (the simulator sends nothing unasked).
+# contract_registry.reg in the registry (turned into UTF-16, as regedit writes .reg files),
+# COM5 for the serial port's kept cancel (the simulator sends nothing unasked) and the serial
+# readers for Valdrun's serial route. The SerialComm values live only while Wine's server
+# runs, which outlasts regedit by seconds: the tests start right after the import.
 contract_tests() {
   { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$root/tests/windows/contract_registry.reg"; } \
     >"$work/contract.reg"
@@ -360,17 +392,19 @@ contract_tests() {
   # in scripts/windows_dialogs.sh.
   local said status=0
   said=$(unset MORLIN_DEVICES && MORLIN_TEST_COM_PORT=COM5 MORLIN_TEST_LISTED_PORTS="COM3 COM10" \
-    timeout 300 "$wine" "$win_tests/platform_contract_tests.exe" --gtest_brief=1 \
+    MORLIN_TEST_READER_PORT=COM11 MORLIN_TEST_FAULTY_READER_PORT=COM12 timeout 300 "$wine" "$win_tests/platform_contract_tests.exe" --gtest_brief=1 \
     --gtest_filter='-Win32WaitWindow.*' 2>&1) ||
     status=$?
   echo "$said"
   [ "$status" -eq 0 ] && ! grep -q '^\[  SKIPPED \]' <<<"$said"
 }
-check "the platform contract tests (files, registry, texts, device lists, watcher, COM5)" \
+check "the platform contract tests (files, registry, texts, device lists, watcher, COM5, serial route)" \
   contract_tests
 kill "$bridge_hold" 2>/dev/null || true
 bridge_hold=
 end_sim "$sim_pid"
 sim_pid=
+for reader in $reader_sims; do end_sim "$reader"; done
+reader_sims=
 
 exit $failed
