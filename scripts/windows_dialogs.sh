@@ -9,6 +9,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/check_step.sh
 win=$PWD/build-windows/bin
 tests=$PWD/build-windows/tests
+linux=$PWD/build/bin
 shots=$PWD/build/screenshots/windows
 wine=/usr/lib/wine/wine64
 work=$(mktemp -d)
@@ -44,7 +45,7 @@ cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe
   "$win/dialog-poke.exe" "$win/Morlin.html" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
 mkdir -p "$work/valdrun"
 cp "$win/Valdrun.exe" "$win/BRANTEL.DLL" "$win/dialog-poke.exe" "$work/valdrun/"
-build/bin/HalvaneSim --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
+"$linux/HalvaneSim" --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
 sim=$!
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
 cd "$work/run"
@@ -154,6 +155,25 @@ check "main window's run: file dialog, Start, the cancel question, Close ends wi
   main_window_run -de
 check "configured run: progress dialog, Start, the download, Close ends with 0 (German)" configured_run -de
 check "device information display (German)" device_information -de
+
+# A second terminal whose port name has 253 bytes (a device text holds 260): the device
+# information display lists both, its drop-down list opens as wide as the long name (at most
+# the screen's width), and Close ends with 0.
+long_device_name() {
+  local long_sim status=0
+  "$linux/HalvaneSim" --serial WINE0LONG --port-name "COM$(printf '7%.0s' $(seq 250))" \
+    >"$work/long-sim.txt" 2>&1 &
+  long_sim=$!
+  for _ in $(seq 100); do grep -q '^READY' "$work/long-sim.txt" && break; sleep 0.1; done
+  start /DI
+  # The opened list reaches beyond the dialog: the picture is the desktop's top left part.
+  poke wait 129 20 >/dev/null && poke drop 129 1019 && sleep 2 &&
+    xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 800 300 | pnmtopng \
+      >"$shots/device-info-long-name$1.png" && poke click 129 1 && ended_with 0 || status=1
+  kill "$long_sim" && wait "$long_sim" 2>/dev/null
+  return "$status"
+}
+check "device information display with a 253-byte port name (German)" long_device_name -de
 
 # Valdrun.exe's windows (German with -D). A reader that is not attached: the main window
 # keeps looking (Wine's smart-card service has no readers); Cancel ends it with the cancel

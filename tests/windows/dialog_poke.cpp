@@ -7,6 +7,7 @@
 //   dialog-poke click <id> <control> presses a button of the dialog
 //   dialog-poke menu <id> <command>  chooses an entry of its system menu
 //   dialog-poke shown <id> <control> waits (20 s) until a control of the dialog is visible
+//   dialog-poke drop <id> <control>  opens the list of a drop-down list of the dialog
 //   dialog-poke box <ids> [s]        as wait, for a message box owned by such a dialog
 //                                     (ID 0: a message box without an owner)
 //   dialog-poke answer <ids> <button> presses a button (IDOK 1, IDYES 6, ...) of that box
@@ -117,6 +118,8 @@ int main(int argc, char** argv) {
             ::Sleep(100);
         }
         return 1;
+    } else if (action == "drop") {
+        ::SendMessageW(::GetDlgItem(dialog, value), CB_SHOWDROPDOWN, TRUE, 0);
     } else if (action == "menu") {
         ::PostMessageW(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(value), 0);
     } else {

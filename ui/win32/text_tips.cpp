@@ -1,6 +1,8 @@
 #include "ui/win32/text_tips.h"
 
+#include <algorithm>
 #include <commctrl.h>
+#include <string>
 
 namespace dialogs {
 namespace {
@@ -30,6 +32,35 @@ bool fits(HWND label, const std::wstring& text) {
 
 DWORD label_style(int height_units) {
     return SS_LEFT | SS_NOPREFIX | (height_units < kTwoLinesUnits ? SS_ENDELLIPSIS : 0);
+}
+
+void widen_drop_list(HWND combo) {
+    HDC dc = ::GetDC(combo);
+    if (dc == nullptr) {
+        return;
+    }
+    HGDIOBJ font =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    const auto count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        const auto length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0);
+        if (length <= 0) {
+            continue;
+        }
+        std::wstring choice(static_cast<std::size_t>(length) + 1, L'\0');
+        ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(row),
+                       reinterpret_cast<LPARAM>(choice.data()));
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, choice.c_str(), static_cast<int>(length), &size);
+        widest = std::max(widest, size.cx);
+    }
+    ::SelectObject(dc, font);
+    ::ReleaseDC(combo, dc);
+    const int margins = 4 * ::GetSystemMetrics(SM_CXEDGE) + ::GetSystemMetrics(SM_CXVSCROLL);
+    ::SendMessageW(
+        combo, CB_SETDROPPEDWIDTH,
+        static_cast<WPARAM>(std::min<LONG>(widest + margins, ::GetSystemMetrics(SM_CXSCREEN))), 0);
 }
 
 void TextTips::attach(HWND dialog) {

@@ -1,8 +1,8 @@
 #pragma once
-// Whole texts for labels too small for them: a status line may carry a plug-in's progress
+// Whole texts for controls too small for them: a status line may carry a plug-in's progress
 // text of up to 199 bytes, a device name 259. A label whose text does not fit its rectangle
 // ends in "..." (a one-line label) or at its last line, and the whole text shows as a tooltip
-// while the mouse rests on the label.
+// while the mouse rests on the label; a drop-down list opens as wide as its widest choice.
 #include <string>
 #include <windows.h>
 
@@ -10,6 +10,10 @@ namespace dialogs {
 
 // The label style of a label of `height_units` dialog units: one line ends in "...".
 DWORD label_style(int height_units);
+
+// After the choices of a drop-down list changed: its list opens as wide as the widest choice
+// (never narrower than the box, at most the screen's width).
+void widen_drop_list(HWND combo);
 
 class TextTips {
   public:

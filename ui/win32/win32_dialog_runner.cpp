@@ -600,6 +600,7 @@ void Win32DialogWindow::apply(const Control& item, HWND control) {
                 const std::wstring choice = row.empty() ? std::wstring() : wide_from_ansi(row[0]);
                 ::SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
             }
+            widen_drop_list(control);
         }
         ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(item.selection), 0);
         break;
