@@ -130,14 +130,17 @@ configured_run() {
 }
 # The main window's own run, clicked through: Browse opens the file dialog, the sample image's
 # name goes into its name field (1148 on Windows, 1152 on older file dialogs) and Open takes it;
-# Start downloads it into the simulator. Close during the run asks first (No goes on), and Close
+# the device information of the file's device is shown and closed; Start downloads it into the
+# simulator. Close during the run asks first (No goes on), and Close
 # after it ends with 0.
 main_window_run() {
   rm -f Morlin.cfg
   start
   poke wait 102,152 20 >/dev/null && poke click 102,152 1003 && shoot "file-open$1" 102,152 box &&
     { poke type 102,152 1148 HalvaneFirmware.bin || poke type 102,152 1152 HalvaneFirmware.bin; } &&
-    poke answer 102,152 1 && sleep 2 && poke click 102,152 1010 && poke click 102,152 2 &&
+    poke answer 102,152 1 && sleep 2 && shoot "main-window-file-chosen$1" 102,152 &&
+    poke click 102,152 1012 && shoot "device-info-file$1" 129 && poke click 129 1 && sleep 1 &&
+    poke click 102,152 1010 && poke click 102,152 2 &&
     shoot "cancel-question$1" 102,152 box && poke answer 102,152 7 && sleep 10 &&
     shoot "main-window-done$1" 102,152 && poke click 102,152 2 && ended_with 0
 }
