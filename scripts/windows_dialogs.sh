@@ -11,23 +11,13 @@ win=$PWD/build-windows/bin
 tests=$PWD/build-windows/tests
 linux=$PWD/build/bin
 shots=$PWD/build/screenshots/windows
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-xvfb=
-sim=
-cleanup() {
-  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  [ -z "$sim" ] || kill "$sim" 2>/dev/null || true
-  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/wine_prefix.sh
 mkdir -p "$shots" "$work/run" "$work/devices" "$work/locale"
 unset MORLIN_UI MORLIN_UI_ACTIONS MORLIN_UI_ANSWERS MORLIN_UI_FILES
-export WINEPREFIX=$work/prefix WINEDEBUG=-all MORLIN_REAL_PORTS=none MORLIN_TIME_SCALE=100 \
+export WINEDEBUG=-all MORLIN_REAL_PORTS=none MORLIN_TIME_SCALE=100 \
   MORLIN_DEVICES=$work/devices MORLIN_LOG_FILE=$work/run/Morlin.log
 Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
+background+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
 "$wine" wineboot --init >/dev/null 2>&1
@@ -45,9 +35,7 @@ cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe
   "$win/dialog-poke.exe" "$win/Morlin.html" "$PWD/build/samples/HalvaneFirmware.bin" "$work/run/"
 mkdir -p "$work/valdrun"
 cp "$win/Valdrun.exe" "$win/BRANTEL.DLL" "$win/dialog-poke.exe" "$work/valdrun/"
-"$linux/HalvaneSim" --serial WINE0003 --port-name COM3 >"$work/sim.txt" 2>&1 &
-sim=$!
-for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
+start_ready sim "$linux/HalvaneSim" --serial WINE0003 --port-name COM3
 cd "$work/run"
 
 poke() { timeout 60 "$wine" ./dialog-poke.exe "$@"; }
@@ -164,10 +152,9 @@ check "device information display (German)" device_information -de
 # the screen's width), and Close ends with 0.
 long_device_name() {
   local long_sim status=0
-  "$linux/HalvaneSim" --serial WINE0LONG --port-name "COM$(printf '7%.0s' $(seq 250))" \
-    >"$work/long-sim.txt" 2>&1 &
-  long_sim=$!
-  for _ in $(seq 100); do grep -q '^READY' "$work/long-sim.txt" && break; sleep 0.1; done
+  start_ready long-sim "$linux/HalvaneSim" --serial WINE0LONG \
+    --port-name "COM$(printf '7%.0s' $(seq 250))" || return 1
+  long_sim=$started
   start /DI
   # The opened list reaches beyond the dialog: the picture is the desktop's top left part.
   poke wait 129 20 >/dev/null && poke drop 129 1019 && sleep 2 &&

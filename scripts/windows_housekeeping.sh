@@ -10,18 +10,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/check_step.sh
 win=$PWD/build-windows/bin
-wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
-work=$(mktemp -d)
-companion=
-untrusted=
-cleanup() {
-  [ -z "$companion" ] || kill "$companion" 2>/dev/null || true
-  [ -z "$untrusted" ] || kill "$untrusted" 2>/dev/null || true
-  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console
+source scripts/wine_prefix.sh
+export WINEDEBUG=fixme-all MORLIN_UI=console
 
 # A host path as Windows programs name it (drive Z: is the host's root).
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -69,12 +59,12 @@ chmod 0777 "$open_folder"
 cp "$win/zkaservice.exe" "$open_folder/"
 (cd "$open_folder" && exec "$wine" ./zkaservice.exe 2>"$work/untrusted-errors.txt") &
 untrusted=$!
+background+=("$untrusted")
 for _ in $(seq 100); do [ -s "$open_folder/started.txt" ] && break; sleep 0.1; done
 untrusted_not_restarted() {
   probe update >"$work/untrusted.txt"
   local status=0
   wait "$untrusted" || status=$?
-  untrusted=
   cat "$work/untrusted.txt" "$open_folder/started.txt"
   echo "exit code $status"
   [ "$status" -eq 0 ] && [ "$(said "process ended" "$work/untrusted.txt")" = "1 " ] &&
@@ -88,6 +78,7 @@ check "zkaservice.exe from a folder open to all users: ended (0), not started ag
 # prefix's wineserver, and with it the services, alive between the probe's runs.
 (cd "$zka" && exec "$wine" ./zkaservice.exe 2>"$work/companion-errors.txt") &
 companion=$!
+background+=("$companion")
 for _ in $(seq 100); do [ -s "$zka/started.txt" ] && break; sleep 0.1; done
 
 setup_services() {
@@ -126,7 +117,6 @@ check "dependents stopped in the manager's order, then SCardSvr; started again i
 companion_restarted() {
   local status=0 first second
   wait "$companion" || status=$?
-  companion=
   cat "$zka/started.txt"
   first=$(sed -n '1s/^started //p' "$zka/started.txt")
   second=$(sed -n '2s/^started //p' "$zka/started.txt")

@@ -13,24 +13,10 @@ win=$PWD/build-windows/bin
 win32=$PWD/build-windows-x86/bin
 win_tests=$PWD/build-windows/tests
 linux=$PWD/build/bin
-wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
-work=$(mktemp -d)
-sim_pid=
-run_sim=
+source scripts/wine_prefix.sh
 reader_sims=
-bridge_hold=
-cleanup() {
-  [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
-  [ -z "$run_sim" ] || kill "$run_sim" 2>/dev/null || true
-  # shellcheck disable=SC2086 # process ids
-  [ -z "$reader_sims" ] || kill $reader_sims 2>/dev/null || true
-  [ -z "$bridge_hold" ] || kill "$bridge_hold" 2>/dev/null || true
-  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 # Wine's error messages stay on (standard error): they tell why a program did not start.
-export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none
+export WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none
 
 # Runs a Windows program under Wine, bounded; a failure says so with its exit code, which a
 # pipe behind it would hide.
@@ -110,6 +96,7 @@ check "BRANTEL.DLL (i686): imports that 32-bit Windows 7 has" windows7_imports
 mkfifo "$work/bridge-stdin"
 sleep 600 >"$work/bridge-stdin" &
 bridge_hold=$!
+background+=("$!")
 bridge_start() { # Wine's COM port $1 is to lead to RFC 2217 port $2
   "$root/tests/windows/pty_bridge.py" "$2" <"$work/bridge-stdin" >"$work/bridge-$1.txt" 2>&1 &
 }
@@ -128,6 +115,7 @@ serial_reader() { # COM port, then ReaderSim's options
   "$linux/ReaderSim" --serial-port --serial "$name" --devices-dir "$work/$name" "$@" \
     >"$work/$name.txt" 2>&1 &
   reader_sims+=" $!"
+  background+=("$!")
   for _ in $(seq 100); do grep -q '^READY' "$work/$name.txt" && break; sleep 0.1; done
   bridge_start "$name" "$(sed -n 's/^Port=//p' "$work/$name"/*.device)"
 }
@@ -229,6 +217,7 @@ cp "$win/Morlin.exe" "$win/MORLNRES.DLL" "$win/VUPPorta.dll" "$win/MorlinCfg.exe
 MORLIN_DEVICES=$work/run-devices "$linux/HalvaneSim" --serial WINE0002 --port-name COM3 \
   --image-out "$work/received.bin" >"$work/run-sim.txt" 2>&1 &
 run_sim=$!
+background+=("$!")
 for _ in $(seq 100); do grep -q '^READY' "$work/run-sim.txt" && break; sleep 0.1; done
 silent_run() {
   cd "$work/run"
@@ -272,6 +261,7 @@ mkdir -p "$work/devices"
 export MORLIN_DEVICES=$work/devices
 "$linux/HalvaneSim" --serial WINE0001 --port-name COM7 >"$work/sim.txt" 2>&1 &
 sim_pid=$!
+background+=("$!")
 for _ in $(seq 100); do grep -q '^READY' "$work/sim.txt" && break; sleep 0.1; done
 # Windows and Linux give the same lines for the same commands (run one after the other).
 ctapi_same() { # arguments of ctapi-send
@@ -301,6 +291,7 @@ mkdir -p "$work/reload-devices"
 MORLIN_DEVICES=$work/reload-devices "$linux/HalvaneSim" --serial WINE0003 --port-name COM8 \
   >"$work/reload-sim.txt" 2>&1 &
 sim_pid=$!
+background+=("$!")
 for _ in $(seq 100); do grep -q '^READY' "$work/reload-sim.txt" && break; sleep 0.1; done
 reload() {
   MORLIN_DEVICES=$work/reload-devices wine_run "$win/brantel-reload.exe" "$win/BRANTEL.DLL"
@@ -401,10 +392,7 @@ contract_tests() {
 check "the platform contract tests (files, registry, texts, device lists, watcher, COM5, serial route)" \
   contract_tests
 kill "$bridge_hold" 2>/dev/null || true
-bridge_hold=
 end_sim "$sim_pid"
-sim_pid=
 for reader in $reader_sims; do end_sim "$reader"; done
-reader_sims=
 
 exit $failed

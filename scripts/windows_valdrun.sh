@@ -11,34 +11,16 @@ source scripts/check_step.sh
 win=$PWD/build-windows/bin
 win_tests=$PWD/build-windows/tests
 linux=$PWD/build/bin
-wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
-work=$(mktemp -d)
-sims=()
-cleanup() {
-  local pid
-  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
-  WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/wine_prefix.sh
 # winscard=n: the winscard.dll beside Valdrun.exe instead of Wine's own.
-export WINEPREFIX=$work/prefix WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none \
+export WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none \
   WINEDLLOVERRIDES=winscard=n MORLIN_DEVICES=$work/devices
 mkdir -p "$MORLIN_DEVICES"
 
-start_sim() { # the simulator's name for its output file, then its command; sets $ready
-  ready=$work/$1.txt
-  shift
-  "$@" >"$ready" 2>&1 &
-  sims+=($!)
-  for _ in $(seq 100); do grep -q '^READY' "$ready" && return 0; sleep 0.1; done
-  cat "$ready" >&2
-  return 1
-}
 control_of() { sed -n 's/^READY control=\([^ ]*\).*/\1/p' "$work/$1.txt"; }
-start_sim old-reader "$linux/ReaderSim" --firmware 5.09
-start_sim current-reader "$linux/ReaderSim" --firmware 5.10
-start_sim halvane "$linux/HalvaneSim" --serial WINEV001 --port-name COM6
+start_ready old-reader "$linux/ReaderSim" --firmware 5.09
+start_ready current-reader "$linux/ReaderSim" --firmware 5.10
+start_ready halvane "$linux/HalvaneSim" --serial WINEV001 --port-name COM6
 old_reader="Ostrum Kartenleser 0=$(control_of old-reader)"
 current_reader="Ostrum Kartenleser 0=$(control_of current-reader)"
 other_reader="Pellax Leser 0=$(control_of current-reader)"
