@@ -17,9 +17,10 @@ unset MORLIN_UI MORLIN_UI_ACTIONS MORLIN_UI_ANSWERS MORLIN_UI_FILES
 export WINEDEBUG=-all MORLIN_REAL_PORTS=none MORLIN_TIME_SCALE=100 \
   MORLIN_DEVICES=$work/devices MORLIN_LOG_FILE=$work/run/Morlin.log
 Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-background+=($!)
+background+=("$!")
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 "$wine" wineboot --init >/dev/null 2>&1
 # Every window on one virtual desktop the size of the screen, drawn by Wine with its frame.
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1

@@ -109,6 +109,7 @@ service_order() {
   local order
   order=$(said "dependents stopped" "$work/update.txt")
   cat "$log"
+  # shellcheck disable=SC2046,SC2086 # the service names are words
   [ "$(log_from 4)" = "$(printf 'stop %s ' $order)stop SCardSvr start SCardSvr \
 $(printf 'start %s ' $(reversed "$order"))" ]
 }

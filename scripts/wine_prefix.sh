@@ -2,7 +2,7 @@
 # folder $work with a fresh prefix in $work/prefix, the 64-bit loader in $wine, and programs
 # started in the background that are ended, with the prefix's wineserver, when the script
 # exits.
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034 # $wine is the sourcing script's
 wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
 work=$(mktemp -d)
 background=()
