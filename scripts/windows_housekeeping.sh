@@ -157,4 +157,14 @@ refused_stop() {
 check "a dependent that refuses to stop: 9 (1052), nothing started again but the process" \
   refused_stop
 
+# The closing work's restart and power-off requests: the shutdown privilege taken and
+# ExitWindowsEx accepted. Under Wine they end the prefix's session, never the host machine;
+# they come last.
+power_requests() {
+  probe power restart >"$work/power.txt" && probe power off >>"$work/power.txt"
+  cat "$work/power.txt"
+  [ "$(said "power request taken" "$work/power.txt" | tr '\n' ' ')" = "1 (error 0) 1 (error 0) " ]
+}
+check "restart and power-off requests taken (SeShutdownPrivilege, ExitWindowsEx)" power_requests
+
 exit $failed

@@ -8,8 +8,12 @@
 //       what a reader's update run does around the update tool: the stop before it, then the
 //       closing work's restarts (the service when the stop stopped it, the process when one
 //       was ended); prints the outcome and the state of each service NAME after either step
+//   housekeeping-probe power restart|off
+//       asks the system to restart or to power off as the closing work does (under Wine the
+//       prefix's session ends); prints whether the request was taken
 #include "platform/foundation/clock.h"
 #include "platform/foundation/last_error.h"
+#include "platform/services/power.h"
 #include "platform/services/service_manager.h"
 #include "wrapper/housekeeping/housekeeping.h"
 #include "wrapper/housekeeping/stop_record.h"
@@ -117,6 +121,15 @@ int update(int count, char** names) {
     return 0;
 }
 
+int power(const std::string& how) {
+    const bool taken = platform::request_power(how == "off" ? platform::PowerRequest::PowerOff
+                                                            : platform::PowerRequest::Restart);
+    std::printf("power request taken: %d (error %u)\n", taken ? 1 : 0,
+                taken ? 0u : static_cast<unsigned>(platform::last_error()));
+    std::fflush(stdout);
+    return taken ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +138,8 @@ int main(int argc, char** argv) {
         return setup(argc - 2, argv + 2);
     if (mode == "update")
         return update(argc - 2, argv + 2);
-    std::fprintf(stderr, "usage: housekeeping-probe setup|update ...\n");
+    if (mode == "power" && argc > 2)
+        return power(argv[2]);
+    std::fprintf(stderr, "usage: housekeeping-probe setup|update|power ...\n");
     return 2;
 }
