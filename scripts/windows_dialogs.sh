@@ -86,14 +86,15 @@ config_editor() {
     poke click 135 2 && poke click 134 2 && ended_with 0 &&
     ppmhist -noheader <(pngtopnm "$shots/config-editor$1.png") | grep -Eq '^ *176 +226 +255[[:space:]]'
 }
-# The editor at the table's limits: 30 firmware files in the folder, each name 247 bytes
-# (with the folder's path, near the 260 bytes a name field holds), all of them in the
-# configuration; the list scrolls, and Close without a change leaves the file as it was.
+# The editor at the table's limits: 30 firmware files in the folder (copies of the sample
+# image, which the plug-in accepts), each name 247 bytes (with the folder's path, near the 260
+# bytes a name field holds), all of them in the configuration, so all of them ticked; the
+# list scrolls, and Close without a change leaves the file as it was.
 config_editor_full() {
   local names=() args=() i status=0
   for i in $(seq -w 30); do
     names+=("$i-$(printf 'x%.0s' $(seq 240)).bin")
-    : >"${names[-1]}"
+    cp HalvaneFirmware.bin "${names[-1]}"
     args+=(--download "${names[-1]}")
   done
   timeout 60 "$wine" ./MorlinCfg.exe write Morlin.cfg "${args[@]}" && cp Morlin.cfg full.cfg &&
