@@ -6,10 +6,6 @@
 # the default preset (windows_test.sh builds them). Prints one PASS/FAIL line per check.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-source scripts/check_step.sh
-win=$PWD/build-windows/bin
-tests=$PWD/build-windows/tests
-linux=$PWD/build/bin
 shots=$PWD/build/screenshots/windows
 source scripts/wine_prefix.sh
 mkdir -p "$shots" "$work/run" "$work/devices" "$work/locale"
@@ -226,7 +222,7 @@ editor_twice_the_scale() {
 check "configuration editor on a 200 % screen (German)" editor_twice_the_scale -de
 # The wait window's contract test, which needs a display: a long German text wrapped whole.
 wait_window() {
-  timeout 60 "$wine" "$tests/platform_contract_tests.exe" --gtest_filter='Win32WaitWindow.*' \
+  timeout 60 "$wine" "$win_tests/platform_contract_tests.exe" --gtest_filter='Win32WaitWindow.*' \
     --gtest_brief=1 | tr -d '\r' | tee "$work/wait.txt" | grep -q '^\[  PASSED  \] 1 test' &&
     ! grep -q SKIPPED "$work/wait.txt" || { cat "$work/wait.txt"; return 1; }
 }

@@ -8,8 +8,6 @@
 # exit code 1 when one failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-source scripts/check_step.sh
-win=$PWD/build-windows/bin
 source scripts/wine_prefix.sh
 export WINEDEBUG=fixme-all MORLIN_UI=console
 

@@ -7,12 +7,8 @@
 # failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-source scripts/check_step.sh
 root=$PWD
-win=$PWD/build-windows/bin
 win32=$PWD/build-windows-x86/bin
-win_tests=$PWD/build-windows/tests
-linux=$PWD/build/bin
 source scripts/wine_prefix.sh
 reader_sims=
 # Wine's error messages stay on (standard error): they tell why a program did not start.

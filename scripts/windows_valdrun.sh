@@ -7,10 +7,6 @@
 # ReaderSim and HalvaneSim. Prints one PASS/FAIL line per check; exit code 1 when one failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-source scripts/check_step.sh
-win=$PWD/build-windows/bin
-win_tests=$PWD/build-windows/tests
-linux=$PWD/build/bin
 source scripts/wine_prefix.sh
 # winscard=n: the winscard.dll beside Valdrun.exe instead of Wine's own.
 export WINEDEBUG=fixme-all MORLIN_UI=console MORLIN_REAL_PORTS=none \

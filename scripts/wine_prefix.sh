@@ -1,8 +1,12 @@
-# The common ground of the Wine check scripts (sourced after `cd` to the checkout): a temporary
-# folder $work with a fresh prefix in $work/prefix, the 64-bit loader in $wine, and programs
-# started in the background that are ended, with the prefix's wineserver, when the script
-# exits.
-# shellcheck shell=bash disable=SC2034 # $wine is the sourcing script's
+# The common ground of the Wine check scripts (sourced after `cd` to the checkout): the PASS/FAIL
+# step, the build folders ($win, $win_tests, $linux), a temporary folder $work with a fresh
+# prefix in $work/prefix, the 64-bit loader in $wine, and programs started in the background
+# that are ended, with the prefix's wineserver, when the script exits.
+# shellcheck shell=bash disable=SC2034 # the variables are the sourcing script's
+source scripts/check_step.sh
+win=$PWD/build-windows/bin
+win_tests=$PWD/build-windows/tests
+linux=$PWD/build/bin
 wine=/usr/lib/wine/wine64 # Debian's wine64 on PATH is a wrapper that wants the 32-bit loader
 work=$(mktemp -d)
 background=()
