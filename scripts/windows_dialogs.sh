@@ -48,10 +48,12 @@ shoot() {
 }
 morlin_pid=
 language=()
+# Starts a program of the current folder (Morlin.exe unless $program says otherwise) with the
+# arguments, in the language chosen.
 start() {
-  # What a failed check left open goes first: one Morlin runs at a time.
+  # What a failed check left open goes first: one program runs at a time.
   [ -z "$morlin_pid" ] || { kill "$morlin_pid" 2>/dev/null || true; wait "$morlin_pid" 2>/dev/null || true; }
-  env "${language[@]}" "$wine" ./Morlin.exe "$@" >>"$work/morlin.txt" 2>&1 &
+  env "${language[@]}" "$wine" "./${program:-Morlin.exe}" "$@" >>"$work/morlin.txt" 2>&1 &
   morlin_pid=$!
 }
 # Morlin has ended with the exit code.
@@ -186,11 +188,7 @@ valdrun_windows() {
   cd "$work/run"
   return "$status"
 }
-start_valdrun() {
-  [ -z "$morlin_pid" ] || { kill "$morlin_pid" 2>/dev/null || true; wait "$morlin_pid" 2>/dev/null || true; }
-  env "${language[@]}" "$wine" ./Valdrun.exe "$@" >>"$work/morlin.txt" 2>&1 &
-  morlin_pid=$!
-}
+start_valdrun() { program=Valdrun.exe start "$@"; }
 language=()
 check "Valdrun: waiting for the reader, Cancel; the Upgrade offer, the progress window (English)" \
   valdrun_windows ""

@@ -3,39 +3,22 @@
 // and their device key's values (PortName, SymbolicName). A device whose key or PortName
 // cannot be read is listed all the same, without the values, so that a lister can say so.
 #include "platform/devices/device_installer_win32.h"
+#include "platform/devices/machine_devices.h"
 #include "platform/devices/usb_serial_ports.h"
 #include "platform/foundation/text_case.h"
-#include "platform/foundation/win32_text.h"
+
+#include <algorithm>
 
 namespace platform {
-namespace {
 
-const GUID kPortsClassGuid = {
-    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
-} // namespace
-
+// The Ports class's devices of the USB enumerator: the device installer's list of the class,
+// without the ports of other buses.
 std::vector<DeviceRecord> usb_serial_ports() {
-    std::vector<DeviceRecord> result;
-    if (!real_ports_enabled()) {
-        return result;
-    }
-    HDEVINFO set = ::SetupDiGetClassDevsW(&kPortsClassGuid, L"USB", nullptr, DIGCF_PRESENT);
-    if (set == INVALID_HANDLE_VALUE) {
-        return result;
-    }
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set, index, &device); ++index) {
-        if (const auto instance = win32::instance_id_of(set, device)) {
-            result.push_back(listed_port_record(
-                win32::utf8(*instance),
-                win32::hardware_ids_of(set, device).value_or(std::vector<std::string>{}),
-                win32::device_key_of(set, device)));
-        }
-    }
-    ::SetupDiDestroyDeviceInfoList(set);
-    return result;
+    auto ports = machine_devices_of_class(kPortsClass).value_or(std::vector<DeviceRecord>{});
+    std::erase_if(ports, [](const DeviceRecord& port) {
+        return !equal_ignoring_case(std::string_view(port.instance_id).substr(0, 4), "USB\\");
+    });
+    return ports;
 }
 
 bool remove_usb_serial_device(const DeviceRecord& device) {

@@ -448,8 +448,7 @@ class QtDialogWindow final : public QDialog, public DialogView {
         case ControlKind::Edit: {
             auto* edit = static_cast<QLineEdit*>(widget);
             if (edit->text() != text) {
-                edit->setText(text);
-                edit->setCursorPosition(0);
+                edit->setText(text); // the cursor at the end: a long path shows its file name
             }
             break;
         }

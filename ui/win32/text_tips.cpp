@@ -10,21 +10,28 @@ namespace {
 // Two lines of the dialog font take 16 dialog units; anything lower holds one.
 constexpr int kTwoLinesUnits = 16;
 
+// Runs `measure` with a device context of the control that draws in the control's font.
+template <typename Measure> void in_font_of(HWND control, const Measure& measure) {
+    HDC dc = ::GetDC(control);
+    if (dc == nullptr) {
+        return;
+    }
+    HGDIOBJ previous =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    measure(dc);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(control, dc);
+}
+
 // Whether the text, broken at words as the label breaks it, fits the label's rectangle.
 bool fits(HWND label, const std::wstring& text) {
     RECT area{};
     ::GetClientRect(label, &area);
-    HDC dc = ::GetDC(label);
-    if (dc == nullptr) {
-        return true;
-    }
-    HGDIOBJ font =
-        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
     RECT needed{0, 0, area.right, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
-                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-    ::SelectObject(dc, font);
-    ::ReleaseDC(label, dc);
+    in_font_of(label, [&](HDC dc) {
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+    });
     return needed.right <= area.right && needed.bottom <= area.bottom;
 }
 
@@ -35,28 +42,22 @@ DWORD label_style(int height_units) {
 }
 
 void widen_drop_list(HWND combo) {
-    HDC dc = ::GetDC(combo);
-    if (dc == nullptr) {
-        return;
-    }
-    HGDIOBJ font =
-        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(combo, WM_GETFONT, 0, 0)));
     LONG widest = 0;
-    const auto count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
-        const auto length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0);
-        if (length <= 0) {
-            continue;
+    in_font_of(combo, [&](HDC dc) {
+        const auto count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        for (int row = 0; row < count; ++row) {
+            const auto length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0);
+            if (length <= 0) {
+                continue;
+            }
+            std::wstring choice(static_cast<std::size_t>(length) + 1, L'\0');
+            ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(row),
+                           reinterpret_cast<LPARAM>(choice.data()));
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc, choice.c_str(), static_cast<int>(length), &size);
+            widest = std::max(widest, size.cx);
         }
-        std::wstring choice(static_cast<std::size_t>(length) + 1, L'\0');
-        ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(row),
-                       reinterpret_cast<LPARAM>(choice.data()));
-        SIZE size{};
-        ::GetTextExtentPoint32W(dc, choice.c_str(), static_cast<int>(length), &size);
-        widest = std::max(widest, size.cx);
-    }
-    ::SelectObject(dc, font);
-    ::ReleaseDC(combo, dc);
+    });
     const int margins = 4 * ::GetSystemMetrics(SM_CXEDGE) + ::GetSystemMetrics(SM_CXVSCROLL);
     ::SendMessageW(
         combo, CB_SETDROPPEDWIDTH,
@@ -90,8 +91,7 @@ void TextTips::label_changed(HWND label, const std::wstring& text) {
     tool.uFlags = TTF_SUBCLASS;
     ::GetWindowRect(label, &tool.rect);
     ::MapWindowPoints(HWND_DESKTOP, dialog_, reinterpret_cast<POINT*>(&tool.rect), 2);
-    std::wstring whole = text;
-    tool.lpszText = whole.data(); // copied by the tooltip
+    tool.lpszText = const_cast<wchar_t*>(text.c_str()); // copied by the tooltip
     ::SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 

@@ -589,7 +589,13 @@ void Win32DialogWindow::apply(const Control& item, HWND control) {
         set_window_text(control, text);
         break;
     case ControlKind::Edit:
-        set_window_text(control, text);
+        if (window_text(control) != text) {
+            ::SetWindowTextW(control, text.c_str());
+            // A path longer than the field shows its end, the file name.
+            const auto end = static_cast<WPARAM>(text.size());
+            ::SendMessageW(control, EM_SETSEL, end, static_cast<LPARAM>(end));
+            ::SendMessageW(control, EM_SCROLLCARET, 0, 0);
+        }
         ::SendMessageW(control, EM_SETREADONLY, item.read_only ? TRUE : FALSE, 0);
         break;
     case ControlKind::DropDown:
