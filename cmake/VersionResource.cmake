@@ -1,10 +1,16 @@
-# morlin_version_resource(<target> <source>)
+# morlin_version_resource(<target> <source> [EXECUTION_LEVEL <level>])
 # On Windows, gives <target> a VERSIONINFO resource made from the MORLIN_VERSION_INFO(...)
 # declaration in <source>: the same six texts that the Linux build embeds as its version block.
-# A program also gets the suite's application manifest (cmake/windows/program.manifest).
+# A program also gets the suite's application manifest (cmake/windows/program.manifest.in),
+# with the execution level asked for (asInvoker unless said otherwise).
 function(morlin_version_resource target source)
   if(NOT WIN32)
     return()
+  endif()
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "EXECUTION_LEVEL" "")
+  set(execution_level asInvoker)
+  if(arg_EXECUTION_LEVEL)
+    set(execution_level ${arg_EXECUTION_LEVEL})
   endif()
   file(READ ${source} text)
   set(q "\"([^\"]*)\"")
@@ -34,7 +40,9 @@ function(morlin_version_resource target source)
   if(type STREQUAL "EXECUTABLE")
     set(file_type 1) # VFT_APP
     set(original "${internal_name}.exe")
-    set(manifest "1 24 \"${CMAKE_SOURCE_DIR}/cmake/windows/program.manifest\"") # RT_MANIFEST
+    set(manifest_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/program.manifest.in ${manifest_file} @ONLY)
+    set(manifest "1 24 \"${manifest_file}\"") # RT_MANIFEST
   else()
     set(file_type 2) # VFT_DLL
     set(original "${internal_name}.dll")
@@ -72,7 +80,6 @@ BEGIN
   END
 END
 ]=] @ONLY)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source}
-                                                                 ${CMAKE_SOURCE_DIR}/cmake/windows/program.manifest)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   target_sources(${target} PRIVATE ${rc})
 endfunction()

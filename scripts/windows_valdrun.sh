@@ -48,6 +48,9 @@ winscard_imports() {
 }
 check "Valdrun.exe imports exactly the WinSCard calls the test winscard.dll serves" \
   winscard_imports
+# Its manifest asks for an administrator's rights (Wine, whose user is one, starts it as it is).
+check "Valdrun.exe's manifest asks for an administrator's rights" \
+  grep -aq 'requestedExecutionLevel level="requireAdministrator"' "$win/Valdrun.exe"
 
 valdrun() { # exit code $1 expected, then NAME=VALUE settings of the run, then Valdrun's arguments
   local want=$1 status=0 settings=()
